@@ -13,11 +13,25 @@
 namespace orb {
 
 // The four cells of a row; the grid column of a cell is 2 * field + 2.
-enum Field : int { SourceStateField = 0, NextStateField = 1, ConditionsField = 2, SignalsField = 3 };
+enum Field : int {
+    SourceStateField = 0,
+    NextStateField = 1,
+    ConditionsField = 2,
+    SignalsField = 3
+};
 inline constexpr int fieldCount = 4;
-constexpr int gridColumnOfField(int field) { return 2 * field + 2; }
-constexpr int fieldOfGridColumn(int column) { return (column - 2) / 2; }
-constexpr bool isStateField(int field) { return field == SourceStateField || field == NextStateField; }
+constexpr int gridColumnOfField(int field)
+{
+    return 2 * field + 2;
+}
+constexpr int fieldOfGridColumn(int column)
+{
+    return (column - 2) / 2;
+}
+constexpr bool isStateField(int field)
+{
+    return field == SourceStateField || field == NextStateField;
+}
 
 // What a cell's line edit accepts; setting a longer text truncates it, as the widget does.
 int maxLengthOfField(int field);
@@ -42,7 +56,10 @@ struct ParsedConditions {
 
 struct ParsedSignals {
     std::array<qint32, signalSlots> signalNumbers{}; // numbers in cell order, then 0
-    int count() const;
+    // How many numbers the last successful check stored; "y0" makes 0 an ordinary entry, so
+    // the end mark alone cannot tell.
+    int numberCount = 0;
+    int count() const { return numberCount; }
 };
 
 // State cells: the empty text or one to three ASCII digits (leading zeros kept).
@@ -62,7 +79,8 @@ bool checkTransitionConditions(const QString &text, ParsedConditions &parsed);
 QString normalizeTransitionConditions(const QString &text, ParsedConditions &parsed);
 // The meaning of a correct, normalised conditions cell against the flags
 // X4, X3, X2, X1, Z, N, C, P (index order of conditionOperandNames, values 0 or 1).
-bool conditionsHold(QStringView text, const ParsedConditions &parsed, const std::array<quint8, 8> &flags);
+bool conditionsHold(QStringView text, const ParsedConditions &parsed,
+                    const std::array<quint8, 8> &flags);
 
 // Checks a signals text; fills signalNumbers only when it is correct and not empty.
 bool checkControlSignals(const QString &text, ParsedSignals &parsed);
