@@ -1,0 +1,74 @@
+#pragma once
+
+// The microprogram document (*.orb) as plain data: writing the texts of the table and the
+// memory into a document, reading them back, and the file access around it. The editor's
+// New/Open/Save and the headless runner use these same functions, so both read a document
+// exactly alike.
+//
+// A document is "MKT", the row count in decimal and a newline; then each row's four cell texts
+// (source state, next state, conditions, signals), each followed by a newline; then the 256
+// memory cells as two hexadecimal digits each, with nothing after the last. It is stored in
+// Windows-1251 with LF line ends; CR LF line ends are read as well.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <array>
+#include <optional>
+
+namespace orb {
+
+inline constexpr int maxDocumentRows = 500;
+inline constexpr int memoryCellCount = 256;
+// Larger files are refused unread: no real microprogram comes near this.
+inline constexpr qint64 maxDocumentBytes = 1024 * 1024;
+
+// The four cell texts of one row, in field order (see orb::Field).
+using RowTexts = std::array<QString, 4>;
+
+// What a document asks the editor to show. The loader creates rowCount rows, then fills cells
+// in order (row by row, four per row) as far as the list goes, and gives the memory cells from
+// address 0 the texts of memory as far as it goes; cells beyond either list keep what they had.
+struct LoadedDocument {
+    int rowCount = 1;   // 1 .. maxDocumentRows
+    QStringList cells;  // at most rowCount * 4 texts, raw as stored
+    QStringList memory; // at most memoryCellCount texts of two characters (the last may be one),
+                        // raw as stored; a memory cell keeps of it what its input mask accepts
+};
+
+// The document text of a table and a memory. Each memory text is stored as the two digits of
+// the byte it reads as (readMemoryByte), so a cell left with one digit or none cannot shift
+// the bytes after it. Line breaks and NULs inside a cell text would split the cell on reading;
+// they are stored as blanks.
+QString serializeDocumentText(const QList<RowTexts> &rows, const QStringList &memory);
+// The same, encoded for the file: Windows-1251, LF line ends. Characters Windows-1251 cannot
+// hold are stored as '?'.
+QByteArray serializeDocument(const QList<RowTexts> &rows, const QStringList &memory);
+
+// Reads a document text (line ends already LF). nullopt unless it starts with "MKT".
+std::optional<LoadedDocument> parseDocumentText(QStringView text);
+// Reads the bytes of a document file: refused when larger than maxDocumentBytes or without
+// the magic; decodes Windows-1251 and drops the CR of each CR LF.
+std::optional<LoadedDocument> parseDocument(const QByteArray &bytes);
+
+// Reads and parses a file; nullopt when it cannot be opened or read, is too large or is not a
+// document.
+std::optional<LoadedDocument> readDocumentFile(const QString &path);
+// Replaces the file atomically with bytes: on any failure the previous file stays as it was,
+// false is returned and *error (if given) says what failed, naming the file.
+bool writeDocumentFile(const QString &path, const QByteArray &bytes, QString *error = nullptr);
+
+// The text a memory cell (a line edit with input mask ">HH") shows after its text was set to
+// raw: the first two characters of raw that the mask accepts, in upper case. Besides the
+// hexadecimal digits Qt's mask accepts any Unicode number and NUL; such a text reads as 0.
+QString maskedByteText(QStringView raw);
+// The byte a memory cell text stands for: the text as a base-16 number; 0 when it is not a
+// number from 0 to 255 (an empty cell reads as 0).
+int readMemoryByte(QStringView text);
+// The text of a memory cell holding value (0..255): two upper-case hexadecimal digits.
+QString formatMemoryByte(int value);
+
+} // namespace orb
