@@ -29,9 +29,8 @@ private:
 // Returns the file written.
 QString renderToPng(QWidget *widget, const QString &name);
 
-// Installs a message handler that turns every Qt warning into a test failure. Call it in
-// initTestCase(); QTest::failOnWarning does the same for messages issued during a test
-// function, this also catches warnings from cleanup and deferred deletions.
+// Turns every Qt warning of the current test function into a failure. QTest resets this after
+// each function, so call it from both initTestCase() and init().
 void failOnAnyWarning();
 
 } // namespace testutil

@@ -12,6 +12,7 @@ class TestCellLanguage : public QObject {
 
 private slots:
     void initTestCase() { testutil::failOnAnyWarning(); }
+    void init() { testutil::failOnAnyWarning(); }
 
     void stateTexts_data();
     void stateTexts();

@@ -25,6 +25,7 @@ class TestRowRules : public QObject {
 
 private slots:
     void initTestCase() { testutil::failOnAnyWarning(); }
+    void init() { testutil::failOnAnyWarning(); }
 
     void committedRows_data();
     void committedRows();
