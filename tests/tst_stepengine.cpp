@@ -1,0 +1,541 @@
+// The step engine: how it walks the transition table press by press, when it stops, what the
+// panels and dialogs show, and the step limit of the run to the end.
+
+#include "sim/stepengine.h"
+
+#include "cells/rowrules.h"
+#include "testutil.h"
+
+#include <QTest>
+
+#include <deque>
+#include <memory>
+
+using namespace orb;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A table typed into the editor: every conditions and signals cell goes through the check, the
+// normalisation and the check of the normal text, as a cell does when the user leaves it.
+class TextTable final : public TableSource {
+public:
+    // Each row "source|next|conditions|signals".
+    explicit TextTable(const QStringList &rows)
+    {
+        for (const QString &line : rows) {
+            const QStringList cells = line.split(u'|');
+            QVERIFY2(cells.size() == 4, qPrintable(line));
+            Row row;
+            for (int field = 0; field < fieldCount; ++field)
+                row.texts[size_t(field)] = cells[field];
+            QString &conditions = row.texts[ConditionsField];
+            QVERIFY2(checkTransitionConditions(conditions, row.conditions), qPrintable(line));
+            conditions = normalizeTransitionConditions(conditions, row.conditions);
+            QVERIFY(checkTransitionConditions(conditions, row.conditions));
+            QString &signalsText = row.texts[SignalsField];
+            QVERIFY2(checkControlSignals(signalsText, row.signalNumbers), qPrintable(line));
+            signalsText = normalizeControlSignals(signalsText, row.signalNumbers);
+            QVERIFY(checkControlSignals(signalsText, row.signalNumbers));
+            rows_.push_back(row);
+        }
+    }
+    int rowCount() const override { return int(rows_.size()); }
+    QString cellText(int row, int field) const override
+    {
+        return rows_[size_t(row)].texts[size_t(field)];
+    }
+    ParsedConditions parsedConditions(int row) const override
+    {
+        return rows_[size_t(row)].conditions;
+    }
+    ParsedSignals parsedSignals(int row) const override { return rows_[size_t(row)].signalNumbers; }
+
+private:
+    struct Row {
+        std::array<QString, fieldCount> texts;
+        ParsedConditions conditions;
+        ParsedSignals signalNumbers;
+    };
+    std::vector<Row> rows_;
+};
+
+QString shortOperation(const Operation &operation)
+{
+    switch (operation.kind) {
+    case Operation::Kind::Microoperation:
+        return u"y"_s + QString::number(operation.signal);
+    case Operation::Kind::NoMicrooperations:
+        return u"none"_s;
+    case Operation::Kind::NoAluOperation:
+        return u"noalu"_s;
+    case Operation::Kind::RkLoadFailed:
+        return u"rkfail"_s;
+    case Operation::Kind::None:
+        break;
+    }
+    return u"-"_s;
+}
+
+// A view that keeps what the window would show and logs its dialogs.
+class RecordingView final : public ExecutionView {
+public:
+    StepEngine *engine = nullptr;
+    // What the panels show.
+    Processor shownBefore;
+    Processor shownAfter;
+    QString shownHeader; // "row/step source>next [signals] operation"
+    QString shownOperationText;
+    int afterUpdates = 0;
+    // Dialogs and screens since the last take().
+    QStringList events;
+    // Each dialog with the panels it opened over.
+    QStringList dialogLog;
+    std::deque<std::optional<int>> dataBytes;
+
+    void updateRegisterPanel(Panel which) override
+    {
+        if (which == Panel::Before) {
+            shownBefore = engine->beforePanel();
+            return;
+        }
+        const AfterPanel &after = engine->afterPanel();
+        shownAfter = after.registers;
+        shownHeader = u"%1/%2 %3>%4 [%5] %6"_s.arg(after.rowLabel())
+                          .arg(after.stepLabel())
+                          .arg(after.initialStateLabel())
+                          .arg(after.nextStateLabel(), after.controlSignalsLabel(),
+                               shortOperation(after.operation));
+        shownOperationText = after.operationLabel();
+        ++afterUpdates;
+    }
+    void showEndScreen() override { events << u"END:"_s + engine->endText(); }
+    void showMessage(const QString &message) override
+    {
+        events << u"msg:"_s + message;
+        logDialog(message);
+    }
+    std::optional<int> requestDataByte(const QString &prompt) override
+    {
+        events << u"byte"_s;
+        logDialog(prompt);
+        if (dataBytes.empty())
+            return std::nullopt;
+        const std::optional<int> byte = dataBytes.front();
+        dataBytes.pop_front();
+        return byte;
+    }
+    void showStepLimitDialog(const QString &heading, const QString &text) override
+    {
+        events << u"limit"_s;
+        logDialog(heading + u'\n' + text);
+    }
+    void scheduleDeletion() override { events << u"delete"_s; }
+
+    void logDialog(const QString &dialog)
+    {
+        dialogLog << dialog + u" over "_s + shownHeader +
+                         u" before A=%1 Z=%2 after A=%3"_s.arg(shownBefore.a)
+                             .arg(shownBefore.z)
+                             .arg(shownAfter.a);
+    }
+};
+
+// One launch: a table, memory, a view and the engine over them.
+struct Launch {
+    explicit Launch(const QStringList &rows) : table(rows), engine(table, memory, view)
+    {
+        view.engine = &engine;
+    }
+    // What one press left on the screen.
+    QString press(bool first = false)
+    {
+        view.events.clear();
+        if (first)
+            engine.start();
+        else
+            engine.executeStep();
+        QStringList parts;
+        bool end = false;
+        for (const QString &event : std::as_const(view.events))
+            end = end || event.startsWith(u"END:");
+        if (!end)
+            parts << view.shownHeader;
+        parts << view.events;
+        return parts.join(u' ');
+    }
+
+    TextTable table;
+    ByteArrayMemory memory;
+    RecordingView view;
+    StepEngine engine;
+};
+
+const QString success = u"END:Успешное завершение программы"_s;
+QString notDescribed(int state, bool underConditions = false)
+{
+    return u"END:Не описан переход из состояния  "_s + QString::number(state) +
+           (underConditions ? u"  при данных условиях"_s : QString());
+}
+
+} // namespace
+
+class TestStepEngine : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { testutil::failOnAnyWarning(); }
+
+    void stateWalk_data();
+    void stateWalk();
+    void afterPanelTexts();
+    void conditionsMeanWhatTheCellsSay();
+    void dataByte_data();
+    void dataByte();
+    void stepLimit();
+    void stepLimitWhenTheProgramStoppedAtIt();
+    void runToEndStopsOnTheLastMicrooperation();
+    void runToEndShowsWhatSteppingShows();
+    void memoryIsReadLive();
+    void snapshotOutlivesTheTable();
+    void headlessTable();
+};
+
+void TestStepEngine::stateWalk_data()
+{
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QStringList>("presses"); // what each press shows, from the start
+
+    const QString stop = u"msg:СТОП"_s;
+    QTest::newRow("empty table") << QStringList{}
+                                 << QStringList{notDescribed(0), u"delete "_s + notDescribed(0)};
+    QTest::newRow("no row for state 0")
+        << QStringList{u"1|1||y20"_s} << QStringList{notDescribed(0)};
+    QTest::newRow("y70 alone") << QStringList{u"0|0||y70"_s}
+                               << QStringList{u"1/2 0>0 [y70] y70 "_s + stop, success,
+                                              u"delete "_s + success};
+    QTest::newRow("microoperations in order, then the transition")
+        << QStringList{u"0|1||Y21, y20"_s, u"1|0||y70"_s}
+        << QStringList{u"1/2 0>1 [y20,y21] y20"_s, u"1/3 0>1 [y20,y21] y21"_s,
+                       u"2/4 1>0 [y70] y70 "_s + stop, success};
+    QTest::newRow("nothing after y70 runs")
+        << QStringList{u"0|1||y20,y70"_s, u"1|1||y21"_s}
+        << QStringList{u"1/2 0>1 [y20,y70] y20"_s, u"1/3 0>1 [y20,y70] y70 "_s + stop, success};
+    QTest::newRow("state with control fields only")
+        << QStringList{u"0|1||y7,y15"_s, u"1|1||y70"_s}
+        << QStringList{u"1/1 0>1 [y7,y15] none"_s, u"2/3 1>1 [y70] y70 "_s + stop, success};
+    QTest::newRow("second row of a state, its signals unused")
+        << QStringList{u"0|3||y43"_s, u"3|4|z|y38"_s, u"3|5|-z|y20"_s, u"5|5||y68,y70"_s}
+        << QStringList{u"1/2 0>3 [y43] y43"_s, u"2/3 3>По условию [y38] y38"_s,
+                       u"4/4 5>5 [y68,y70] y68 msg:Переполнение"_s,
+                       u"4/5 5>5 [y68,y70] y70 "_s + stop, success};
+    QTest::newRow("first row holds again at the end")
+        << QStringList{u"0|3||y43"_s, u"3|4|z|y20"_s, u"3|5|-z|y21"_s, u"4|4||y70"_s}
+        << QStringList{u"1/2 0>3 [y43] y43"_s, u"2/3 3>По условию [y20] y20"_s,
+                       u"4/4 4>4 [y70] y70 "_s + stop, success};
+    QTest::newRow("no row of the state holds")
+        << QStringList{u"0|1||y38"_s, u"1|2|z|y38"_s}
+        << QStringList{u"1/2 0>1 [y38] y38"_s, u"2/3 1>По условию [y38] y38"_s,
+                       notDescribed(1, true)};
+    QTest::newRow("missing next state")
+        << QStringList{u"0|5||y20"_s} << QStringList{u"1/2 0>5 [y20] y20"_s, notDescribed(5)};
+    QTest::newRow("state found in a row above")
+        << QStringList{u"1|1||y70"_s, u"0|1|x4|y20"_s, u"0|2||"_s, u"2|1||y21"_s}
+        << QStringList{u"2/2 0>По условию [y20] y20"_s, u"4/3 2>1 [y21] y21"_s,
+                       u"1/4 1>1 [y70] y70 "_s + stop, success};
+    QTest::newRow("condition holding only after the microoperations")
+        << QStringList{u"0|2|z|y43"_s, u"0|5|-z|"_s, u"2|2||y70"_s}
+        << QStringList{u"1/2 0>По условию [y43] y43"_s, u"3/3 2>2 [y70] y70 "_s + stop, success};
+    QTest::newRow("first row of a state is the last row")
+        << QStringList{u"0|1||y38"_s, u"2|2||y70"_s, u"1|2|z|y43"_s}
+        << QStringList{u"1/2 0>1 [y38] y38"_s, u"3/3 1>По условию [y43] y43"_s,
+                       u"2/4 2>2 [y70] y70 "_s + stop, success};
+    QTest::newRow("further rows belong to other states")
+        << QStringList{u"0|1||y38"_s, u"1|2|z|y38"_s, u"2|2||y70"_s}
+        << QStringList{u"1/2 0>1 [y38] y38"_s, u"2/3 1>По условию [y38] y38"_s,
+                       notDescribed(1, true)};
+    QTest::newRow("empty row below is never found")
+        << QStringList{u"0|1|x4|y20"_s, u"|||"_s}
+        << QStringList{u"1/2 0>По условию [y20] y20"_s, notDescribed(0, true)};
+    QTest::newRow("rows without microoperations searched on")
+        << QStringList{u"0|1|x4|"_s, u"0|2||"_s, u"2|2||y70"_s}
+        << QStringList{u"2/1 0>2 [] none"_s, u"3/3 2>2 [y70] y70 "_s + stop, success};
+    QTest::newRow("row without microoperations, no condition holds")
+        << QStringList{u"0|1|x4|y7"_s, u"0|2|x3|"_s} << QStringList{notDescribed(0, true)};
+    QTest::newRow("constant conditions")
+        << QStringList{u"0|1|-b|y20"_s, u"0|2|B|"_s, u"2|2|!B|y70"_s}
+        << QStringList{u"1/2 0>По условию [y20] y20"_s, u"3/3 2>По условию [y70] y70 "_s + stop,
+                       success};
+    QTest::newRow("states with leading zeros")
+        << QStringList{u"000|007||y20"_s, u"7|0||y70"_s}
+        << QStringList{u"1/2 0>7 [y20] y20"_s, u"2/3 7>0 [y70] y70 "_s + stop, success};
+    QTest::newRow("x flags from a РК load")
+        << QStringList{u"0|1||y64"_s, u"1|2|x4,-x3,x1|"_s, u"1|3||"_s, u"2|3||y69"_s, u"3|3||y70"_s}
+        << QStringList{u"1/2 0>1 [y64] y64"_s, u"2/2 1>По условию [] none"_s,
+                       u"4/4 2>3 [y69] y69 msg:Ошибка в коде операции"_s,
+                       u"5/5 3>3 [y70] y70 "_s + stop, success};
+}
+
+void TestStepEngine::stateWalk()
+{
+    QFETCH(QStringList, rows);
+    QFETCH(QStringList, presses);
+    Launch launch(rows);
+    launch.memory.bytes[0] = 0x95; // read by y64: X4 = 1, X3 = 0, X1 = 1
+    QStringList shown;
+    for (int i = 0; i < presses.size(); ++i)
+        shown << launch.press(i == 0);
+    QCOMPARE(shown, presses);
+}
+
+void TestStepEngine::afterPanelTexts()
+{
+    Launch launch({u"0|1||y10, Y6,y47"_s, u"1|0|-Z|y31"_s});
+    launch.press(true);
+    const AfterPanel &after = launch.engine.afterPanel();
+    QCOMPARE(after.controlSignalsLabel(), u"y6,y10,y47"_s);
+    QCOMPARE(after.nextStateLabel(), u"1"_s);
+    QCOMPARE(launch.view.shownOperationText, u"Выполнена микрооперация y47 :    РИ := РИ - 1"_s);
+    QCOMPARE(launch.engine.processor().ri, 0xFF);
+    QCOMPARE(launch.engine.operationText(), launch.view.shownOperationText);
+
+    launch.press();
+    QCOMPARE(after.nextStateLabel(), u"По условию"_s);
+    QCOMPARE(launch.engine.conditionText(), u"-z"_s);
+    QCOMPARE(launch.view.shownOperationText, u"Выполнена микрооперация y31 :    A := A + 1"_s);
+    QCOMPARE(launch.engine.state().controlFields.marks, ControlFields().marks);
+    // The "before" panel showed the registers before the microoperation, flags included.
+    QCOMPARE(launch.view.shownBefore.ri, 0xFF);
+    QCOMPARE(int(launch.view.shownBefore.n), 1);
+    QCOMPARE(int(launch.view.shownAfter.n), 0);
+    QCOMPARE(launch.view.shownAfter.a, 1);
+
+    // The end screen puts the final state into the "before" panel.
+    Launch stopped({u"0|1||y20"_s});
+    stopped.press(true);
+    stopped.engine.processor().b = 0x42;
+    QCOMPARE(stopped.press(), notDescribed(1));
+    QCOMPARE(stopped.view.shownBefore.b, 0x42);
+    QVERIFY(stopped.engine.endScreenShown());
+}
+
+void TestStepEngine::conditionsMeanWhatTheCellsSay()
+{
+    const QStringList texts = {u""_s,
+                               u" "_s,
+                               u"b"_s,
+                               u"-B"_s,
+                               u"!b"_s,
+                               u"z"_s,
+                               u"-z"_s,
+                               u"x4,x3,x2,x1,z,n,c,p"_s,
+                               u"C, -X1,z"_s,
+                               u"!p ,x4"_s,
+                               u"-x4,-x3,-x2,-x1,-z,-n,-c,-p"_s,
+                               u"x1,,x2"_s,
+                               u"- x1"_s};
+    for (const QString &typed : texts) {
+        ParsedConditions parsed;
+        QVERIFY2(checkTransitionConditions(typed, parsed), qPrintable(typed));
+        const QString text = normalizeTransitionConditions(typed, parsed);
+        QVERIFY(checkTransitionConditions(text, parsed));
+        const TransitionCondition condition = TransitionCondition::fromCell(text, parsed);
+        for (int bits = 0; bits < 256; ++bits) {
+            std::array<quint8, 8> flags;
+            for (int k = 0; k < 8; ++k)
+                flags[size_t(k)] = quint8((bits >> k) & 1);
+            if (condition.holds(bits) != conditionsHold(text, parsed, flags))
+                QFAIL(qPrintable(u"%1 with flags %2"_s.arg(typed).arg(bits, 8, 2, QChar(u'0'))));
+        }
+    }
+    // An emptied cell keeps the parsed form of its older text, which must not count.
+    ParsedConditions stale;
+    QVERIFY(checkTransitionConditions(u"z"_s, stale));
+    normalizeTransitionConditions(u"z"_s, stale);
+    QVERIFY(TransitionCondition::fromCell(QString(), stale).holds(0));
+}
+
+void TestStepEngine::dataByte_data()
+{
+    QTest::addColumn<std::optional<int>>("answer");
+    QTest::addColumn<int>("a");
+    QTest::newRow("closed without entry") << std::optional<int>() << 0x42;
+    QTest::newRow("7F") << std::optional<int>(0x7F) << 0x7F;
+    QTest::newRow("00 sets no Z") << std::optional<int>(0x00) << 0x00;
+    QTest::newRow("FF sets no N") << std::optional<int>(0xFF) << 0xFF;
+}
+
+void TestStepEngine::dataByte()
+{
+    QFETCH(std::optional<int>, answer);
+    QFETCH(int, a);
+    Launch launch({u"0|1||y30"_s, u"1|1||y66,y70"_s});
+    launch.memory.bytes[0] = 0x42;
+    launch.view.dataBytes.push_back(answer);
+    launch.press(true);
+    QCOMPARE(launch.press(), u"2/3 1>1 [y66,y70] y66 byte"_s);
+    QVERIFY(launch.view.dialogLog.value(0).startsWith(u"Введите байт данных:  over 1/2 "_s));
+    QCOMPARE(launch.view.shownAfter.a, a);
+    QCOMPARE(int(launch.view.shownAfter.z), 0);
+    QCOMPARE(int(launch.view.shownAfter.n), 0);
+    QCOMPARE(launch.view.shownOperationText, u"Выполнена микрооперация y66 :    A := Дисплей"_s);
+}
+
+void TestStepEngine::stepLimit()
+{
+    Launch launch({u"0|0||y20"_s});
+    launch.press(true);
+    launch.view.events.clear();
+    QVERIFY(launch.engine.runToEnd());
+    QCOMPARE(launch.engine.stepCount(), 1000);
+    QCOMPARE(launch.view.events, QStringList{u"limit"_s});
+    QCOMPARE(launch.view.dialogLog.value(0).section(u" over "_s, 0, 0),
+             u"Перемотка остановлена\nВаша программа выполняется циклически\n"
+             u"или содержит слишком большое количество тактов.\n"
+             u"Воспользуйте пошаговым выполнением."_s);
+    // The dialog opened over the last executed microoperation, shown once, not 998 times.
+    QCOMPARE(launch.view.shownHeader, u"1/1000 0>0 [y20] y20"_s);
+    QCOMPARE(launch.view.afterUpdates, 2);
+
+    // Every later run to the end shows the dialog again without stepping; single steps go on.
+    QVERIFY(launch.engine.runToEnd());
+    QCOMPARE(launch.engine.stepCount(), 1000);
+    QCOMPARE(launch.view.events.count(u"limit"_s), 2);
+    launch.press();
+    QCOMPARE(launch.view.shownHeader, u"1/1001 0>0 [y20] y20"_s);
+    QVERIFY(launch.engine.runToEnd());
+    QCOMPARE(launch.engine.stepCount(), 1001);
+    QVERIFY(launch.engine.running());
+}
+
+void TestStepEngine::stepLimitWhenTheProgramStoppedAtIt()
+{
+    Launch launch({u"0|0||y20,y21,y70"_s});
+    launch.press(true);
+    launch.view.events.clear();
+    // Steps 3 and 4 are taken; the counter then stands past the limit of 3.
+    QVERIFY(launch.engine.runToEnd(3));
+    QCOMPARE(launch.view.events, (QStringList{u"msg:СТОП"_s, u"limit"_s}));
+    QVERIFY(!launch.engine.running());
+    QVERIFY(launch.engine.runToEnd(3));
+    QCOMPARE(launch.press(), success);
+    launch.view.events.clear();
+    QVERIFY(launch.engine.runToEnd(3));
+    QCOMPARE(launch.view.events, QStringList{u"limit"_s}); // on the end screen, no deletion
+}
+
+void TestStepEngine::runToEndStopsOnTheLastMicrooperation()
+{
+    Launch launch({u"0|1||y20"_s, u"1|1||y70"_s});
+    launch.press(true);
+    launch.view.events.clear();
+    QVERIFY(!launch.engine.runToEnd());
+    QCOMPARE(launch.view.events, QStringList{u"msg:СТОП"_s});
+    QCOMPARE(launch.view.shownHeader, u"2/3 1>1 [y70] y70"_s);
+    QCOMPARE(launch.press(), success);
+
+    // A run whose press ends on the end screen shows it from within the loop.
+    Launch failing({u"0|1||y20"_s, u"1|1|x4|y21"_s});
+    failing.press(true);
+    failing.view.events.clear();
+    QVERIFY(!failing.engine.runToEnd());
+    QCOMPARE(failing.view.events, QStringList{notDescribed(1, true)});
+}
+
+void TestStepEngine::runToEndShowsWhatSteppingShows()
+{
+    // Reads a count from memory, then shows A and asks for a byte once per round.
+    const QStringList rows = {u"0|1||y30,y48"_s, u"1|2||y66,y67"_s, u"2|1|-z|y6,y47"_s, u"2|3|z|"_s,
+                              u"3|3||y70"_s};
+    auto launchWith = [&](Launch &launch) {
+        launch.memory.bytes[0] = 3;
+        for (int i = 0; i < 3; ++i)
+            launch.view.dataBytes.push_back(0x10 * (i + 1));
+    };
+
+    Launch stepped(rows);
+    launchWith(stepped);
+    stepped.press(true);
+    while (stepped.engine.running())
+        stepped.press();
+
+    Launch run(rows);
+    launchWith(run);
+    run.press(true);
+    QVERIFY(!run.engine.runToEnd());
+
+    QCOMPARE(run.view.dialogLog, stepped.view.dialogLog);
+    QCOMPARE(run.view.dialogLog.size(), 7);
+    QCOMPARE(run.view.dialogLog.value(1),
+             u"A = 10 over 2/4 1>2 [y66,y67] y66 before A=16 Z=0 after A=16"_s);
+    QCOMPARE(run.view.shownHeader, stepped.view.shownHeader);
+    QVERIFY(run.view.shownBefore == stepped.view.shownBefore);
+    QVERIFY(run.view.shownAfter == stepped.view.shownAfter);
+    QCOMPARE(run.view.shownAfter.a, 0x30);
+    QVERIFY(run.view.afterUpdates < stepped.view.afterUpdates);
+}
+
+void TestStepEngine::memoryIsReadLive()
+{
+    Launch launch({u"0|0||y30,y60"_s});
+    launch.memory.bytes[0] = 0x11;
+    launch.press(true);
+    QCOMPARE(launch.engine.processor().a, 0x11);
+    launch.press();                // y60 writes A back
+    launch.memory.bytes[0] = 0x22; // edited between two steps
+    launch.press();
+    QCOMPARE(launch.engine.processor().a, 0x22);
+    launch.engine.processor().ra = 0x80;
+    launch.press();
+    QCOMPARE(int(launch.memory.bytes[0x80]), 0x22);
+}
+
+void TestStepEngine::snapshotOutlivesTheTable()
+{
+    auto table = std::make_unique<TextTable>(QStringList{u"0|1||y20"_s, u"1|1||y7,y70"_s});
+    ByteArrayMemory memory;
+    RecordingView view;
+    StepEngine engine(*table, memory, view);
+    view.engine = &engine;
+    table.reset(); // the document was replaced while the window stayed open
+    engine.start();
+    engine.executeStep();
+    QCOMPARE(engine.signalsText(), u"y7,y70"_s);
+    QCOMPARE(view.shownHeader, u"2/3 1>1 [y7,y70] y70"_s);
+    QCOMPARE(view.events, QStringList{u"msg:СТОП"_s});
+}
+
+void TestStepEngine::headlessTable()
+{
+    // orb-run's table, filled as loading a document fills it: the cells hold their normal forms.
+    const QStringList rows = {u"0|1|| y31,Y11 ,y14"_s, u"1|0| -C|"_s, u"1|2||"_s, u"2|2||y70"_s};
+    HeadlessTable table;
+    table.reset(int(rows.size()));
+    for (int row = 0; row < rows.size(); ++row) {
+        const QStringList cells = rows[row].split(u'|');
+        for (int field = 0; field < fieldCount; ++field)
+            table.fillAndCommit(row, field, cells[field]);
+    }
+    QCOMPARE(table.errorCount(), 0);
+    ByteArrayMemory memory;
+    RecordingView view;
+    StepEngine engine(HeadlessTableSource(table), memory, view);
+    view.engine = &engine;
+    engine.processor().b = 0x80;
+    QStringList shown;
+    engine.start();
+    shown << view.shownHeader;
+    for (int press = 0; press < 4; ++press) {
+        engine.executeStep();
+        shown << view.shownHeader;
+    }
+    QCOMPARE(shown, (QStringList{u"1/2 0>1 [y11,y14,y31] y31"_s, u"2/2 1>По условию [] none"_s,
+                                 u"1/4 0>1 [y11,y14,y31] y31"_s, u"3/4 1>2 [] none"_s,
+                                 u"4/6 2>2 [y70] y70"_s}));
+    QCOMPARE(engine.conditionText(), QString());
+    QCOMPARE(engine.program().row(1).conditionText, u"-c"_s);
+    QCOMPARE(view.events, QStringList{u"msg:СТОП"_s});
+}
+
+QTEST_GUILESS_MAIN(TestStepEngine)
+#include "tst_stepengine.moc"
