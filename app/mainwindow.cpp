@@ -1,0 +1,419 @@
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "app/constants.h"
+#include "cells/ramlineedit.h"
+#include "cells/statevalidator.h"
+#include "cells/ttlineedit.h"
+
+#include <QDir>
+#include <QGridLayout>
+#include <QLabel>
+#include <QScrollBar>
+#include <QSignalMapper>
+#include <QSpacerItem>
+
+namespace {
+
+constexpr int ramSize = 16;
+// The vertical scroll bar appears with the 18th row and goes when a deletion leaves 16.
+constexpr int scrollBarShownAt = 18;
+constexpr int scrollBarHiddenAt = 16;
+constexpr int cellHeight = 20;
+
+// Widths of the fixed spacers at grid columns 1, 3, 5 and 7.
+constexpr std::array<int, 4> spacerWidths = {10, 8, 8, 9};
+
+QFont boldArial(int pixelSize)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(pixelSize);
+    font.setWeight(QFont::Bold);
+    return font;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+{
+    ui->setupUi(this);
+    connectForm();
+    ui->mainToolBar->setContextMenuPolicy(Qt::PreventContextMenu);
+
+    lastSavePath = QDir::homePath();
+    lastOpenPath = QDir::homePath();
+
+    headerFont = boldArial(13);
+    cellFont = boldArial(12);
+    for (QLabel *label : {ui->label1, ui->label2, ui->label3, ui->label4})
+        label->setFont(headerFont);
+
+    // The table page starts as the active tab; editButton keeps its form style.
+    ui->ramButton->setStyleSheet(orb::inactiveTabStyle);
+
+    ui->ramTable->hide();
+    ui->ramTableDecor->hide();
+    for (QLayout *layout :
+         {static_cast<QLayout *>(ui->ramHLayout), static_cast<QLayout *>(ui->ramVLayout)}) {
+        for (int i = 0; i < layout->count(); ++i) {
+            QWidget *label = layout->itemAt(i)->widget();
+            label->setStyleSheet(orb::ramHeaderStyle);
+            label->hide();
+        }
+    }
+
+    ttLayout = new QGridLayout(ui->scrollAreaContents);
+    // Margins and spacing put the cells between the column separators, under their headings,
+    // and let 17 rows of 20 px fit the visible height: the scroll bar comes with the 18th.
+    ttLayout->setContentsMargins(4, 4, 10, 4);
+    ttLayout->setHorizontalSpacing(10);
+    ttLayout->setVerticalSpacing(6);
+    ttLayout->setAlignment(Qt::AlignTop);
+    ttLayout->addItem(new QSpacerItem(1, 200, QSizePolicy::Fixed, QSizePolicy::Fixed), 0, 1, 18, 1);
+
+    addString(0);
+
+    for (int i = 0; i < ramSize; ++i) {
+        ui->ramTable->setRowHeight(i, 23);
+        ui->ramTable->setColumnWidth(i, 35);
+    }
+    for (int row = 0; row < ramSize; ++row) {
+        for (int column = 0; column < ramSize; ++column)
+            new RamLineEdit(ui->ramTable, row, column);
+    }
+}
+
+MainWindow::~MainWindow()
+{
+    // The cells are destroyed with the form; they must not count errors on their way out.
+    for (StringWidgets &widgets : strings) {
+        for (TTLineEdit *cell : widgets.cells)
+            cell->detach();
+    }
+}
+
+void MainWindow::connectForm()
+{
+    // Connected here rather than by name: Qt 6 has no QAction::activated().
+    connect(ui->editButton, &QPushButton::clicked, this, &MainWindow::on_editButton_clicked);
+    connect(ui->ramButton, &QPushButton::clicked, this, &MainWindow::on_ramButton_clicked);
+    connect(ui->addButton, &QPushButton::clicked, this, &MainWindow::on_addButton_clicked);
+    connect(ui->deleteButton, &QPushButton::clicked, this, &MainWindow::on_deleteButton_clicked);
+    connect(ui->startButton, &QPushButton::released, this, &MainWindow::on_startButton_released);
+    connect(ui->startButton, &QPushButton::pressed, this, &MainWindow::on_startButton_pressed);
+    connect(ui->actionOpen, &QAction::triggered, this, &MainWindow::on_actionOpen_activated);
+    connect(ui->actionSave, &QAction::triggered, this, &MainWindow::on_actionSave_activated);
+    connect(ui->actionNew, &QAction::triggered, this, &MainWindow::on_actionNew_activated);
+    connect(ui->info, &QAction::triggered, this, &MainWindow::on_info_triggered);
+}
+
+void MainWindow::setCurrentCell(int string, int column)
+{
+    currentString_ = string;
+    currentColumn_ = column;
+}
+
+TTLineEdit *MainWindow::ttCell(int string, int column) const
+{
+    if (string < 0 || string >= int(strings.size()) || column < 2 || column > 8 || column % 2)
+        return nullptr;
+    return strings[size_t(string)].cells[size_t(orb::fieldOfGridColumn(column))];
+}
+
+QLabel *MainWindow::rowNumberLabel(int string) const
+{
+    if (string < 0 || string >= int(strings.size()))
+        return nullptr;
+    return strings[size_t(string)].number;
+}
+
+QTableWidget *MainWindow::ramTable() const
+{
+    return ui->ramTable;
+}
+
+RamLineEdit *MainWindow::ramCell(int row, int column) const
+{
+    return qobject_cast<RamLineEdit *>(ui->ramTable->cellWidget(row, column));
+}
+
+void MainWindow::addString(int stringNumber)
+{
+    const int n = stringCount_;
+    if (n >= maxStringCount)
+        return;
+    const int k = qBound(0, stringNumber, n);
+
+    // With the cursor at the start of the first row's source state, a new row goes above the
+    // first row; a source state left empty there while its row has content is marked first.
+    bool firstRowCase = false;
+    if (!insertGuard && currentString_ == 0 && currentColumn_ == 2 && n >= 1) {
+        TTLineEdit *first = ttCell(0, 2);
+        if (first && first->cursorPosition() == 0) {
+            firstRowCase = true;
+            if (first->text().isEmpty() &&
+                (!ttCell(0, 4)->text().isEmpty() || !ttCell(0, 6)->text().isEmpty() ||
+                 !ttCell(0, 8)->text().isEmpty()))
+                first->setCorrect(false);
+        }
+    }
+
+    if (k < n || (firstRowCase && k == n && n == 1)) {
+        const int target = firstRowCase ? qMax(k - 1, 0) : k;
+        // The guard makes the nested call append plainly instead of taking the first-row case.
+        insertGuard = true;
+        addString(n);
+        for (int r = n - 1; r >= target; --r)
+            moveString(r, r + 1);
+        clearString(target);
+        ttCell(target, 2)->setFocus(Qt::OtherFocusReason);
+        if (stringCount_ == scrollBarShownAt)
+            setVerticalScrollBarShown(true);
+        return;
+    }
+    appendString(n);
+}
+
+void MainWindow::appendString(int index)
+{
+    // Created on their final parent: a style is polished once instead of again on adoption.
+    QWidget *parent = ui->scrollAreaContents;
+    StringWidgets widgets;
+    widgets.number = new QLabel(QString::number(index + 1), parent);
+    widgets.number->setMinimumWidth(20);
+    widgets.number->setAlignment(Qt::AlignCenter);
+    widgets.number->setStyleSheet(orb::rowNumberStyle);
+    ttLayout->addWidget(widgets.number, index, 0);
+
+    for (int field = 0; field < orb::fieldCount; ++field) {
+        widgets.spacers[size_t(field)] = new QSpacerItem(spacerWidths[size_t(field)], 20,
+                                                         QSizePolicy::Fixed, QSizePolicy::Fixed);
+        ttLayout->addItem(widgets.spacers[size_t(field)], index, 2 * field + 1);
+
+        auto *cell = new TTLineEdit(this, index, field, parent);
+        cell->setFixedHeight(cellHeight);
+        cell->setFont(cellFont);
+        cell->setMaxLength(orb::maxLengthOfField(field));
+        if (orb::isStateField(field)) {
+            cell->setMaximumWidth(84);
+            cell->setAlignment(Qt::AlignCenter);
+            cell->setValidator(new StateValidator(cell));
+            connect(cell, &QLineEdit::textChanged, cell, &TTLineEdit::onStateChanged);
+        } else {
+            cell->setTextMargins(5, 0, 5, 0);
+            if (field == orb::ConditionsField) {
+                cell->setMaximumWidth(233);
+                connect(cell, &QLineEdit::textChanged, cell,
+                        &TTLineEdit::onTransitionConditionsChanged);
+            } else {
+                connect(cell, &QLineEdit::textChanged, cell, &TTLineEdit::onControlSignalsChanged);
+            }
+        }
+        // The end-of-edit slots are run by the cell itself on every focus loss and on Return,
+        // not through editingFinished, which Qt 6 skips when the text did not change.
+        ttLayout->addWidget(cell, index, orb::gridColumnOfField(field));
+        widgets.cells[size_t(field)] = cell;
+    }
+    strings.push_back(widgets);
+
+    // Shown now, not by the layout's deferred show: a hidden cell cannot take the focus yet.
+    // The layout is off meanwhile, or every show would lay out the whole table again.
+    ttLayout->setEnabled(false);
+    widgets.number->show();
+    for (TTLineEdit *cell : widgets.cells)
+        cell->show();
+    ttLayout->setEnabled(true);
+    widgets.cells[0]->setFocus(Qt::OtherFocusReason);
+
+    widgets.mapper = new QSignalMapper(this);
+    for (TTLineEdit *cell : widgets.cells) {
+        connect(cell, &QLineEdit::returnPressed, widgets.mapper, qOverload<>(&QSignalMapper::map));
+        widgets.mapper->setMapping(cell, index + 1);
+    }
+    connect(widgets.mapper, &QSignalMapper::mappedInt, this, &MainWindow::addString);
+    strings.back().mapper = widgets.mapper;
+
+    ++stringCount_;
+    insertGuard = false;
+    if (stringCount_ == scrollBarShownAt)
+        setVerticalScrollBarShown(true);
+}
+
+void MainWindow::moveString(int from, int to)
+{
+    const StringWidgets &source = strings[size_t(from)];
+    const StringWidgets &target = strings[size_t(to)];
+    // Texts first, then flags: the text-change rules may touch the flags of the target row,
+    // and the copied flags must win. The parsed forms go along, so that a moved conditions
+    // cell keeps what its last normalisation built.
+    for (int field = orb::fieldCount - 1; field >= 0; --field)
+        target.cells[size_t(field)]->setText(source.cells[size_t(field)]->text());
+    target.cells[orb::ConditionsField]->parsedConditions() =
+        source.cells[orb::ConditionsField]->parsedConditions();
+    target.cells[orb::SignalsField]->parsedSignals() =
+        source.cells[orb::SignalsField]->parsedSignals();
+    for (int field = orb::fieldCount - 1; field >= 0; --field)
+        target.cells[size_t(field)]->setCorrect(source.cells[size_t(field)]->isCorrect());
+}
+
+void MainWindow::clearString(int index)
+{
+    const StringWidgets &widgets = strings[size_t(index)];
+    for (int field = orb::fieldCount - 1; field >= 0; --field)
+        widgets.cells[size_t(field)]->clear();
+    widgets.cells[orb::ConditionsField]->parsedConditions().clear();
+    widgets.cells[orb::SignalsField]->parsedSignals() = orb::ParsedSignals{};
+    // A blank row is never wrong.
+    for (TTLineEdit *cell : widgets.cells)
+        cell->setCorrect(true);
+}
+
+void MainWindow::deleteString()
+{
+    const int n = stringCount_;
+    const int c = currentString_;
+    if (n <= 1)
+        return;
+    for (int r = c; r < n - 1; ++r)
+        moveString(r + 1, r);
+
+    StringWidgets last = strings.back();
+    strings.pop_back();
+    for (TTLineEdit *cell : last.cells) {
+        if (!cell->isCorrect())
+            --errorCount_;
+    }
+    destroyString(last);
+
+    if (c >= n - 1)
+        currentString_ = n - 2;
+    stringCount_ = n - 1;
+    if (stringCount_ == scrollBarHiddenAt)
+        setVerticalScrollBarShown(false);
+}
+
+void MainWindow::destroyString(const StringWidgets &widgets)
+{
+    // A destroyed cell must not run its end-of-edit check or count errors, and the focus is
+    // not handed on to another cell. The deletion itself is deferred: it may come from a key
+    // press of one of these very cells.
+    for (TTLineEdit *cell : widgets.cells) {
+        cell->detach();
+        cell->clearFocus();
+    }
+    for (QWidget *widget :
+         std::initializer_list<QWidget *>{widgets.number, widgets.cells[0], widgets.cells[1],
+                                          widgets.cells[2], widgets.cells[3]}) {
+        ttLayout->removeWidget(widget);
+        widget->hide();
+        widget->deleteLater();
+    }
+    for (QSpacerItem *spacer : widgets.spacers) {
+        ttLayout->removeItem(spacer);
+        delete spacer;
+    }
+    widgets.mapper->deleteLater();
+}
+
+void MainWindow::removeStringWidgets()
+{
+    // Only the tool bar commands call this, never a cell of the table, so the widgets can go
+    // at once. The layout is emptied from its end first (every item but the spacer added
+    // first), which keeps clearing a 500-row table linear.
+    for (StringWidgets &widgets : strings) {
+        for (TTLineEdit *cell : widgets.cells) {
+            cell->detach();
+            cell->clearFocus();
+        }
+    }
+    while (ttLayout->count() > 1)
+        delete ttLayout->takeAt(ttLayout->count() - 1); // spacers, and the widgets' items
+
+    for (auto it = strings.rbegin(); it != strings.rend(); ++it) {
+        for (auto cell = it->cells.rbegin(); cell != it->cells.rend(); ++cell)
+            delete *cell;
+        delete it->number;
+        delete it->mapper;
+    }
+    strings.clear();
+    setVerticalScrollBarShown(false);
+}
+
+void MainWindow::setVerticalScrollBarShown(bool shown)
+{
+    ui->scrollArea->setVerticalScrollBarPolicy(shown ? Qt::ScrollBarAlwaysOn
+                                                     : Qt::ScrollBarAlwaysOff);
+}
+
+void MainWindow::setRamPageShown(bool shown)
+{
+    ui->ramTable->setVisible(shown);
+    ui->ramTableDecor->setVisible(shown);
+    for (QLayout *layout :
+         {static_cast<QLayout *>(ui->ramHLayout), static_cast<QLayout *>(ui->ramVLayout)}) {
+        for (int i = 0; i < layout->count(); ++i)
+            layout->itemAt(i)->widget()->setVisible(shown);
+    }
+    for (QWidget *widget : std::initializer_list<QWidget *>{
+             ui->label1, ui->label2, ui->label3, ui->label4, ui->line1, ui->line2, ui->line3,
+             ui->line4, ui->scrollArea, ui->addButton, ui->deleteButton})
+        widget->setVisible(!shown);
+}
+
+void MainWindow::on_editButton_clicked()
+{
+    ui->editButton->setStyleSheet(orb::activeTabStyle);
+    ui->ramButton->setStyleSheet(orb::inactiveTabStyle);
+    setRamPageShown(false);
+}
+
+void MainWindow::on_ramButton_clicked()
+{
+    ui->ramButton->setStyleSheet(orb::activeTabStyle);
+    ui->editButton->setStyleSheet(orb::inactiveTabStyle);
+    setRamPageShown(true);
+}
+
+void MainWindow::on_addButton_clicked()
+{
+    addString(currentString_ + 1);
+}
+
+void MainWindow::on_deleteButton_clicked()
+{
+    deleteString();
+}
+
+void MainWindow::on_startButton_released()
+{
+    ui->startButton->resize(ui->startButton->width() + 3, ui->startButton->height() + 3);
+}
+
+void MainWindow::on_startButton_pressed()
+{
+    ui->startButton->resize(ui->startButton->width() - 3, ui->startButton->height() - 3);
+}
+
+void MainWindow::on_actionOpen_activated() {}
+
+void MainWindow::on_actionSave_activated() {}
+
+void MainWindow::on_actionNew_activated() {}
+
+void MainWindow::forbidTtChangesAndLaunch()
+{
+    ui->startButton->setEnabled(false);
+    ui->addButton->setEnabled(false);
+    ui->deleteButton->setEnabled(false);
+    ui->scrollAreaContents->setEnabled(false);
+}
+
+void MainWindow::allowTtChangesAndLaunch()
+{
+    ui->startButton->setEnabled(true);
+    ui->addButton->setEnabled(true);
+    ui->deleteButton->setEnabled(true);
+    ui->scrollAreaContents->setEnabled(true);
+}
+
+void MainWindow::on_info_triggered() {}

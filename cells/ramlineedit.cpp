@@ -1,0 +1,100 @@
+#include "cells/ramlineedit.h"
+
+#include "app/constants.h"
+
+#include <QKeyEvent>
+#include <QTableWidget>
+
+namespace {
+constexpr int lastIndex = 15; // the table is 16 x 16
+}
+
+RamLineEdit::RamLineEdit(QTableWidget *table, int row, int column)
+    : QLineEdit(nullptr), table_(table), row_(row), column_(column)
+{
+    setText(QStringLiteral("00"));
+    setAlignment(Qt::AlignHCenter);
+    setInputMask(QStringLiteral(">HH"));
+    setStyleSheet(row % 2 == 0 ? orb::ramEvenRowStyle : orb::ramOddRowStyle);
+    // Connected after the initial text, so that building the table moves no focus.
+    connect(this, &QLineEdit::textChanged, this, &RamLineEdit::onTextChanged);
+    table->setCellWidget(row, column, this);
+}
+
+RamLineEdit::~RamLineEdit() = default;
+
+void RamLineEdit::focusCell(int row, int column, int cursor) const
+{
+    if (auto *cell = qobject_cast<QLineEdit *>(table_->cellWidget(row, column))) {
+        cell->setCursorPosition(cursor);
+        cell->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void RamLineEdit::onTextChanged(const QString &string)
+{
+    Q_UNUSED(string)
+    if (cursorPosition() != 2)
+        return;
+    if (column_ < lastIndex)
+        focusCell(row_, column_ + 1, 0);
+    else if (row_ < lastIndex)
+        focusCell(row_ + 1, 0, 0);
+}
+
+void RamLineEdit::keyPressEvent(QKeyEvent *event)
+{
+    const int cursor = cursorPosition();
+    switch (event->key()) {
+    case Qt::Key_Up:
+        if (row_ > 0)
+            focusCell(row_ - 1, column_, cursor);
+        event->accept();
+        return;
+    case Qt::Key_Down:
+        if (row_ < lastIndex)
+            focusCell(row_ + 1, column_, cursor);
+        event->accept();
+        return;
+    case Qt::Key_Left:
+        if (column_ > 0 && cursor == 0) {
+            focusCell(row_, column_ - 1, 1);
+            event->accept();
+            return;
+        }
+        break;
+    case Qt::Key_Right:
+        if (column_ < lastIndex && (cursor == 1 || cursor == 2)) {
+            focusCell(row_, column_ + 1, 0);
+            event->accept();
+            return;
+        }
+        break;
+    case Qt::Key_Delete:
+        event->accept();
+        return;
+    case Qt::Key_Backspace: {
+        // The cursor stands on a digit; after the last digit it stands on the last one.
+        const int position = qMin(cursor, 1);
+        // A cut cell shows mask blanks; they read as zero digits here.
+        QString digits = displayText().leftJustified(2, QLatin1Char(' '), true);
+        digits.replace(QLatin1Char(' '), QLatin1Char('0'));
+        digits[position] = QLatin1Char('0');
+        // Setting the text may advance the focus; the focus given below wins.
+        setText(digits);
+        if (position == 1)
+            focusCell(row_, column_, 0);
+        else if (column_ > 0)
+            focusCell(row_, column_ - 1, 1);
+        else if (row_ > 0)
+            focusCell(row_ - 1, lastIndex, 1);
+        else
+            focusCell(row_, column_, 0);
+        event->accept();
+        return;
+    }
+    default:
+        break;
+    }
+    QLineEdit::keyPressEvent(event);
+}

@@ -1,0 +1,11 @@
+#include "cells/statevalidator.h"
+
+#include "cells/celllanguage.h"
+
+StateValidator::~StateValidator() = default;
+
+QValidator::State StateValidator::validate(QString &input, int &pos) const
+{
+    Q_UNUSED(pos)
+    return orb::isStateTextValid(input) ? Acceptable : Invalid;
+}

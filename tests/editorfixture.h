@@ -1,0 +1,89 @@
+#pragma once
+
+// A shown, active editor window for the widget tests of the main window and its cells, with
+// helpers that type and move the focus as a user does. Focus-dependent behaviour (focus-in
+// rules, end-of-edit checks on focus loss, key navigation) needs the window to be active.
+
+#include "app/mainwindow.h"
+#include "cells/ttlineedit.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QTest>
+
+#include <memory>
+
+namespace editortest {
+
+// The four cell texts of a row, source state to control signals.
+using Row = QStringList;
+inline const Row blankRow = {QString(), QString(), QString(), QString()};
+
+inline std::unique_ptr<MainWindow> showWindow()
+{
+    auto window = std::make_unique<MainWindow>();
+    window->show();
+    window->activateWindow();
+    return window;
+}
+
+inline QWidget *focused()
+{
+    return QApplication::focusWidget();
+}
+
+// Types into the focused widget, as the keyboard would.
+inline void type(const QString &text)
+{
+    QTest::keyClicks(focused(), text);
+}
+
+inline void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QTest::keyClick(focused(), key, modifiers);
+}
+
+// Moves the focus as the navigation keys do (focus reason "other": the cursor stays put).
+inline void focusCell(MainWindow &window, int row, int column)
+{
+    window.ttCell(row, column)->setFocus(Qt::OtherFocusReason);
+}
+
+// Gives the table the rows given, as loading a document does: rows are added until there are
+// enough, then every cell is filled and committed. Rows beyond the list stay as they are.
+inline void setRows(MainWindow &window, const QList<Row> &rows)
+{
+    while (window.stringCount() < rows.size())
+        window.addString(window.stringCount());
+    for (int row = 0; row < rows.size(); ++row) {
+        for (int field = 0; field < 4; ++field)
+            window.ttCell(row, 2 * field + 2)->fillAndCommit(rows[row].value(field));
+    }
+}
+
+inline Row rowTexts(const MainWindow &window, int row)
+{
+    Row texts;
+    for (int field = 0; field < 4; ++field)
+        texts << window.ttCell(row, 2 * field + 2)->text();
+    return texts;
+}
+
+// The correct flags of a row as a string of four characters: '+' correct, '-' wrong.
+inline QString rowMarks(const MainWindow &window, int row)
+{
+    QString marks;
+    for (int column = 2; column <= 8; column += 2)
+        marks += window.ttCell(row, column)->isCorrect() ? QLatin1Char('+') : QLatin1Char('-');
+    return marks;
+}
+
+inline int countWrongCells(const MainWindow &window)
+{
+    int wrong = 0;
+    for (int row = 0; row < window.stringCount(); ++row)
+        wrong += int(rowMarks(window, row).count(QLatin1Char('-')));
+    return wrong;
+}
+
+} // namespace editortest
