@@ -2,9 +2,11 @@
 #include "ui_mainwindow.h"
 
 #include "app/constants.h"
+#include "app/errorsdialog.h"
 #include "cells/ramlineedit.h"
 #include "cells/statevalidator.h"
 #include "cells/ttlineedit.h"
+#include "sim/executionwindow.h"
 
 #include <QDir>
 #include <QGridLayout>
@@ -387,6 +389,21 @@ void MainWindow::on_deleteButton_clicked()
 void MainWindow::on_startButton_released()
 {
     ui->startButton->resize(ui->startButton->width() + 3, ui->startButton->height() + 3);
+    forbidTtChangesAndLaunch();
+    // The press took the focus from the cell being edited, so its check is already counted.
+    if (errorCount_ == 0) {
+        // Top-level and non-modal; it deletes itself when closed, which unlocks the table.
+        auto *window = new ExecutionWindow(this);
+        connect(window, &QObject::destroyed, this, &MainWindow::allowTtChangesAndLaunch);
+        window->show();
+        return;
+    }
+    ErrorsDialog dialog(QStringLiteral("Программа содержит ошибки"),
+                        QStringLiteral("Поля, содержащие ошибки, подсвечены красным.\n"
+                                       "Исправьте данные и попробуйте снова."));
+    connect(&dialog, &QDialog::accepted, this, &MainWindow::allowTtChangesAndLaunch);
+    connect(&dialog, &QDialog::rejected, this, &MainWindow::allowTtChangesAndLaunch);
+    dialog.exec();
 }
 
 void MainWindow::on_startButton_pressed()

@@ -1,0 +1,307 @@
+#include "sim/executionwindow.h"
+
+#include "ui_executionwindow.h"
+
+#include "app/dialogfont.h"
+#include "app/document.h"
+#include "app/errorsdialog.h"
+#include "app/mainwindow.h"
+#include "cells/ramlineedit.h"
+#include "cells/ttlineedit.h"
+#include "sim/infodialog.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QSignalBlocker>
+
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The main window's transition table as the engine reads it once, at the start of the run.
+class MainWindowTable final : public orb::TableSource {
+public:
+    explicit MainWindowTable(const MainWindow *window) : window_(window) {}
+
+    int rowCount() const override { return window_ ? window_->stringCount() : 0; }
+    QString cellText(int row, int field) const override { return cell(row, field)->text(); }
+    orb::ParsedConditions parsedConditions(int row) const override
+    {
+        return cell(row, orb::ConditionsField)->parsedConditions();
+    }
+    orb::ParsedSignals parsedSignals(int row) const override
+    {
+        return cell(row, orb::SignalsField)->parsedSignals();
+    }
+
+private:
+    const TTLineEdit *cell(int row, int field) const
+    {
+        return window_->ttCell(row, orb::gridColumnOfField(field));
+    }
+
+    const MainWindow *window_;
+};
+
+// The values of the panels' cells in the order of panelCellKeys().
+std::array<int, ExecutionWindow::panelCellCount> panelValues(const orb::Processor &p)
+{
+    return {p.rk[0],   p.rk[1],   p.rk[2],   p.rk[3],   p.ron[0], p.ron[1], p.ron[2],  p.ron[3],
+            p.ron[4],  p.ron[5],  p.ron[6],  p.ron[7],  p.ron[8], p.ron[9], p.ron[10], p.ron[11],
+            p.ron[12], p.ron[13], p.ron[14], p.ron[15], p.a,      p.b,      p.rs,      p.sp,
+            p.ri,      p.ra,      p.rv,      p.r,       p.s1,     p.s2,     p.s3,      p.x4,
+            p.x3,      p.x2,      p.x1,      p.z,       p.n,      p.c,      p.p};
+}
+
+} // namespace
+
+const std::array<const char *, ExecutionWindow::panelCellCount> &ExecutionWindow::panelCellKeys()
+{
+    static const std::array<const char *, panelCellCount> keys = {
+        "rk1",  "rk2",  "rk3",  "rk4",  "ron0",  "ron1",  "ron2",  "ron3",  "ron4",  "ron5",
+        "ron6", "ron7", "ron8", "ron9", "ron10", "ron11", "ron12", "ron13", "ron14", "ron15",
+        "a",    "b",    "rs",   "sp",   "ri",    "ra",    "rv",    "r",     "s1",    "s2",
+        "s3",   "x4",   "x3",   "x2",   "x1",    "z",     "n",     "c",     "p"};
+    return keys;
+}
+
+ExecutionWindow::CellMemory::CellMemory(MainWindow *mainWindow) : mainWindow_(mainWindow) {}
+
+int ExecutionWindow::CellMemory::readMemory(int address)
+{
+    address &= 0xFF;
+    const RamLineEdit *cell =
+        mainWindow_ ? mainWindow_->ramCell(address / 16, address % 16) : nullptr;
+    return cell ? orb::readMemoryByte(cell->text()) : 0;
+}
+
+void ExecutionWindow::CellMemory::writeMemory(int address, int value)
+{
+    address &= 0xFF;
+    RamLineEdit *cell = mainWindow_ ? mainWindow_->ramCell(address / 16, address % 16) : nullptr;
+    if (!cell)
+        return;
+    // A write by the program is not typing: without the block the cell would move the main
+    // window's focus on to the next address, as it does after a second typed digit.
+    const QSignalBlocker blocker(cell);
+    cell->setText(orb::formatMemoryByte(value & 0xFF));
+}
+
+ExecutionWindow::ExecutionWindow(MainWindow *mainWindow, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::ExecutionWindow>()), memory(mainWindow),
+      engine_(MainWindowTable(mainWindow), memory, *this)
+{
+    ui->setupUi(this);
+
+    const auto &keys = panelCellKeys();
+    for (int i = 0; i < panelCellCount; ++i) {
+        const QString key = QString::fromLatin1(keys[size_t(i)]);
+        beforeCells.labels[size_t(i)] =
+            ui->beforeGroupBox->findChild<QLabel *>(key + "BeforeLabel"_L1);
+        afterCells.labels[size_t(i)] =
+            ui->afterGroupBox->findChild<QLabel *>(key + "AfterLabel"_L1);
+        Q_ASSERT(beforeCells.labels[size_t(i)] && afterCells.labels[size_t(i)]);
+    }
+
+    operationFont = orb::dialogFont(15);
+    ui->operationLabel->setFont(operationFont);
+    labelFont.setFamily(u"Arial"_s);
+    labelFont.setPixelSize(12);
+    labelFont.setWeight(QFont::Bold);
+    for (QLabel *label :
+         {ui->rowTagLabel, ui->rowLabel, ui->stepTagLabel, ui->stepLabel, ui->initialStateTagLabel,
+          ui->initialStateLabel, ui->nextStateTagLable, ui->nextStateLabel, ui->signalsTagLabel,
+          ui->controlSignalsLabel, ui->beforeOperationLabel, ui->afterOperationLabel})
+        label->setFont(labelFont);
+
+    // Enter steps: it clicks the focused auto-default button.
+    ui->nextButton->setFocus(Qt::OtherFocusReason);
+
+    if (mainWindow)
+        connect(mainWindow, &MainWindow::closed, this, &QWidget::close);
+
+    runEngine([this] { engine_.start(); });
+}
+
+ExecutionWindow::~ExecutionWindow() = default;
+
+template <typename Call> void ExecutionWindow::runEngine(Call call)
+{
+    ++engineDepth;
+    call();
+    --engineDepth;
+    if (engineDepth == 0 && deletionPending) {
+        deletionPending = false;
+        deleteLater();
+    }
+}
+
+void ExecutionWindow::updateRegisterPanel(const QString &which)
+{
+    if (which == "before"_L1)
+        updateRegisterPanel(orb::Panel::Before);
+    else if (which == "after"_L1)
+        updateRegisterPanel(orb::Panel::After);
+}
+
+void ExecutionWindow::updateRegisterPanel(orb::Panel which)
+{
+    if (which == orb::Panel::Before) {
+        fillPanel(beforeCells, engine_.beforePanel());
+        return;
+    }
+    const orb::AfterPanel &after = engine_.afterPanel();
+    ui->rowLabel->setText(QString::number(after.rowLabel()));
+    ui->stepLabel->setText(QString::number(after.stepLabel()));
+    ui->initialStateLabel->setText(QString::number(after.initialStateLabel()));
+    ui->nextStateLabel->setText(after.nextStateLabel());
+    ui->controlSignalsLabel->setText(after.controlSignalsLabel());
+    // Auto text format: the red error texts are markup.
+    ui->operationLabel->setText(after.operationLabel());
+    fillPanel(afterCells, after.registers);
+}
+
+void ExecutionWindow::fillPanel(PanelCells &panel, const orb::Processor &registers)
+{
+    // Only the cells whose value changed get a new text.
+    const auto values = panelValues(registers);
+    for (int i = 0; i < panelCellCount; ++i) {
+        const int value = values[size_t(i)];
+        if (panel.shown[size_t(i)] == value)
+            continue;
+        panel.shown[size_t(i)] = value;
+        panel.labels[size_t(i)]->setText(i < registerCellCount ? formatHex(value)
+                                                               : QString::number(value));
+    }
+}
+
+void ExecutionWindow::hideStepDetails()
+{
+    const std::initializer_list<QWidget *> details = {
+        ui->rowTagLabel,          ui->rowLabel,
+        ui->stepTagLabel,         ui->stepLabel,
+        ui->initialStateTagLabel, ui->nextStateTagLable,
+        ui->signalsTagLabel,      ui->initialStateLabel,
+        ui->nextStateLabel,       ui->controlSignalsLabel,
+        ui->beforeGroupBox,       ui->afterGroupBox,
+        ui->beforeOperationLabel, ui->afterOperationLabel};
+    for (QWidget *widget : details)
+        widget->hide();
+}
+
+void ExecutionWindow::showEndScreen()
+{
+    // The engine has just put the final registers into the "before" panel.
+    hideStepDetails();
+    ui->operationLabel->setText(engine_.endText());
+    ui->beforeGroupBox->show();
+    // A step on the end screen shows it once more before the window goes; the labels move
+    // only the first time.
+    if (!endScreenLaidOut) {
+        endScreenLaidOut = true;
+        ui->operationLabel->move(ui->operationLabel->x(), ui->operationLabel->y() - 120);
+        ui->beforeGroupBox->move(ui->beforeGroupBox->x(), ui->beforeGroupBox->y() + 70);
+    }
+}
+
+void ExecutionWindow::setA(int value)
+{
+    if (byteRequestOpen)
+        enteredByte = value & 0xFF; // the engine stores it into A when the dialog has closed
+    else
+        engine_.processor().setA(value & 0xFF);
+}
+
+void ExecutionWindow::executeStep()
+{
+    runEngine([this] { engine_.executeStep(); });
+}
+
+void ExecutionWindow::runToEnd()
+{
+    runEngine([this] { engine_.runToEnd(); });
+}
+
+void ExecutionWindow::showMessage(const QString &message)
+{
+    InfoDialog dialog(this, message, false);
+    dialog.exec();
+}
+
+std::optional<int> ExecutionWindow::requestDataByte(const QString &prompt)
+{
+    enteredByte.reset();
+    byteRequestOpen = true;
+    {
+        InfoDialog dialog(this, prompt, true);
+        dialog.exec();
+    }
+    byteRequestOpen = false;
+    return std::exchange(enteredByte, std::nullopt);
+}
+
+void ExecutionWindow::showStepLimitDialog(const QString &heading, const QString &text)
+{
+    ErrorsDialog dialog(heading, text);
+    dialog.exec();
+}
+
+void ExecutionWindow::scheduleDeletion()
+{
+    // Never inside a step: a close that arrives while a step's dialog runs its own event loop
+    // would otherwise destroy the window under the step.
+    if (engineDepth > 0)
+        deletionPending = true;
+    else
+        deleteLater();
+}
+
+void ExecutionWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        // Destroyed, not merely hidden as reject() would leave it: the main window unlocks its
+        // table on destruction.
+        event->accept();
+        scheduleDeletion();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void ExecutionWindow::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    scheduleDeletion();
+}
+
+void ExecutionWindow::pressLook(QPushButton *button, int offset)
+{
+    button->move(button->x() + offset, button->y() + offset);
+    button->setIconSize(button->iconSize() + QSize(offset, offset));
+}
+
+void ExecutionWindow::on_nextButton_pressed()
+{
+    pressLook(ui->nextButton, -1);
+}
+
+void ExecutionWindow::on_nextButton_released()
+{
+    pressLook(ui->nextButton, +1);
+    executeStep();
+}
+
+void ExecutionWindow::on_endButton_pressed()
+{
+    pressLook(ui->endButton, -1);
+}
+
+void ExecutionWindow::on_endButton_released()
+{
+    pressLook(ui->endButton, +1);
+    runToEnd();
+    // Enter clicks the focused button: after a run to the end it steps one at a time again.
+    ui->nextButton->setFocus(Qt::OtherFocusReason);
+}

@@ -1,0 +1,112 @@
+#pragma once
+
+// The window in which a microprogram runs. The main window creates it on a launch; it owns the
+// processor and the run state through a StepEngine, which reads a snapshot of the transition
+// table taken here and the main window's memory cells live, and it shows what the engine
+// records: the registers before and after each microoperation, the header of the current row
+// and the operation text, then the end screen. It deletes itself (deferred) when it closes;
+// its destroyed() notification is what unlocks the main window's table.
+
+#include "sim/stepengine.h"
+
+#include <QDialog>
+#include <QFont>
+#include <QPointer>
+#include <QString>
+
+#include <array>
+#include <memory>
+#include <optional>
+
+class MainWindow;
+class QLabel;
+class QPushButton;
+
+namespace Ui {
+class ExecutionWindow;
+}
+
+class ExecutionWindow final : public QDialog, public orb::ExecutionView {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ExecutionWindow)
+
+public:
+    // Registers in the order of the panels' value cells, then the eight flags.
+    static constexpr int registerCellCount = 31;
+    static constexpr int flagCellCount = 8;
+    static constexpr int panelCellCount = registerCellCount + flagCellCount;
+
+    // Resets the run, takes the table from mainWindow and executes the first step, so that the
+    // window opens on the first executed microoperation (a dialog of that step comes up before
+    // the window is shown).
+    explicit ExecutionWindow(MainWindow *mainWindow, QWidget *parent = nullptr);
+    ~ExecutionWindow() override;
+
+    // "before" or "after"; any other text does nothing.
+    void updateRegisterPanel(const QString &which);
+    void updateRegisterPanel(orb::Panel which) override;
+    static QString formatHex(int value) { return orb::formatHex(value); }
+    void hideStepDetails();
+    void showEndScreen() override;
+    // Register A := value; the data-byte dialog stores an entered byte with it.
+    void setA(int value);
+
+    // One press of the step button, and the run to the end.
+    void executeStep();
+    void runToEnd();
+
+    const orb::StepEngine &engine() const { return engine_; }
+
+    // The panels' value cells in register order (keys rk1 … s3, then x4 … p).
+    static const std::array<const char *, panelCellCount> &panelCellKeys();
+
+    void showMessage(const QString &message) override;
+    std::optional<int> requestDataByte(const QString &prompt) override;
+    void showStepLimitDialog(const QString &heading, const QString &text) override;
+    void scheduleDeletion() override;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private slots:
+    void on_nextButton_pressed();
+    void on_nextButton_released();
+    void on_endButton_pressed();
+    void on_endButton_released();
+
+private:
+    // The memory table's cells as the model's main memory, read and written on every access.
+    class CellMemory final : public orb::MemoryAccess {
+    public:
+        explicit CellMemory(MainWindow *mainWindow);
+        int readMemory(int address) override;
+        void writeMemory(int address, int value) override;
+
+    private:
+        QPointer<MainWindow> mainWindow_;
+    };
+
+    struct PanelCells {
+        std::array<QLabel *, panelCellCount> labels{};
+        std::array<int, panelCellCount> shown{}; // the values the labels show now
+    };
+
+    void fillPanel(PanelCells &panel, const orb::Processor &registers);
+    void pressLook(QPushButton *button, int offset);
+    // Runs one call of the engine; a deletion requested meanwhile waits until it returns.
+    template <typename Call> void runEngine(Call call);
+
+    std::unique_ptr<Ui::ExecutionWindow> ui;
+    CellMemory memory;
+    orb::StepEngine engine_;
+    PanelCells beforeCells;
+    PanelCells afterCells;
+    QFont operationFont;
+    QFont labelFont;
+    bool endScreenLaidOut = false;
+    int engineDepth = 0;
+    bool deletionPending = false;
+    bool byteRequestOpen = false;
+    std::optional<int> enteredByte;
+};
