@@ -10,7 +10,6 @@
 #include "cells/ttlineedit.h"
 
 #include <QAction>
-#include <QElapsedTimer>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHeaderView>
@@ -455,22 +454,15 @@ void TestMainWindow::movedRowsKeepTheirParsedForms()
 
 void TestMainWindow::rowCap()
 {
-    QElapsedTimer timer;
-    timer.start();
     while (window->stringCount() < 499)
         window->addString(window->stringCount());
-    qDebug("appending 498 rows: %lld ms", timer.elapsed());
     QTest::qWait(0);
 
-    // Inserting at the top moves every row below: it must not grow worse than linearly.
+    // Inserting near the top moves every row below (its speed is measured by the benchmarks).
     window->ttCell(0, 2)->setText(QStringLiteral("1"));
     focusCell(*window, 0, 8);
     window->ttCell(0, 8)->setText(QStringLiteral("y7, y6"));
-    timer.restart();
     press(Qt::Key_Return);
-    const qint64 insertMs = timer.elapsed();
-    qDebug("inserting below row 1 of 499: %lld ms", insertMs);
-    QVERIFY2(insertMs < 250, qPrintable(QString::number(insertMs)));
     QCOMPARE(window->stringCount(), 500);
     QCOMPARE(focused(), window->ttCell(1, 2));
     QCOMPARE(window->ttCell(0, 8)->text(), QStringLiteral("y6,y7"));
@@ -488,19 +480,13 @@ void TestMainWindow::rowCap()
     QCOMPARE(window->stringCount(), 500);
     QVERIFY(!window->ttCell(500, 2));
 
-    timer.restart();
     focusCell(*window, 0, 2);
     QTest::mouseClick(child<QPushButton>("deleteButton"), Qt::LeftButton);
-    const qint64 deleteMs = timer.elapsed();
-    qDebug("deleting row 1 of 500: %lld ms", deleteMs);
-    QVERIFY2(deleteMs < 250, qPrintable(QString::number(deleteMs)));
     QCOMPARE(window->stringCount(), 499);
     QCOMPARE(window->ttCell(0, 8)->text(), QString());
     QCOMPARE(window->errorCount(), countWrongCells(*window));
 
-    timer.restart();
     window->removeStringWidgets();
-    qDebug("removing 499 rows: %lld ms", timer.elapsed());
 }
 
 void TestMainWindow::scrollBarAt18And16()
