@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <charconv>
 #include <string>
@@ -582,8 +583,10 @@ int runCommandLine(const QStringList &arguments, QIODevice &outDevice, QIODevice
             return usageError(u"cannot read the expectations file %1: %2"_s.arg(
                 options.expectPath, file.errorString()));
         QString error;
-        std::optional<QList<Expectation>> parsed =
-            parseExpectations(QString::fromUtf8(file.readAll()), &error);
+        // UTF-8 with or without a byte order mark, as editors on Windows save it.
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        const QString text = decoder.decode(file.readAll());
+        std::optional<QList<Expectation>> parsed = parseExpectations(text, &error);
         if (!parsed)
             return usageError(options.expectPath + u':' + error);
         expectations = std::move(*parsed);

@@ -596,6 +596,7 @@ void TestOrbRun::expectations_data()
     QTest::newRow("names and digits in any case")
         << u"a=46\nm2=46\nra=02\nx4=0\nEnd=success\n"_s << 0 << QStringList{u"OK"_s};
     QTest::newRow("empty file") << QString() << 0 << QStringList{u"OK"_s};
+    QTest::newRow("byte order mark") << u"\uFEFFA=46\r\n"_s << 0 << QStringList{u"OK"_s};
     QTest::newRow("differences in file order")
         << u"M02=47\nA=05\nend=limit\nZ=1\nRK4=00\nS3=01\n"_s << 5
         << QStringList{u"M02: expected 47, got 46"_s, u"A: expected 05, got 46"_s,
@@ -688,8 +689,7 @@ void TestOrbRun::examples_data()
                  {u"RK2"_s, 0},     {u"RA"_s, 0x11},  {u"X4"_s, 1},     {u"X1"_s, 0}};
     QTest::newRow("fetch-decode loop, unknown operation code")
         << u"03-fetch-decode-loop.orb"_s << QList<int>{0x0B, 0x70} << QStringList{}
-        << u"Не описан переход из состояния  99"_s << 94
-        << QStringList{u"Ошибка в коде операции"_s}
+        << u"Не описан переход из состояния  99"_s << 94 << QStringList{u"Ошибка в коде операции"_s}
         << State{{u"M40"_s, 0}, {u"RON2"_s, 0x23}, {u"PC"_s, 0x0B}, {u"RK1"_s, 0x70}, {u"X3"_s, 1}};
     QTest::newRow("display loop") << u"04-display-loop.orb"_s << QList<int>{} << QStringList{}
                                   << success << 28
