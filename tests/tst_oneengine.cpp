@@ -1,0 +1,321 @@
+// One engine, proven: the same documents opened in the editor and run in the execution window,
+// and run by orb-run. After every press the window's labels show what orb-run's trace line
+// says, the end texts agree, and documents with wrong cells have the same red cells in both.
+
+#include "run/runner.h"
+
+#include "app/mainwindow.h"
+#include "cells/ramlineedit.h"
+#include "cells/ttlineedit.h"
+#include "sim/executionwindow.h"
+#include "testutil.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace orb;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Trace {
+    int status = -1;
+    QList<QJsonObject> lines;
+    QStringList wrongCells;
+};
+
+Trace runOrbRun(const QString &path, const QStringList &inputs)
+{
+    QStringList arguments{u"orb-run"_s, u"--trace"_s};
+    for (const QString &input : inputs)
+        arguments << u"--input"_s << input;
+    QBuffer out;
+    QBuffer err;
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    Trace trace;
+    trace.status = runCommandLine(arguments << path, out, err);
+    for (const QByteArray &line : out.data().split('\n')) {
+        if (!line.isEmpty())
+            trace.lines << QJsonDocument::fromJson(line).object();
+    }
+    if (trace.status == RunWrongCells)
+        trace.wrongCells = QString::fromUtf8(err.data()).split(u'\n', Qt::SkipEmptyParts);
+    return trace;
+}
+
+// Loads a document into the editor as Open does: the rows first, then every cell present
+// filled and committed in order, then the memory cells.
+void loadIntoEditor(MainWindow &window, const LoadedDocument &document)
+{
+    while (window.stringCount() < document.rowCount)
+        window.addString(window.stringCount());
+    for (qsizetype i = 0; i < document.cells.size(); ++i)
+        window.ttCell(int(i / 4), gridColumnOfField(int(i % 4)))->fillAndCommit(document.cells[i]);
+    for (qsizetype address = 0; address < document.memory.size(); ++address)
+        window.ramCell(int(address / 16), int(address % 16))->setText(document.memory[address]);
+}
+
+QString labelText(QWidget *window, const QString &name)
+{
+    auto *label = window->findChild<QLabel *>(name);
+    return label ? label->text() : u"<no %1>"_s.arg(name);
+}
+
+// A panel's value cells as "rk1=00 … p=0", from the window or from a trace object.
+QString panelOf(QWidget *window, const QString &suffix)
+{
+    QStringList cells;
+    for (const char *key : ExecutionWindow::panelCellKeys())
+        cells << QLatin1StringView(key) + u'=' + labelText(window, QLatin1StringView(key) + suffix);
+    return cells.join(u' ');
+}
+
+QString panelOf(const QJsonObject &object)
+{
+    const QJsonObject registers = object.value(u"registers"_s).toObject();
+    const QJsonObject flags = object.value(u"flags"_s).toObject();
+    QList<int> values;
+    for (const QJsonValue value : registers.value(u"RK"_s).toArray())
+        values << value.toInt();
+    for (const QJsonValue value : registers.value(u"RON"_s).toArray())
+        values << value.toInt();
+    for (const char *name : {"A", "B", "PC", "SP", "RI", "RA", "RB", "R", "S1", "S2", "S3"})
+        values << registers.value(QLatin1StringView(name)).toInt();
+    QStringList cells;
+    const auto &keys = ExecutionWindow::panelCellKeys();
+    for (qsizetype i = 0; i < values.size(); ++i)
+        cells << QLatin1StringView(keys[size_t(i)]) + u'=' + formatHex(values[i]);
+    for (const char *name : {"X4", "X3", "X2", "X1", "Z", "N", "C", "P"}) {
+        cells << QLatin1StringView(keys[size_t(cells.size())]) + u'=' +
+                     QString::number(flags.value(QLatin1StringView(name)).toInt());
+    }
+    return cells.join(u' ');
+}
+
+// What the header and the operation label show, as a trace line would say it.
+QString headerOf(QWidget *window)
+{
+    return u"row %1 step %2 source %3 next %4 signals [%5] %6"_s.arg(
+        labelText(window, u"rowLabel"_s), labelText(window, u"stepLabel"_s),
+        labelText(window, u"initialStateLabel"_s), labelText(window, u"nextStateLabel"_s),
+        labelText(window, u"controlSignalsLabel"_s), labelText(window, u"operationLabel"_s));
+}
+
+QString headerOf(const QJsonObject &line)
+{
+    return u"row %1 step %2 source %3 next %4 signals [%5] %6"_s.arg(
+        QString::number(line.value(u"row"_s).toInt()),
+        QString::number(line.value(u"step"_s).toInt()),
+        QString::number(line.value(u"source"_s).toInt()), line.value(u"next"_s).toString(),
+        line.value(u"signals"_s).toString(), line.value(u"operation"_s).toString());
+}
+
+ExecutionWindow *openExecutionWindow()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *window = qobject_cast<ExecutionWindow *>(widget))
+            return window;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestOneEngine : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        Q_INIT_RESOURCE(orb);
+        testutil::failOnAnyWarning();
+        QVERIFY(dir.isValid());
+    }
+    void init() { testutil::failOnAnyWarning(); }
+    void cleanup()
+    {
+        delete openExecutionWindow();
+        editor.reset();
+    }
+
+    void sameRunInBoth_data();
+    void sameRunInBoth();
+
+private:
+    QString writeDocument(const QString &name, const QStringList &rows, const QByteArray &memory);
+
+    QTemporaryDir dir;
+    std::unique_ptr<MainWindow> editor;
+};
+
+QString TestOneEngine::writeDocument(const QString &name, const QStringList &rows,
+                                     const QByteArray &memory)
+{
+    QList<RowTexts> texts;
+    for (const QString &row : rows) {
+        const QStringList cells = row.split(u'|');
+        texts.append({cells.value(0), cells.value(1), cells.value(2), cells.value(3)});
+    }
+    QStringList bytes;
+    for (const char byte : memory)
+        bytes << formatMemoryByte(quint8(byte));
+    const QString path = dir.filePath(name);
+    if (!writeDocumentFile(path, serializeDocument(texts, bytes)))
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+void TestOneEngine::sameRunInBoth_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("inputs");
+
+    const QString examples = QStringLiteral(ORB_SOURCE_DIR "/examples/");
+    QTest::newRow("add two bytes") << examples + u"01-add-two-bytes.orb"_s << QStringList{};
+    QTest::newRow("multiply") << examples + u"02-multiply-shift-and-add.orb"_s << QStringList{};
+    QTest::newRow("fetch-decode") << examples + u"03-fetch-decode-loop.orb"_s << QStringList{};
+    QTest::newRow("display loop") << examples + u"04-display-loop.orb"_s << QStringList{};
+    QTest::newRow("input") << examples + u"05-input-largest-byte.orb"_s
+                           << QStringList{u"12"_s, u"7F"_s, u"05"_s, u"80"_s, u"00"_s};
+    QTest::newRow("inputs run short")
+        << writeDocument(
+               u"inputs.orb"_s,
+               {u"0|1||y66,y67"_s, u"1|2||y66,y68"_s, u"2|3||y66,y69"_s, u"3|3||y67,y70"_s}, {})
+        << QStringList{u"a5"_s};
+    QTest::newRow("overflow") << examples + u"06-signed-add-overflow.orb"_s << QStringList{};
+    QTest::newRow("sum") << QStringLiteral(ORB_TEST_DATA "/sum.orb") << QStringList{};
+    QTest::newRow("CR LF") << QStringLiteral(ORB_TEST_DATA "/crlf.orb") << QStringList{};
+    QTest::newRow("wrong cells") << QStringLiteral(ORB_TEST_DATA "/wrong-cells.orb")
+                                 << QStringList{};
+    QTest::newRow("no row for state 0")
+        << writeDocument(u"nozero.orb"_s, {u"1|0||y70"_s}, {}) << QStringList{};
+    QTest::newRow("rows without microoperations, stop under conditions")
+        << writeDocument(u"conditions.orb"_s,
+                         {u"0|1|z|y20"_s, u"0|2|-z|"_s, u"1|3|b|y7"_s, u"3|0|-b|y38"_s, u"3|4|n|"_s,
+                          u"4|5||y6,y47"_s, u"5|6|c|y7,y15"_s, u"6|7||y49"_s, u"7|0|c|y20"_s},
+                         {})
+        << QStringList{};
+    QTest::newRow("red operation, no ALU operation, messages")
+        << writeDocument(u"errors.orb"_s,
+                         {u"0|1||y11,y12,y15,y42"_s, u"1|2||y62"_s, u"2|3||y13,y14,y31"_s,
+                          u"3|4||y64,y68"_s, u"4|5||y69"_s, u"5|5||y67,y70"_s},
+                         {})
+        << QStringList{};
+    QTest::newRow("wrong cells made in the editor's own way")
+        << writeDocument(u"wrong.orb"_s,
+                         {u"0|1|C, -X1|Y10, y6"_s, u"|||"_s, u"||z|"_s, u"1|x||y11,y11"_s,
+                          u"5|5|x1,!X1|y1a"_s},
+                         {})
+        << QStringList{};
+}
+
+void TestOneEngine::sameRunInBoth()
+{
+    QFETCH(QString, path);
+    QFETCH(QStringList, inputs);
+
+    const Trace trace = runOrbRun(path, inputs);
+    QVERIFY(!trace.lines.isEmpty() || trace.status == RunWrongCells);
+
+    editor = std::make_unique<MainWindow>();
+    editor->show();
+    QVERIFY(QTest::qWaitForWindowExposed(editor.get()));
+    const std::optional<LoadedDocument> document = readDocumentFile(path);
+    QVERIFY(document);
+    loadIntoEditor(*editor, *document);
+
+    // The same red cells.
+    QStringList red;
+    for (int row = 0; row < editor->stringCount(); ++row) {
+        for (int field = 0; field < fieldCount; ++field) {
+            const TTLineEdit *cell = editor->ttCell(row, gridColumnOfField(field));
+            if (!cell->isCorrect()) {
+                static const char *const columns[] = {"source state", "next state", "conditions",
+                                                      "signals"};
+                red << u"row %1, %2: %3"_s.arg(row + 1).arg(QLatin1StringView(columns[field]),
+                                                            cell->text());
+            }
+        }
+    }
+    QCOMPARE(red, trace.wrongCells);
+    QCOMPARE(editor->errorCount(), int(red.size()));
+    if (trace.status == RunWrongCells)
+        return;
+
+    // Each press answers the dialog it opens as orb-run did: the message is read and closed,
+    // a data byte typed, or the dialog closed when no byte was left.
+    auto press = [&](const QJsonObject &line, const std::function<void()> &action) {
+        QString shownMessage;
+        std::unique_ptr<testutil::ModalAnswerer> answerer;
+        if (line.contains(u"message"_s)) {
+            answerer = std::make_unique<testutil::ModalAnswerer>([&](QWidget *dialog) {
+                shownMessage = labelText(dialog, u"infoLabel"_s);
+                QTest::keyClick(dialog, Qt::Key_Escape);
+            });
+        } else if (line.contains(u"input"_s)) {
+            const QJsonValue input = line.value(u"input"_s);
+            answerer = std::make_unique<testutil::ModalAnswerer>([input](QWidget *dialog) {
+                if (input.isNull()) {
+                    dialog->close();
+                    return;
+                }
+                auto *edit = dialog->findChild<QLineEdit *>(u"byteLineEdit"_s);
+                QVERIFY(edit);
+                QTest::keyClick(edit, Qt::Key_Home);
+                QTest::keyClicks(edit, formatHex(input.toInt()));
+                QTest::keyClick(edit, Qt::Key_Return);
+            });
+        }
+        action();
+        if (answerer) {
+            QVERIFY(answerer->answered());
+            if (line.contains(u"message"_s))
+                QCOMPARE(shownMessage, line.value(u"message"_s).toString());
+        }
+    };
+
+    const QJsonObject first = trace.lines.constFirst();
+    auto *startButton = editor->findChild<QPushButton *>(u"startButton"_s);
+    QVERIFY(startButton);
+    press(first, [&] { QTest::mouseClick(startButton, Qt::LeftButton); });
+    const QPointer<ExecutionWindow> window = openExecutionWindow();
+    QVERIFY(window);
+    auto *nextButton = window->findChild<QPushButton *>(u"nextButton"_s);
+    QVERIFY(nextButton);
+
+    for (qsizetype i = 0; i + 1 < trace.lines.size(); ++i) {
+        const QJsonObject &line = trace.lines[i];
+        if (i > 0)
+            press(line, [&] { QTest::mouseClick(nextButton, Qt::LeftButton); });
+        QVERIFY(window);
+        QCOMPARE(headerOf(window), headerOf(line));
+        QCOMPARE(panelOf(window, u"AfterLabel"_s), panelOf(line));
+    }
+    const QJsonObject end = trace.lines.constLast();
+    QVERIFY(!end.value(u"limit"_s).toBool());
+    if (trace.lines.size() > 1)
+        QTest::mouseClick(nextButton, Qt::LeftButton);
+    QVERIFY(window);
+    QCOMPARE(labelText(window, u"operationLabel"_s), end.value(u"end"_s).toString());
+    QCOMPARE(panelOf(window, u"BeforeLabel"_s), panelOf(end));
+    QCOMPARE(window->engine().stepCount(), end.value(u"steps"_s).toInt());
+    // The memory the window's steps wrote into the editor's cells.
+    QString memory;
+    for (int address = 0; address < 256; ++address)
+        memory +=
+            formatMemoryByte(readMemoryByte(editor->ramCell(address / 16, address % 16)->text()));
+    QCOMPARE(memory, end.value(u"memory"_s).toString());
+}
+
+QTEST_MAIN(TestOneEngine)
+#include "tst_oneengine.moc"
