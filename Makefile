@@ -29,3 +29,25 @@ test: build
 
 clean:
 	rm -rf $(BUILD)
+
+# Fuzzing and sanitizers. `make fuzz FUZZ_SECONDS=600` for a long run; findings stop it.
+FUZZ_SECONDS ?= 60
+FUZZ_BUILD ?= build-fuzz
+SANITIZE_BUILD ?= build-sanitize
+SANITIZE_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover -fno-omit-frame-pointer
+
+.PHONY: fuzz test-sanitize
+
+fuzz:
+	$(MAKE) deps DEBS="$(DEBS) clang-14 libclang-rt-14-dev"
+	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_BUILD=$(FUZZ_BUILD) JOBS=$(JOBS) fuzz/run-fuzzers.sh
+
+# Debug, so that Q_ASSERT and Qt's own container checks are on as well.
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+	  -DCMAKE_CXX_FLAGS="$(SANITIZE_FLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE_FLAGS)"
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && QT_QPA_PLATFORM=offscreen \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS)
