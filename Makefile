@@ -2,8 +2,11 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 DEBS = cmake g++ make qt6-base-dev qt6-base-dev-tools fonts-liberation
+# Icons are rendered at build time; the install and package tests validate and start what
+# they install.
+DEBS += librsvg2-bin desktop-file-utils appstream dpkg-dev file groff-base xvfb xauth
 
-.PHONY: deps configure build run test clean
+.PHONY: deps configure build run test package screenshots clean
 
 deps:
 	@missing=""; for p in $(DEBS); do \
@@ -26,6 +29,14 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The Debian package, $(BUILD)/orb_<version>_<arch>.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+# Every window and dialog as PNG files in $(BUILD)/screenshots/, rendered offscreen.
+screenshots: build
+	cmake --build $(BUILD) --target screenshots
 
 clean:
 	rm -rf $(BUILD)

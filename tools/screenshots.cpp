@@ -1,0 +1,366 @@
+// orb-screenshots: renders every window and dialog of ORB to PNG files, with example
+// microprograms loaded so that the pictures show real programs. The screenshots target runs
+// it on the offscreen platform; the user guide's pictures are chosen from its output.
+//
+// Usage: orb-screenshots OUTPUT_FOLDER
+// Exits with 1 when a window or dialog could not be shown (each is named on standard error);
+// the pictures that could be made are written all the same.
+
+#include "app/document.h"
+#include "app/mainwindow.h"
+#include "cells/ramlineedit.h"
+#include "cells/ttlineedit.h"
+#include "sim/executionwindow.h"
+#include "sim/infodialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDialog>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QDir outputFolder;
+QStringList problems;
+
+void problem(const QString &text)
+{
+    problems << text;
+    std::fprintf(stderr, "orb-screenshots: %s\n", qPrintable(text));
+}
+
+void settle()
+{
+    // Two rounds: showing a window posts the layout requests that the first round handles.
+    QApplication::processEvents();
+    QApplication::processEvents();
+}
+
+void save(QWidget *widget, const QString &name)
+{
+    settle();
+    const QString path = outputFolder.filePath(name + u".png"_s);
+    if (widget->grab().save(path))
+        std::printf("%s\n", qPrintable(path));
+    else
+        problem(u"cannot write %1"_s.arg(path));
+}
+
+// The dialogs run their own event loops inside the call that opens them, so they are answered
+// from a timer that polls for the active modal dialog, the way a user would see it come up.
+class DialogAnswerer final : public QObject {
+public:
+    using Answer = std::function<void(QDialog *)>;
+
+    DialogAnswerer()
+    {
+        timer_.setInterval(10);
+        connect(&timer_, &QTimer::timeout, this, &DialogAnswerer::poll);
+        timer_.start();
+    }
+
+    // Runs action; every dialog it opens is handed to answer, which must close it. Returns the
+    // number of dialogs answered.
+    int run(const std::function<void()> &action, Answer answer)
+    {
+        answer_ = std::move(answer);
+        answered_ = 0;
+        action();
+        answer_ = nullptr;
+        return answered_;
+    }
+
+private:
+    void poll()
+    {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog || dialog->property("orbAnswered").toBool())
+            return;
+        dialog->setProperty("orbAnswered", true);
+        ++answered_;
+        if (answer_) {
+            answer_(dialog);
+        } else {
+            problem(u"unexpected dialog %1"_s.arg(
+                QLatin1StringView(dialog->metaObject()->className())));
+            dialog->reject();
+        }
+    }
+
+    QTimer timer_;
+    Answer answer_;
+    int answered_ = 0;
+};
+
+void pressKey(QWidget *widget, Qt::Key key, const QString &text = {})
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(widget, &press);
+}
+
+bool isByteRequest(QDialog *dialog)
+{
+    const auto *entry = dialog->findChild<QLineEdit *>(u"byteLineEdit"_s);
+    return entry && entry->isVisibleTo(dialog);
+}
+
+// Answers the message dialog with a key and the data-byte dialog with the next of bytes (00
+// when none is left) and Return, as the user does; pictures the first dialog of each kind
+// under the name given, when there is one.
+DialogAnswerer::Answer infoDialogAnswer(const QString &messagePicture, const QString &bytePicture,
+                                        const QStringList &bytes = {})
+{
+    auto pictured = std::make_shared<QStringList>();
+    auto queue = std::make_shared<QStringList>(bytes);
+    return [=](QDialog *dialog) {
+        if (!qobject_cast<InfoDialog *>(dialog)) {
+            problem(u"unexpected dialog %1 during a run"_s.arg(
+                QLatin1StringView(dialog->metaObject()->className())));
+            dialog->reject();
+            return;
+        }
+        const bool byteRequest = isByteRequest(dialog);
+        if (byteRequest) {
+            auto *entry = dialog->findChild<QLineEdit *>(u"byteLineEdit"_s);
+            entry->setText(queue->isEmpty() ? u"00"_s : queue->takeFirst());
+        }
+        const QString picture = byteRequest ? bytePicture : messagePicture;
+        if (!picture.isEmpty() && !pictured->contains(picture)) {
+            save(dialog, picture);
+            *pictured << picture;
+        }
+        if (byteRequest)
+            pressKey(dialog, Qt::Key_Return, u"\r"_s);
+        else
+            pressKey(dialog, Qt::Key_Space, u" "_s);
+    };
+}
+
+// Grabs the dialog, then closes it as its close button would.
+DialogAnswerer::Answer pictureAndReject(const QString &picture)
+{
+    return [=](QDialog *dialog) {
+        save(dialog, picture);
+        dialog->reject();
+    };
+}
+
+std::unique_ptr<MainWindow> showMainWindow()
+{
+    auto window = std::make_unique<MainWindow>();
+    window->show();
+    window->activateWindow();
+    const QDeadlineTimer deadline(2000);
+    while (!window->isActiveWindow() && !deadline.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    settle();
+    return window;
+}
+
+// Puts an example into the window as opening it does: the rows, every cell filled and committed
+// in order, then the memory cells.
+bool loadExample(MainWindow &window, const QString &fileName)
+{
+    const QString path = QDir(QStringLiteral(ORB_EXAMPLES_DIR)).filePath(fileName);
+    const std::optional<orb::LoadedDocument> document = orb::readDocumentFile(path);
+    if (!document) {
+        problem(u"cannot read the example %1"_s.arg(path));
+        return false;
+    }
+    while (window.stringCount() < document->rowCount)
+        window.addString(window.stringCount());
+    for (qsizetype i = 0; i < document->cells.size(); ++i)
+        window.ttCell(int(i / 4), int(i % 4) * 2 + 2)->fillAndCommit(document->cells[i]);
+    for (qsizetype address = 0; address < document->memory.size(); ++address)
+        window.ramCell(int(address / 16), int(address % 16))->setText(document->memory[address]);
+    // The rows took the focus one by one; the picture starts at the top of the table.
+    window.ttCell(0, 2)->setFocus(Qt::OtherFocusReason);
+    settle();
+    return true;
+}
+
+QPushButton *button(QWidget &window, const char *name)
+{
+    auto *found = window.findChild<QPushButton *>(QLatin1StringView(name));
+    if (!found)
+        problem(u"no button %1 in %2"_s.arg(QLatin1StringView(name),
+                                            QLatin1StringView(window.metaObject()->className())));
+    return found;
+}
+
+ExecutionWindow *openExecutionWindow()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *window = qobject_cast<ExecutionWindow *>(widget); window && window->isVisible())
+            return window;
+    }
+    return nullptr;
+}
+
+// Launches the window's microprogram with the start button, answering the dialogs of the
+// first step with answer; returns the execution window that opened.
+ExecutionWindow *launch(DialogAnswerer &answerer, MainWindow &window,
+                        const DialogAnswerer::Answer &answer)
+{
+    QPushButton *start = button(window, "startButton");
+    if (!start)
+        return nullptr;
+    answerer.run([start] { start->click(); }, answer);
+    ExecutionWindow *execution = openExecutionWindow();
+    if (!execution)
+        problem(u"the start button opened no execution window"_s);
+    return execution;
+}
+
+void closeExecutionWindow(ExecutionWindow *window)
+{
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    settle();
+}
+
+// Steps until the end screen shows, at most limit presses.
+void stepToEnd(DialogAnswerer &answerer, ExecutionWindow *window,
+               const DialogAnswerer::Answer &answer, int limit = 10000)
+{
+    for (int press = 0; press < limit && !window->engine().endScreenShown(); ++press)
+        answerer.run([window] { window->executeStep(); }, answer);
+    if (!window->engine().endScreenShown())
+        problem(u"the run did not reach its end screen"_s);
+}
+
+void mainWindowPictures(DialogAnswerer &answerer)
+{
+    auto window = showMainWindow();
+    if (!loadExample(*window, u"03-fetch-decode-loop.orb"_s))
+        return;
+    save(window.get(), u"main-window"_s);
+
+    if (QPushButton *ram = button(*window, "ramButton")) {
+        ram->click();
+        save(window.get(), u"main-window-memory"_s);
+    }
+    if (QPushButton *edit = button(*window, "editButton"))
+        edit->click();
+
+    // A run in the middle, when the fetch has loaded an instruction and its data, and at its
+    // end after the stop message.
+    ExecutionWindow *execution = launch(answerer, *window, infoDialogAnswer({}, {}));
+    if (!execution)
+        return;
+    for (int press = 0; press < 30 && !execution->engine().endScreenShown(); ++press)
+        answerer.run([execution] { execution->executeStep(); }, infoDialogAnswer({}, {}));
+    save(execution, u"execution-window"_s);
+    stepToEnd(answerer, execution, infoDialogAnswer({}, {}));
+    save(execution, u"execution-window-end"_s);
+    closeExecutionWindow(execution);
+
+    // The credits behind the tool bar's Info action.
+    if (auto *info = window->findChild<QAction *>(u"info"_s)) {
+        if (answerer.run([info] { info->trigger(); }, pictureAndReject(u"credits-dialog"_s)) == 0)
+            problem(u"the Info action opened no dialog: no credits picture"_s);
+    } else {
+        problem(u"no Info action in the main window"_s);
+    }
+
+    // Closing asks first; the answer " Нет" keeps the window.
+    if (answerer.run([&window] { window->close(); }, pictureAndReject(u"exit-dialog"_s)) == 0)
+        problem(u"closing the main window asked nothing: no exit dialog picture"_s);
+}
+
+void errorPictures(DialogAnswerer &answerer)
+{
+    auto window = showMainWindow();
+    if (!loadExample(*window, u"01-add-two-bytes.orb"_s))
+        return;
+    // Two typical slips: a blank instead of a comma, and a signal given twice.
+    window->ttCell(1, 6)->fillAndCommit(u"x1 z"_s);
+    window->ttCell(2, 8)->fillAndCommit(u"y30,y48,y30"_s);
+    window->ttCell(0, 2)->setFocus(Qt::OtherFocusReason);
+    save(window.get(), u"main-window-errors"_s);
+    if (QPushButton *start = button(*window, "startButton")) {
+        if (answerer.run([start] { start->click(); }, pictureAndReject(u"errors-dialog"_s)) == 0)
+            problem(u"a launch with wrong cells showed no errors dialog"_s);
+    }
+}
+
+void messagePictures(DialogAnswerer &answerer)
+{
+    // Display output: the first "A = 4F" of the display loop.
+    {
+        auto window = showMainWindow();
+        if (!loadExample(*window, u"04-display-loop.orb"_s))
+            return;
+        const auto answer = infoDialogAnswer(u"info-dialog-message"_s, {});
+        if (ExecutionWindow *execution = launch(answerer, *window, answer)) {
+            stepToEnd(answerer, execution, answer);
+            closeExecutionWindow(execution);
+        }
+    }
+    // Data-byte input, with a byte typed in.
+    {
+        auto window = showMainWindow();
+        if (!loadExample(*window, u"05-input-largest-byte.orb"_s))
+            return;
+        // The byte 00 ends the input, so that the run comes to its end.
+        const auto answer = infoDialogAnswer({}, u"info-dialog-byte"_s, {u"7F"_s, u"00"_s});
+        if (ExecutionWindow *execution = launch(answerer, *window, answer)) {
+            stepToEnd(answerer, execution, answer);
+            closeExecutionWindow(execution);
+        }
+    }
+}
+
+void stepLimitPicture(DialogAnswerer &answerer)
+{
+    // A microprogram that never stops: state 0 counts РИ up and returns to itself.
+    auto window = showMainWindow();
+    window->ttCell(0, 2)->fillAndCommit(u"0"_s);
+    window->ttCell(0, 4)->fillAndCommit(u"0"_s);
+    window->ttCell(0, 8)->fillAndCommit(u"y47"_s);
+    ExecutionWindow *execution = launch(answerer, *window, infoDialogAnswer({}, {}));
+    if (!execution)
+        return;
+    const int dialogs = answerer.run([execution] { execution->runToEnd(); },
+                                     pictureAndReject(u"step-limit-dialog"_s));
+    if (dialogs == 0)
+        problem(u"the run to the end passed its step limit without a dialog"_s);
+    save(execution, u"execution-window-step-limit"_s);
+    closeExecutionWindow(execution);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    Q_INIT_RESOURCE(orb);
+    QApplication application(argc, argv);
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() != 2) {
+        std::fprintf(stderr, "usage: orb-screenshots OUTPUT_FOLDER\n");
+        return 64;
+    }
+    outputFolder.setPath(arguments[1]);
+    if (!QDir().mkpath(outputFolder.path())) {
+        std::fprintf(stderr, "orb-screenshots: cannot create %s\n", qPrintable(arguments[1]));
+        return 1;
+    }
+
+    DialogAnswerer answerer;
+    mainWindowPictures(answerer);
+    errorPictures(answerer);
+    messagePictures(answerer);
+    stepLimitPicture(answerer);
+    return problems.isEmpty() ? 0 : 1;
+}
