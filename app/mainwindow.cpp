@@ -1,17 +1,25 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/authorinfodialog.h"
 #include "app/constants.h"
+#include "app/dialogfont.h"
+#include "app/document.h"
 #include "app/errorsdialog.h"
+#include "app/exitdialog.h"
 #include "cells/ramlineedit.h"
 #include "cells/statevalidator.h"
 #include "cells/ttlineedit.h"
 #include "sim/executionwindow.h"
 
+#include <QCloseEvent>
 #include <QDir>
+#include <QFileDialog>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QSignalMapper>
 #include <QSpacerItem>
 
@@ -32,6 +40,43 @@ QFont boldArial(int pixelSize)
     font.setPixelSize(pixelSize);
     font.setWeight(QFont::Bold);
     return font;
+}
+
+const QString documentFilter = QStringLiteral("*.orb");
+
+// The errors dialog's message label is one fixed box without word wrap, and a file path has no
+// blanks to wrap at. The path is shortened in its middle (its end names the file) and the
+// message broken into lines of the label's width, a word wider than a line anywhere.
+QString fitSaveFailureMessage(QString message, const QString &path)
+{
+    constexpr int labelWidth = 341 - 10;
+    const QFontMetrics metrics(orb::dialogFont(12));
+    const QString shownPath = QDir::toNativeSeparators(path);
+    message.replace(shownPath, metrics.elidedText(shownPath, Qt::ElideMiddle, labelWidth * 3 / 4));
+
+    QStringList lines;
+    QString line;
+    const QStringList words = message.split(QLatin1Char(' '));
+    for (const QString &word : words) {
+        const QString candidate = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+        if (metrics.horizontalAdvance(candidate) <= labelWidth) {
+            line = candidate;
+            continue;
+        }
+        if (!line.isEmpty())
+            lines << line;
+        line.clear();
+        for (const QChar c : word) {
+            if (!line.isEmpty() && metrics.horizontalAdvance(line + c) > labelWidth) {
+                lines << line;
+                line.clear();
+            }
+            line += c;
+        }
+    }
+    if (!line.isEmpty())
+        lines << line;
+    return lines.join(QLatin1Char('\n'));
 }
 
 } // namespace
@@ -411,11 +456,121 @@ void MainWindow::on_startButton_pressed()
     ui->startButton->resize(ui->startButton->width() - 3, ui->startButton->height() - 3);
 }
 
-void MainWindow::on_actionOpen_activated() {}
+void MainWindow::commitCurrentCell()
+{
+    if (TTLineEdit *cell = ttCell(currentString_, currentColumn_))
+        cell->commit();
+}
 
-void MainWindow::on_actionSave_activated() {}
+QString MainWindow::chooseSaveFileName(const QString &startPath)
+{
+    return QFileDialog::getSaveFileName(this, QString(), startPath, documentFilter);
+}
 
-void MainWindow::on_actionNew_activated() {}
+QString MainWindow::chooseOpenFileName(const QString &startPath)
+{
+    return QFileDialog::getOpenFileName(this, QString(), startPath, documentFilter);
+}
+
+void MainWindow::on_actionOpen_activated()
+{
+    commitCurrentCell();
+    const QString fileName = chooseOpenFileName(lastOpenPath);
+    if (fileName.isEmpty())
+        return;
+    lastOpenPath = fileName;
+    // A file that cannot be read or is no document changes nothing, and says nothing.
+    const std::optional<orb::LoadedDocument> document = orb::readDocumentFile(fileName);
+    if (!document)
+        return;
+    loadDocument(*document);
+    emit closed();
+}
+
+void MainWindow::on_actionSave_activated()
+{
+    commitCurrentCell();
+    const QString fileName = chooseSaveFileName(lastSavePath);
+    if (fileName.isEmpty())
+        return;
+    lastSavePath = fileName;
+
+    QList<orb::RowTexts> rows;
+    rows.reserve(stringCount_);
+    for (int row = 0; row < stringCount_; ++row) {
+        orb::RowTexts texts;
+        for (int field = 0; field < orb::fieldCount; ++field)
+            texts[size_t(field)] = ttCell(row, orb::gridColumnOfField(field))->text();
+        rows.append(texts);
+    }
+    QStringList memory;
+    for (int row = 0; row < ramSize; ++row) {
+        for (int column = 0; column < ramSize; ++column)
+            memory << ramCell(row, column)->text();
+    }
+
+    // Written atomically: a failed save leaves the previous file as it was, and says so.
+    QString error;
+    if (orb::writeDocumentFile(fileName, orb::serializeDocument(rows, memory), &error))
+        return;
+    ErrorsDialog dialog(QStringLiteral("Не удалось сохранить файл"),
+                        fitSaveFailureMessage(error, fileName));
+    dialog.exec();
+}
+
+void MainWindow::on_actionNew_activated()
+{
+    removeStringWidgets();
+    stringCount_ = 0;
+    errorCount_ = 0;
+    addString(0);
+    currentString_ = 0;
+    currentColumn_ = 2;
+    setAllMemoryCells(QStringLiteral("00"));
+    emit closed();
+}
+
+void MainWindow::loadDocument(const orb::LoadedDocument &document)
+{
+    removeStringWidgets();
+    errorCount_ = 0;
+    stringCount_ = 0;
+    const int rowCount = qBound(1, document.rowCount, maxStringCount);
+    while (stringCount_ < rowCount)
+        addString(stringCount_);
+    // Each added row took the focus; without an active window no focus-in recorded it, and
+    // a table locked by a run takes no focus at all.
+    if (auto *focused = qobject_cast<TTLineEdit *>(focusWidget()))
+        setCurrentCell(focused->row(), focused->column());
+    else
+        setCurrentCell(stringCount_ - 1, 2);
+
+    const qsizetype cellCount = qMin(document.cells.size(), qsizetype(rowCount) * orb::fieldCount);
+    for (qsizetype i = 0; i < cellCount; ++i) {
+        const int row = int(i / orb::fieldCount);
+        const int field = int(i % orb::fieldCount);
+        ttCell(row, orb::gridColumnOfField(field))->fillAndCommit(document.cells[i]);
+    }
+
+    const qsizetype memoryCount = qMin(document.memory.size(), qsizetype(ramSize * ramSize));
+    for (qsizetype address = 0; address < memoryCount; ++address) {
+        RamLineEdit *cell = ramCell(int(address / ramSize), int(address % ramSize));
+        // Not typing: the cell must not pass the focus on to the next address.
+        const QSignalBlocker blocker(cell);
+        cell->setText(document.memory[address]);
+    }
+}
+
+void MainWindow::setAllMemoryCells(const QString &text)
+{
+    for (int row = 0; row < ramSize; ++row) {
+        for (int column = 0; column < ramSize; ++column) {
+            RamLineEdit *cell = ramCell(row, column);
+            const QSignalBlocker blocker(cell);
+            cell->setText(text);
+        }
+    }
+}
 
 void MainWindow::forbidTtChangesAndLaunch()
 {
@@ -433,4 +588,20 @@ void MainWindow::allowTtChangesAndLaunch()
     ui->scrollAreaContents->setEnabled(true);
 }
 
-void MainWindow::on_info_triggered() {}
+void MainWindow::on_info_triggered()
+{
+    AuthorInfoDialog dialog;
+    dialog.exec();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    ExitDialog dialog;
+    if (dialog.exec() != QDialog::Accepted) {
+        event->ignore();
+        return;
+    }
+    // An open execution window goes with the program.
+    emit closed();
+    event->accept();
+}

@@ -18,6 +18,7 @@
 #include <memory>
 #include <vector>
 
+class QCloseEvent;
 class QGridLayout;
 class QLabel;
 class RamLineEdit;
@@ -28,6 +29,10 @@ class TTLineEdit;
 
 namespace Ui {
 class MainWindow;
+}
+
+namespace orb {
+struct LoadedDocument;
 }
 
 class MainWindow : public QMainWindow {
@@ -85,6 +90,15 @@ public slots:
 private slots:
     void on_info_triggered();
 
+protected:
+    // Every close request asks the exit dialog first.
+    void closeEvent(QCloseEvent *event) override;
+
+    // The file dialogs of Save and Open, starting at the last path of each; an empty name
+    // means cancelled. Virtual so that the tests can answer them without a real dialog.
+    virtual QString chooseSaveFileName(const QString &startPath);
+    virtual QString chooseOpenFileName(const QString &startPath);
+
 private:
     // The widgets of one table row; spacers and the mapper are kept so that a destroyed row
     // leaves nothing behind in the layout.
@@ -102,6 +116,11 @@ private:
     void destroyString(const StringWidgets &widgets);
     void setRamPageShown(bool shown);
     void setVerticalScrollBarShown(bool shown);
+    // The end-of-edit check of the cell being edited, so that its mark and text are final.
+    void commitCurrentCell();
+    // Replaces the table and the memory with a document's contents.
+    void loadDocument(const orb::LoadedDocument &document);
+    void setAllMemoryCells(const QString &text);
 
     std::unique_ptr<Ui::MainWindow> ui;
     QGridLayout *ttLayout = nullptr;

@@ -1,0 +1,24 @@
+#include "app/exitdialog.h"
+
+#include "ui_exitdialog.h"
+
+#include "app/dialogfont.h"
+
+ExitDialog::ExitDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::ExitDialog>())
+{
+    ui->setupUi(this);
+    ui->exitLabel->setFont(orb::dialogFont(17));
+    ui->infoLabel->setFont(orb::dialogFont(12));
+}
+
+ExitDialog::~ExitDialog() = default;
+
+void ExitDialog::on_okButton_clicked()
+{
+    accept();
+}
+
+void ExitDialog::on_cancelButton_clicked()
+{
+    reject();
+}
