@@ -12,7 +12,6 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
-#include <QSignalBlocker>
 
 #include <utility>
 
@@ -83,9 +82,8 @@ void ExecutionWindow::CellMemory::writeMemory(int address, int value)
     RamLineEdit *cell = mainWindow_ ? mainWindow_->ramCell(address / 16, address % 16) : nullptr;
     if (!cell)
         return;
-    // A write by the program is not typing: without the block the cell would move the main
-    // window's focus on to the next address, as it does after a second typed digit.
-    const QSignalBlocker blocker(cell);
+    // Like a typed byte, a written one passes the memory table's focus on to the next address,
+    // so a student watching the memory page sees where the program wrote.
     cell->setText(orb::formatMemoryByte(value & 0xFF));
 }
 

@@ -410,6 +410,8 @@ void TestExecutionWindow::stepByStep()
     QCOMPARE(byteText(*editor, 0), u"12"_s);
     clickButton(window, "nextButton"); // y60: ОП[0] := A
     QCOMPARE(byteText(*editor, 0), u"34"_s);
+    // As after typing, the written byte passes the memory table's focus on.
+    QCOMPARE(editor->focusWidget(), editor->ramCell(0, 1));
 
     // A byte the user changes between two steps is what the next read returns.
     setByte(*editor, 0, u"5A"_s);
