@@ -1,6 +1,7 @@
 #include "app/document.h"
 
 #include "app/constants.h"
+#include "cells/rowrules.h"
 
 #include <QDir>
 #include <QFile>
@@ -206,6 +207,15 @@ int readMemoryByte(QStringView text)
     bool converted = false;
     const int value = text.toInt(&converted, 16);
     return converted && value >= 0 && value <= 255 ? value : 0;
+}
+
+void loadTable(HeadlessTable &table, const LoadedDocument &document)
+{
+    table.reset(document.rowCount);
+    const qsizetype cellCount =
+        qMin(document.cells.size(), qsizetype(document.rowCount) * fieldCount);
+    for (qsizetype i = 0; i < cellCount; ++i)
+        table.fillAndCommit(int(i / fieldCount), int(i % fieldCount), document.cells[i]);
 }
 
 QString formatMemoryByte(int value)

@@ -57,6 +57,11 @@ std::optional<LoadedDocument> parseDocument(const QByteArray &bytes);
 // Reads and parses a file; nullopt when it cannot be opened or read, is too large or is not a
 // document.
 std::optional<LoadedDocument> readDocumentFile(const QString &path);
+
+class HeadlessTable;
+// Fills a table as the editor's Open fills its cells: `rowCount` blank rows, then every cell the
+// text reached set and committed in row order, so it gets exactly the editor's red marks.
+void loadTable(HeadlessTable &table, const LoadedDocument &document);
 // Replaces the file atomically with bytes: on any failure the previous file stays as it was,
 // false is returned and *error (if given) says what failed, naming the file.
 bool writeDocumentFile(const QString &path, const QByteArray &bytes, QString *error = nullptr);

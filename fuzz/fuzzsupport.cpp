@@ -28,10 +28,7 @@ void openDocument(const orb::LoadedDocument &document, OpenedDocument &opened)
     FUZZ_CHECK(document.cells.size() <= qsizetype(document.rowCount) * orb::fieldCount);
     FUZZ_CHECK(document.memory.size() <= orb::memoryCellCount);
 
-    opened.table.reset(document.rowCount);
-    for (qsizetype i = 0; i < document.cells.size(); ++i)
-        opened.table.fillAndCommit(int(i / orb::fieldCount), int(i % orb::fieldCount),
-                                   document.cells[i]);
+    orb::loadTable(opened.table, document);
 
     opened.memory = QStringList(orb::memoryCellCount, QStringLiteral("00"));
     for (qsizetype i = 0; i < document.memory.size(); ++i) {

@@ -380,9 +380,7 @@ OpenedDocument openDocument(const LoadedDocument &document)
     OpenedDocument opened;
     // What the editor's Open does: the rows first, then every cell present filled and committed
     // in row order, then the memory cells as their input mask and their reading see the text.
-    opened.table.reset(document.rowCount);
-    for (qsizetype i = 0; i < document.cells.size(); ++i)
-        opened.table.fillAndCommit(int(i / fieldCount), int(i % fieldCount), document.cells[i]);
+    loadTable(opened.table, document);
     for (qsizetype address = 0; address < document.memory.size(); ++address)
         opened.memory.bytes[size_t(address)] =
             quint8(readMemoryByte(maskedByteText(document.memory[address])));
