@@ -10,8 +10,10 @@ constexpr int lastIndex = 15; // the table is 16 x 16
 }
 
 RamLineEdit::RamLineEdit(QTableWidget *table, int row, int column)
-    : QLineEdit(nullptr), table_(table), row_(row), column_(column)
+    : QLineEdit(table->viewport()), table_(table), row_(row), column_(column)
 {
+    // Born in the viewport that setCellWidget would move it to, and given its style sheet
+    // before it is shown: the style is polished once, not again on the move.
     setText(QStringLiteral("00"));
     setAlignment(Qt::AlignHCenter);
     setInputMask(QStringLiteral(">HH"));
