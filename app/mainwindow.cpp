@@ -124,10 +124,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         ui->ramTable->setRowHeight(i, 23);
         ui->ramTable->setColumnWidth(i, 35);
     }
-    for (int row = 0; row < ramSize; ++row) {
-        for (int column = 0; column < ramSize; ++column)
-            new RamLineEdit(ui->ramTable, row, column);
-    }
+    // The memory cells come after the first paint (see paintEvent), or with their first use.
 }
 
 MainWindow::~MainWindow()
@@ -176,12 +173,47 @@ QLabel *MainWindow::rowNumberLabel(int string) const
 
 QTableWidget *MainWindow::ramTable() const
 {
+    buildMemoryCells(ramSize);
     return ui->ramTable;
 }
 
 RamLineEdit *MainWindow::ramCell(int row, int column) const
 {
+    buildMemoryCells(ramSize);
     return qobject_cast<RamLineEdit *>(ui->ramTable->cellWidget(row, column));
+}
+
+void MainWindow::buildMemoryCells(int rows) const
+{
+    // Row by row in address order, as the table has always been filled.
+    for (; memoryRowsBuilt < qMin(rows, ramSize); ++memoryRowsBuilt) {
+        for (int column = 0; column < ramSize; ++column)
+            new RamLineEdit(ui->ramTable, memoryRowsBuilt, column);
+    }
+}
+
+void MainWindow::paintEvent(QPaintEvent *event)
+{
+    QMainWindow::paintEvent(event);
+    buildMemoryCellsLater();
+}
+
+void MainWindow::buildMemoryCellsLater()
+{
+    // The memory page is hidden at start-up; its 256 cells are built once the window has been
+    // painted, one table row per turn of the event loop, so that neither the first paint nor
+    // the user's first input waits for them. Any use of the memory builds the rest at once.
+    if (memoryBuildPending || memoryRowsBuilt >= ramSize)
+        return;
+    memoryBuildPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            memoryBuildPending = false;
+            buildMemoryCells(memoryRowsBuilt + 1);
+            buildMemoryCellsLater();
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::addString(int stringNumber)
@@ -394,6 +426,8 @@ void MainWindow::setVerticalScrollBarShown(bool shown)
 
 void MainWindow::setRamPageShown(bool shown)
 {
+    if (shown)
+        buildMemoryCells(ramSize);
     ui->ramTable->setVisible(shown);
     ui->ramTableDecor->setVisible(shown);
     for (QLayout *layout :

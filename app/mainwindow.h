@@ -19,6 +19,7 @@
 #include <vector>
 
 class QCloseEvent;
+class QPaintEvent;
 class QGridLayout;
 class QLabel;
 class RamLineEdit;
@@ -99,6 +100,8 @@ protected:
     virtual QString chooseSaveFileName(const QString &startPath);
     virtual QString chooseOpenFileName(const QString &startPath);
 
+    void paintEvent(QPaintEvent *event) override;
+
 private:
     // The widgets of one table row; spacers and the mapper are kept so that a destroyed row
     // leaves nothing behind in the layout.
@@ -121,6 +124,9 @@ private:
     // Replaces the table and the memory with a document's contents.
     void loadDocument(const orb::LoadedDocument &document);
     void setAllMemoryCells(const QString &text);
+    // Builds the memory table's cells up to (not including) table row `rows`.
+    void buildMemoryCells(int rows) const;
+    void buildMemoryCellsLater();
 
     std::unique_ptr<Ui::MainWindow> ui;
     QGridLayout *ttLayout = nullptr;
@@ -134,4 +140,7 @@ private:
     QFont headerFont;
     QFont cellFont;
     std::vector<StringWidgets> strings;
+    // Memory table rows whose cells exist; the accessors build the rest on first use.
+    mutable int memoryRowsBuilt = 0;
+    bool memoryBuildPending = false;
 };
