@@ -1,0 +1,634 @@
+// orb-bench: times what a user of ORB waits for and prints one row per action with its target.
+// Every figure is the median of repeated runs on the offscreen platform. Start-up and peak
+// memory are measured in child processes of this same program, orb-run by running the real
+// binary.
+//
+//   orb-bench [--orb-run PATH] [--repeat N] [--only BENCHMARK]
+
+#include "app/errorsdialog.h"
+#include "app/mainwindow.h"
+#include "cells/ttlineedit.h"
+#include "sim/executionwindow.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int documentRows = 500;
+// A run to the end stops when the step counter passes this.
+constexpr int runToEndSteps = 999;
+constexpr int orbRunSteps = 10'000'000;
+constexpr int orbRunTraceSteps = 1'000'000;
+
+int repeatCount = 15;
+QString onlyBenchmark; // empty: all
+QString orbRunPath = QStringLiteral(ORB_RUN_PATH);
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+double elapsedMs(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+// Runs the events that an action leaves behind: layout requests, deferred deletions, repaints
+// and queued calls, until none is left.
+void settle()
+{
+    for (int round = 0; round < 4; ++round) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+}
+
+// Notes the first paint event of any widget of one window.
+class PaintWatcher final : public QObject {
+public:
+    explicit PaintWatcher(QWidget *window) : window_(window) { qApp->installEventFilter(this); }
+    ~PaintWatcher() override { qApp->removeEventFilter(this); }
+    bool painted() const { return painted_; }
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && object->isWidgetType() &&
+            static_cast<QWidget *>(object)->window() == window_)
+            painted_ = true;
+        return false;
+    }
+
+private:
+    QWidget *window_;
+    bool painted_ = false;
+};
+
+// Shows a window and returns once it has been painted (the whole backing store is painted in
+// one go, so the first paint event means the first frame).
+bool showAndPaint(QWidget *window)
+{
+    PaintWatcher watcher(window);
+    window->show();
+    QElapsedTimer timer;
+    timer.start();
+    while (!watcher.painted() && timer.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return watcher.painted();
+}
+
+void activate(QWidget *window)
+{
+    window->activateWindow();
+    QElapsedTimer timer;
+    timer.start();
+    while (QApplication::activeWindow() != window && timer.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// The floor that start-up is compared with: a main window whose central widget is a 16 x 16
+// table of plain line edits.
+std::unique_ptr<QWidget> buildFloorWindow()
+{
+    auto window = std::make_unique<QMainWindow>();
+    auto *table = new QTableWidget(16, 16, window.get());
+    for (int row = 0; row < 16; ++row) {
+        for (int column = 0; column < 16; ++column)
+            table->setCellWidget(row, column, new QLineEdit(table));
+    }
+    window->setCentralWidget(table);
+    return window;
+}
+
+// The main window, with its file dialog answered by a fixed name.
+class BenchWindow final : public MainWindow {
+public:
+    QString fileToOpen;
+
+protected:
+    QString chooseOpenFileName(const QString &) override { return fileToOpen; }
+};
+
+QAction *action(QWidget *window, const char *name)
+{
+    return window->findChild<QAction *>(QLatin1StringView(name));
+}
+
+QPushButton *button(QWidget *window, const char *name)
+{
+    return window->findChild<QPushButton *>(QLatin1StringView(name));
+}
+
+// A document whose every cell is at its maximum length, with texts a student could write:
+// states of three digits, all eight condition operands, ten signals.
+QByteArray fullDocument(int rows)
+{
+    QByteArray text = "MKT" + QByteArray::number(rows) + '\n';
+    for (int row = 0; row < rows; ++row) {
+        text += QByteArray::number(row).rightJustified(3, '0') + '\n';
+        text += QByteArray::number((row + 1) % rows).rightJustified(3, '0') + '\n';
+        text += "-x4,-x3,-x2,-x1,-z,-n,-c,-p\n";
+        text += "y6,y7,y8,y20,y21,y22,y23,y24,y25,y26\n";
+    }
+    for (int address = 0; address < 256; ++address)
+        text += QByteArray::number(address, 16).rightJustified(2, '0').toUpper();
+    return text;
+}
+
+// One state that loops for ever, three microoperations per visit.
+const QByteArray loopDocument = "MKT1\n0\n0\n\ny24,y45,y47\n";
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+struct Row {
+    QString action;
+    QString target;
+    QString measured;
+    bool pass = false;
+};
+
+QString formatMs(double ms)
+{
+    return ms < 10 ? QString::number(ms, 'f', 2) + u" ms"_s
+                   : QString::number(ms, 'f', 1) + u" ms"_s;
+}
+
+// --- child processes ---------------------------------------------------------------------
+
+// Prints the time to build, show and paint one window, as the first window of a fresh process,
+// and the time until the main window's memory page is ready too (its cells are built after the
+// first paint).
+int childStartup(const QString &kind)
+{
+    QElapsedTimer timer;
+    timer.start();
+    std::unique_ptr<QWidget> window =
+        kind == "main"_L1 ? std::unique_ptr<QWidget>(new MainWindow) : buildFloorWindow();
+    if (!showAndPaint(window.get()))
+        return 1;
+    const double paintedMs = elapsedMs(timer);
+    if (kind == "main"_L1) {
+        // Looked up by name: the accessor would build the cells at once.
+        const auto *memory = window->findChild<QTableWidget *>(u"ramTable"_s);
+        while (!memory->cellWidget(15, 15) && timer.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    std::printf("%.3f %.3f\n", paintedMs, elapsedMs(timer));
+    return 0;
+}
+
+// Opens a document in a shown main window and prints the peak resident size in kB.
+int childPeakMemory(const QString &path)
+{
+    BenchWindow window;
+    window.fileToOpen = path;
+    showAndPaint(&window);
+    activate(&window);
+    action(&window, "actionOpen")->trigger();
+    settle();
+    if (window.stringCount() != documentRows)
+        return 1;
+    window.repaint();
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%ld\n", usage.ru_maxrss);
+    return 0;
+}
+
+// Runs this program with `arguments`; the numbers it printed, or nullopt when it failed.
+std::optional<std::vector<double>> runChild(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QCoreApplication::applicationFilePath(), arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        return std::nullopt;
+    std::vector<double> numbers;
+    const QStringList words =
+        QString::fromLatin1(process.readAllStandardOutput()).split(u' ', Qt::SkipEmptyParts);
+    for (const QString &word : words) {
+        bool ok = false;
+        numbers.push_back(word.trimmed().toDouble(&ok));
+        if (!ok)
+            return std::nullopt;
+    }
+    if (numbers.empty())
+        return std::nullopt;
+    return numbers;
+}
+
+// --- the benchmarks ------------------------------------------------------------------------
+
+std::vector<Row> benchStartup()
+{
+    // Fresh processes, alternating, so that both pay the first use of fonts and styles.
+    std::vector<double> mainTimes;
+    std::vector<double> readyTimes;
+    std::vector<double> floorTimes;
+    for (int i = 0; i < repeatCount; ++i) {
+        if (auto ms = runChild({u"--child-startup"_s, u"main"_s}); ms && ms->size() == 2) {
+            mainTimes.push_back((*ms)[0]);
+            readyTimes.push_back((*ms)[1]);
+        }
+        if (auto ms = runChild({u"--child-startup"_s, u"floor"_s}))
+            floorTimes.push_back(ms->front());
+    }
+    const double mainMs = median(mainTimes);
+    const double readyMs = median(readyTimes);
+    const double floorMs = median(floorTimes);
+
+    // The same in this process, after the first windows: what building costs by itself.
+    std::vector<double> warmMain;
+    std::vector<double> warmFloor;
+    for (int i = 0; i < repeatCount; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        {
+            MainWindow window;
+            showAndPaint(&window);
+            warmMain.push_back(elapsedMs(timer));
+        }
+        timer.start();
+        {
+            std::unique_ptr<QWidget> window = buildFloorWindow();
+            showAndPaint(window.get());
+            warmFloor.push_back(elapsedMs(timer));
+        }
+        settle();
+    }
+    const double warmMainMs = median(warmMain);
+    const double warmFloorMs = median(warmFloor);
+
+    const auto row = [](const QString &action, double ms, double floor) {
+        const double ratio = floor > 0 ? ms / floor : 0;
+        return Row{action, u"≤ 1.3 × floor and ≤ 150 ms"_s,
+                   u"%1 (floor %2, %3×)"_s.arg(formatMs(ms), formatMs(floor)).arg(ratio, 0, 'f', 2),
+                   ms > 0 && floor > 0 && ratio <= 1.3 && ms <= 150};
+    };
+    return {row(u"start-up: MainWindow built, shown, painted (new process)"_s, mainMs, floorMs),
+            row(u"start-up: the same, repeated in one process"_s, warmMainMs, warmFloorMs),
+            {u"start-up until the memory page's cells exist too (new process)"_s, u"≤ 150 ms"_s,
+             formatMs(readyMs), readyMs > 0 && readyMs <= 150}};
+}
+
+Row benchOpen(const QString &path)
+{
+    BenchWindow window;
+    window.fileToOpen = path;
+    showAndPaint(&window);
+    activate(&window);
+    QAction *open = action(&window, "actionOpen");
+    QAction *newDocument = action(&window, "actionNew");
+    std::vector<double> times;
+    bool loaded = true;
+    for (int i = 0; i < repeatCount; ++i) {
+        newDocument->trigger();
+        settle();
+        QElapsedTimer timer;
+        timer.start();
+        open->trigger();
+        settle();
+        times.push_back(elapsedMs(timer));
+        loaded = loaded && window.stringCount() == documentRows && window.errorCount() == 0;
+    }
+    const double ms = median(times);
+    return {u"open a 500-row document, every cell at its maximum length"_s, u"≤ 100 ms"_s,
+            loaded ? formatMs(ms) : u"not loaded"_s, loaded && ms <= 100};
+}
+
+std::vector<Row> benchInsertDelete(const QString &path)
+{
+    BenchWindow window;
+    window.fileToOpen = path;
+    showAndPaint(&window);
+    activate(&window);
+    action(&window, "actionOpen")->trigger();
+    settle();
+    QPushButton *add = button(&window, "addButton");
+    QPushButton *remove = button(&window, "deleteButton");
+
+    // 499 rows, so that the insertion makes 500 (the most the table takes).
+    window.ttCell(documentRows - 1, 2)->setFocus(Qt::OtherFocusReason);
+    settle();
+    QTest::mouseClick(remove, Qt::LeftButton);
+    settle();
+
+    std::vector<double> insertTimes;
+    std::vector<double> deleteTimes;
+    bool ok = window.stringCount() == documentRows - 1;
+    for (int i = 0; i < repeatCount && ok; ++i) {
+        TTLineEdit *first = window.ttCell(0, 2);
+        first->setFocus(Qt::OtherFocusReason);
+        first->setCursorPosition(0);
+        settle();
+        const QString firstText = first->text();
+        QElapsedTimer timer;
+        timer.start();
+        QTest::mouseClick(add, Qt::LeftButton);
+        settle();
+        insertTimes.push_back(elapsedMs(timer));
+        ok = window.stringCount() == documentRows && window.ttCell(0, 2)->text().isEmpty() &&
+             window.ttCell(1, 2)->text() == firstText;
+
+        window.ttCell(0, 2)->setFocus(Qt::OtherFocusReason);
+        settle();
+        timer.start();
+        QTest::mouseClick(remove, Qt::LeftButton);
+        settle();
+        deleteTimes.push_back(elapsedMs(timer));
+        ok = ok && window.stringCount() == documentRows - 1 &&
+             window.ttCell(0, 2)->text() == firstText;
+    }
+    const double insertMs = median(insertTimes);
+    const double deleteMs = median(deleteTimes);
+    return {{u"insert a row at the top of a 500-row table (add button, row 1 focused)"_s,
+             u"≤ 16 ms"_s, ok ? formatMs(insertMs) : u"failed"_s, ok && insertMs <= 16},
+            {u"delete the first row of a 500-row table"_s, u"≤ 16 ms"_s,
+             ok ? formatMs(deleteMs) : u"failed"_s, ok && deleteMs <= 16}};
+}
+
+// Notes when the step-limit dialog comes up and answers it at once.
+class LimitDialogAnswerer final : public QObject {
+public:
+    explicit LimitDialogAnswerer(const QElapsedTimer &timer) : timer_(timer)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~LimitDialogAnswerer() override { qApp->removeEventFilter(this); }
+    std::optional<double> shownAtMs;
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && !shownAtMs) {
+            if (auto *dialog = qobject_cast<ErrorsDialog *>(object)) {
+                shownAtMs = elapsedMs(timer_);
+                QMetaObject::invokeMethod(dialog, &QDialog::reject, Qt::QueuedConnection);
+            }
+        }
+        return false;
+    }
+
+private:
+    const QElapsedTimer &timer_;
+};
+
+std::vector<Row> benchExecution(const QString &loopPath)
+{
+    BenchWindow window;
+    window.fileToOpen = loopPath;
+    showAndPaint(&window);
+    activate(&window);
+    action(&window, "actionOpen")->trigger();
+    settle();
+
+    std::vector<double> runTimes;
+    std::vector<double> stepTimes;
+    bool ok = window.stringCount() == 1 && window.errorCount() == 0;
+    for (int i = 0; i < repeatCount && ok; ++i) {
+        auto *execution = new ExecutionWindow(&window);
+        showAndPaint(execution);
+        activate(execution);
+        settle();
+
+        // Single steps first, then the run to the end from where they left off.
+        QPushButton *next = button(execution, "nextButton");
+        for (int step = 0; step < 20; ++step) {
+            QElapsedTimer timer;
+            timer.start();
+            QTest::mouseClick(next, Qt::LeftButton);
+            settle();
+            stepTimes.push_back(elapsedMs(timer));
+        }
+        const int stepsBefore = execution->engine().stepCount();
+
+        QElapsedTimer timer;
+        timer.start();
+        LimitDialogAnswerer answerer(timer);
+        QTest::mouseClick(button(execution, "endButton"), Qt::LeftButton);
+        if (answerer.shownAtMs)
+            runTimes.push_back(*answerer.shownAtMs);
+        ok = answerer.shownAtMs && execution->engine().stepCount() > runToEndSteps &&
+             stepsBefore < 30;
+        execution->close();
+        settle();
+    }
+    const double runMs = median(runTimes);
+    const double stepMs = median(stepTimes);
+    return {{u"run to the end: a looping program to the 999-step limit dialog"_s,
+             u"≤ 16 ms, dialog excluded"_s, ok ? formatMs(runMs) : u"failed"_s, ok && runMs <= 16},
+            {u"one single step (nextButton)"_s, u"≤ 2 ms"_s, ok ? formatMs(stepMs) : u"failed"_s,
+             ok && stepMs <= 2}};
+}
+
+// Runs orb-run with its output thrown away; the wall-clock time in ms, or nullopt.
+std::optional<double> timeOrbRun(const QStringList &arguments, int expectedExit)
+{
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer timer;
+    timer.start();
+    process.start(orbRunPath, arguments);
+    if (!process.waitForFinished(120000))
+        return std::nullopt;
+    const double ms = elapsedMs(timer);
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != expectedExit)
+        return std::nullopt;
+    return ms;
+}
+
+std::vector<Row> benchOrbRun(const QString &loopPath, const QTemporaryDir &dir)
+{
+    constexpr int limitStatus = 2;
+    const int repeats = std::max(3, repeatCount / 3);
+    std::vector<double> plain;
+    std::vector<double> traced;
+    for (int i = 0; i < repeats; ++i) {
+        if (auto ms =
+                timeOrbRun({u"--max-steps"_s, QString::number(orbRunSteps), loopPath}, limitStatus))
+            plain.push_back(*ms);
+        if (auto ms = timeOrbRun(
+                {u"--trace"_s, u"--max-steps"_s, QString::number(orbRunTraceSteps), loopPath},
+                limitStatus))
+            traced.push_back(*ms);
+    }
+
+    // The number of trace lines, counted on a short run: one per press and the end line.
+    qint64 lineOffset = -1;
+    {
+        constexpr int shortSteps = 1000;
+        QProcess process;
+        const QString tracePath = dir.filePath(u"trace.jsonl"_s);
+        process.setStandardOutputFile(tracePath);
+        process.start(orbRunPath,
+                      {u"--trace"_s, u"--max-steps"_s, QString::number(shortSteps), loopPath});
+        QFile trace(tracePath);
+        if (process.waitForFinished(60000) && trace.open(QIODevice::ReadOnly))
+            lineOffset = trace.readAll().count('\n') - shortSteps;
+    }
+
+    const double plainMs = median(plain);
+    const double tracedMs = median(traced);
+    // The step counter passes the limit by one before the run stops.
+    const double stepsPerSecond =
+        plain.size() == size_t(repeats) ? (orbRunSteps + 1) / (plainMs / 1000) : 0;
+    const double linesPerSecond = traced.size() == size_t(repeats) && lineOffset >= 0
+                                      ? double(orbRunTraceSteps + lineOffset) / (tracedMs / 1000)
+                                      : 0;
+    const auto millions = [](double perSecond, const char *unit) {
+        return u"%1 M %2/s"_s.arg(perSecond / 1e6, 0, 'f', 1).arg(QLatin1StringView(unit));
+    };
+    return {
+        {u"orb-run, no trace, looping program of 10 million steps"_s, u"≥ 10 M steps/s"_s,
+         stepsPerSecond > 0 ? millions(stepsPerSecond, "steps") + u" (%1)"_s.arg(formatMs(plainMs))
+                            : u"failed"_s,
+         stepsPerSecond >= 10e6},
+        {u"orb-run --trace (1 million steps)"_s, u"≥ 200,000 lines/s"_s,
+         linesPerSecond > 0 ? millions(linesPerSecond, "lines") + u" (%1)"_s.arg(formatMs(tracedMs))
+                            : u"failed"_s,
+         linesPerSecond >= 200e3}};
+}
+
+Row benchPeakMemory(const QString &path)
+{
+    std::vector<double> sizes;
+    for (int i = 0; i < 3; ++i) {
+        if (auto kb = runChild({u"--child-peak-memory"_s, path}))
+            sizes.push_back(kb->front());
+    }
+    const double mb = median(sizes) / 1024;
+    return {u"peak memory of ORB with a 500-row document open"_s, u"≤ 100 MB"_s,
+            sizes.size() == 3 ? u"%1 MB"_s.arg(mb, 0, 'f', 1) : u"failed"_s,
+            sizes.size() == 3 && mb <= 100};
+}
+
+void printTable(const std::vector<Row> &rows)
+{
+    const auto width = [&rows](auto member, const QString &heading) {
+        qsizetype w = heading.size();
+        for (const Row &row : rows)
+            w = std::max(w, (row.*member).size());
+        return int(w);
+    };
+    const int actionWidth = width(&Row::action, u"action"_s);
+    const int targetWidth = width(&Row::target, u"target"_s);
+    const int measuredWidth = width(&Row::measured, u"median"_s);
+    const auto line = [&](const QString &a, const QString &t, const QString &m, const QString &r) {
+        const QString text = u"| %1 | %2 | %3 | %4 |"_s.arg(a, -actionWidth)
+                                 .arg(t, -targetWidth)
+                                 .arg(m, -measuredWidth)
+                                 .arg(r, -6);
+        std::printf("%s\n", text.toUtf8().constData());
+    };
+    line(u"action"_s, u"target"_s, u"median"_s, u"result"_s);
+    line(QString(actionWidth, u'-'), QString(targetWidth, u'-'), QString(measuredWidth, u'-'),
+         u"------"_s);
+    for (const Row &row : rows)
+        line(row.action, row.target, row.measured, row.pass ? u"pass"_s : u"FAIL"_s);
+}
+
+QtMessageHandler standardMessageHandler = nullptr;
+
+// The offscreen platform says this of every fixed-size window; it is no fault of ORB's.
+void dropPlatformNoise(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (!message.contains("does not support propagateSizeHints"_L1))
+        standardMessageHandler(type, context, message);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    Q_INIT_RESOURCE(orb);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    standardMessageHandler = qInstallMessageHandler(dropPlatformNoise);
+    QApplication application(argc, argv);
+
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() == 3 && arguments[1] == "--child-startup"_L1)
+        return childStartup(arguments[2]);
+    if (arguments.size() == 3 && arguments[1] == "--child-peak-memory"_L1)
+        return childPeakMemory(arguments[2]);
+    for (int i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == "--orb-run"_L1 && i + 1 < arguments.size()) {
+            orbRunPath = arguments[++i];
+        } else if (arguments[i] == "--repeat"_L1 && i + 1 < arguments.size()) {
+            repeatCount = std::max(1, arguments[++i].toInt());
+        } else if (arguments[i] == "--only"_L1 && i + 1 < arguments.size()) {
+            onlyBenchmark = arguments[++i];
+        } else {
+            std::fprintf(stderr, "usage: orb-bench [--orb-run PATH] [--repeat N] [--only "
+                                 "startup|open|rows|execution|orb-run|memory]\n");
+            return 64;
+        }
+    }
+
+    QTemporaryDir dir;
+    const QString documentPath = dir.filePath(u"full.orb"_s);
+    const QString loopPath = dir.filePath(u"loop.orb"_s);
+    if (!dir.isValid() || !writeFile(documentPath, fullDocument(documentRows)) ||
+        !writeFile(loopPath, loopDocument)) {
+        std::fprintf(stderr, "orb-bench: cannot write the documents\n");
+        return 1;
+    }
+
+    std::vector<Row> rows;
+    const auto add = [&rows](std::vector<Row> more) {
+        rows.insert(rows.end(), more.begin(), more.end());
+    };
+    const auto wanted = [](const char *name) {
+        return onlyBenchmark.isEmpty() || onlyBenchmark == QLatin1StringView(name);
+    };
+    if (wanted("startup"))
+        add(benchStartup());
+    if (wanted("open"))
+        rows.push_back(benchOpen(documentPath));
+    if (wanted("rows"))
+        add(benchInsertDelete(documentPath));
+    if (wanted("execution"))
+        add(benchExecution(loopPath));
+    if (wanted("orb-run"))
+        add(benchOrbRun(loopPath, dir));
+    if (wanted("memory"))
+        rows.push_back(benchPeakMemory(documentPath));
+
+    std::printf("orb-bench: medians of %d runs (orb-run: %d)\n", repeatCount,
+                std::max(3, repeatCount / 3));
+    printTable(rows);
+    const bool allPass =
+        std::all_of(rows.begin(), rows.end(), [](const Row &row) { return row.pass; });
+    return allPass ? 0 : 1;
+}
