@@ -62,3 +62,14 @@ test-sanitize: deps
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+# The timings of the performance table (README, Performance): a Release build of orb-bench in
+# its own folder, run offscreen. It prints one row per action and fails when a target is missed.
+BENCH_BUILD ?= build-bench
+
+.PHONY: bench
+
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DORB_BENCH=ON
+	cmake --build $(BENCH_BUILD) --target orb-bench -j $(JOBS)
+	QT_QPA_PLATFORM=offscreen $(BENCH_BUILD)/bench/orb-bench
