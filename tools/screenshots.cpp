@@ -6,9 +6,7 @@
 // Exits with 1 when a window or dialog could not be shown (each is named on standard error);
 // the pictures that could be made are written all the same.
 
-#include "app/document.h"
 #include "app/mainwindow.h"
-#include "cells/ramlineedit.h"
 #include "cells/ttlineedit.h"
 #include "sim/executionwindow.h"
 #include "sim/infodialog.h"
@@ -156,9 +154,21 @@ DialogAnswerer::Answer pictureAndReject(const QString &picture)
     };
 }
 
-std::unique_ptr<MainWindow> showMainWindow()
+// The editor's window with its file dialogs answered by the tool: Open takes the example
+// named, Save the file name given.
+class ScreenshotWindow final : public MainWindow {
+public:
+    QString openName;
+    QString saveName;
+
+protected:
+    QString chooseOpenFileName(const QString &) override { return openName; }
+    QString chooseSaveFileName(const QString &) override { return saveName; }
+};
+
+std::unique_ptr<ScreenshotWindow> showMainWindow()
 {
-    auto window = std::make_unique<MainWindow>();
+    auto window = std::make_unique<ScreenshotWindow>();
     window->show();
     window->activateWindow();
     const QDeadlineTimer deadline(2000);
@@ -168,22 +178,21 @@ std::unique_ptr<MainWindow> showMainWindow()
     return window;
 }
 
-// Puts an example into the window as opening it does: the rows, every cell filled and committed
-// in order, then the memory cells.
-bool loadExample(MainWindow &window, const QString &fileName)
+// Opens an example with the tool bar's Open, as a student does.
+bool loadExample(ScreenshotWindow &window, const QString &fileName)
 {
-    const QString path = QDir(QStringLiteral(ORB_EXAMPLES_DIR)).filePath(fileName);
-    const std::optional<orb::LoadedDocument> document = orb::readDocumentFile(path);
-    if (!document) {
-        problem(u"cannot read the example %1"_s.arg(path));
+    window.openName = QDir(QStringLiteral(ORB_EXAMPLES_DIR)).filePath(fileName);
+    auto *open = window.findChild<QAction *>(u"actionOpen"_s);
+    if (!open) {
+        problem(u"no Open action in the main window"_s);
         return false;
     }
-    while (window.stringCount() < document->rowCount)
-        window.addString(window.stringCount());
-    for (qsizetype i = 0; i < document->cells.size(); ++i)
-        window.ttCell(int(i / 4), int(i % 4) * 2 + 2)->fillAndCommit(document->cells[i]);
-    for (qsizetype address = 0; address < document->memory.size(); ++address)
-        window.ramCell(int(address / 16), int(address % 16))->setText(document->memory[address]);
+    open->trigger();
+    // A document that opened has its first cell's text; the new window's table had none.
+    if (window.ttCell(0, 2)->text().isEmpty()) {
+        problem(u"Open did not load %1"_s.arg(window.openName));
+        return false;
+    }
     // The rows took the focus one by one; the picture starts at the top of the table.
     window.ttCell(0, 2)->setFocus(Qt::OtherFocusReason);
     settle();
@@ -292,6 +301,16 @@ void errorPictures(DialogAnswerer &answerer)
     if (QPushButton *start = button(*window, "startButton")) {
         if (answerer.run([start] { start->click(); }, pictureAndReject(u"errors-dialog"_s)) == 0)
             problem(u"a launch with wrong cells showed no errors dialog"_s);
+    }
+
+    // A save into a folder that does not exist fails and says so.
+    window->saveName = outputFolder.filePath(u"no such folder/sum.orb"_s);
+    if (auto *saveAction = window->findChild<QAction *>(u"actionSave"_s)) {
+        if (answerer.run([saveAction] { saveAction->trigger(); },
+                         pictureAndReject(u"save-failed-dialog"_s)) == 0)
+            problem(u"a failed save showed no dialog"_s);
+    } else {
+        problem(u"no Save action in the main window"_s);
     }
 }
 
