@@ -322,11 +322,16 @@ void MainWindow::moveString(int from, int to)
 {
     const StringWidgets &source = strings[size_t(from)];
     const StringWidgets &target = strings[size_t(to)];
-    // Texts first, then flags: the text-change rules may touch the flags of the target row,
-    // and the copied flags must win. The parsed forms go along, so that a moved conditions
-    // cell keeps what its last normalisation built.
-    for (int field = orb::fieldCount - 1; field >= 0; --field)
-        target.cells[size_t(field)]->setText(source.cells[size_t(field)]->text());
+    // The texts, the parsed forms and the marks move as they are. The text-change rules stay
+    // silent meanwhile: they would only recompute marks and parsed forms that are then
+    // overwritten by the copies, and running them costs most of an insertion's time. The
+    // parsed forms go along, so that a moved conditions cell keeps what its last
+    // normalisation built.
+    for (int field = orb::fieldCount - 1; field >= 0; --field) {
+        TTLineEdit *cell = target.cells[size_t(field)];
+        const QSignalBlocker blocker(cell);
+        cell->setText(source.cells[size_t(field)]->text());
+    }
     target.cells[orb::ConditionsField]->parsedConditions() =
         source.cells[orb::ConditionsField]->parsedConditions();
     target.cells[orb::SignalsField]->parsedSignals() =
