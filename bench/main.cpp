@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -146,16 +147,33 @@ QPushButton *button(QWidget *window, const char *name)
     return window->findChild<QPushButton *>(QLatin1StringView(name));
 }
 
-// A document whose every cell is at its maximum length, with texts a student could write:
-// states of three digits, all eight condition operands, ten signals.
+// A document whose every cell is at its maximum length, in normal form, with texts a student
+// could write and that differ from row to row: states of three digits, all eight condition
+// operands negated with '-' or '!', three control fields and seven microoperations.
 QByteArray fullDocument(int rows)
 {
+    static const char *const operands[] = {"x4", "x3", "x2", "x1", "z", "n", "c", "p"};
+    static const int controlFields[4][3] = {{6, 7, 8}, {6, 7, 9}, {6, 8, 9}, {7, 8, 9}};
+    // Microoperations that open no dialog.
+    static const int microoperations[] = {20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31,
+                                          35, 36, 37, 38, 41, 42, 43, 45, 47, 48, 49, 50,
+                                          52, 53, 55, 56, 57, 58, 60, 62, 63, 64};
+    constexpr int microoperationCount = int(std::size(microoperations));
     QByteArray text = "MKT" + QByteArray::number(rows) + '\n';
     for (int row = 0; row < rows; ++row) {
-        text += QByteArray::number(row).rightJustified(3, '0') + '\n';
+        text += QByteArray::number(row % 1000).rightJustified(3, '0') + '\n';
         text += QByteArray::number((row + 1) % rows).rightJustified(3, '0') + '\n';
-        text += "-x4,-x3,-x2,-x1,-z,-n,-c,-p\n";
-        text += "y6,y7,y8,y20,y21,y22,y23,y24,y25,y26\n";
+        QByteArrayList conditions;
+        for (int k = 0; k < 8; ++k)
+            conditions << QByteArray((row >> k) & 1 ? "!" : "-") + operands[k];
+        text += conditions.join(',') + '\n';
+        QByteArrayList signalList;
+        for (const int number : controlFields[row % 4])
+            signalList << "y" + QByteArray::number(number);
+        const int first = (row / 4) % (microoperationCount - 6);
+        for (int i = 0; i < 7; ++i)
+            signalList << "y" + QByteArray::number(microoperations[first + i]);
+        text += signalList.join(',') + '\n';
     }
     for (int address = 0; address < 256; ++address)
         text += QByteArray::number(address, 16).rightJustified(2, '0').toUpper();
@@ -320,7 +338,9 @@ Row benchOpen(const QString &path)
         open->trigger();
         settle();
         times.push_back(elapsedMs(timer));
-        loaded = loaded && window.stringCount() == documentRows && window.errorCount() == 0;
+        loaded = loaded && window.stringCount() == documentRows && window.errorCount() == 0 &&
+                 window.cellText(documentRows - 1, 6).size() == 27 &&
+                 window.cellText(documentRows - 1, 8).size() == 36;
     }
     const double ms = median(times);
     return {u"open a 500-row document, every cell at its maximum length"_s, u"≤ 100 ms"_s,
