@@ -23,6 +23,8 @@
 #include <QSignalMapper>
 #include <QSpacerItem>
 
+#include <utility>
+
 namespace {
 
 constexpr int ramSize = 16;
@@ -30,6 +32,10 @@ constexpr int ramSize = 16;
 constexpr int scrollBarShownAt = 18;
 constexpr int scrollBarHiddenAt = 16;
 constexpr int cellHeight = 20;
+// ttLayout's top margin and vertical spacing: row r's cells are at y = 4 + 26 r.
+constexpr int tableTopMargin = 4;
+constexpr int rowSpacing = 6;
+constexpr int rowPitch = cellHeight + rowSpacing;
 
 // Widths of the fixed spacers at grid columns 1, 3, 5 and 7.
 constexpr std::array<int, 4> spacerWidths = {10, 8, 8, 9};
@@ -112,13 +118,16 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ttLayout = new QGridLayout(ui->scrollAreaContents);
     // Margins and spacing put the cells between the column separators, under their headings,
     // and let 17 rows of 20 px fit the visible height: the scroll bar comes with the 18th.
-    ttLayout->setContentsMargins(4, 4, 10, 4);
+    ttLayout->setContentsMargins(4, tableTopMargin, 10, 4);
     ttLayout->setHorizontalSpacing(10);
-    ttLayout->setVerticalSpacing(6);
+    ttLayout->setVerticalSpacing(rowSpacing);
     ttLayout->setAlignment(Qt::AlignTop);
     ttLayout->addItem(new QSpacerItem(1, 200, QSizePolicy::Fixed, QSizePolicy::Fixed), 0, 1, 18, 1);
 
     addString(0);
+    // Rows that scroll into view get their cells before they are painted.
+    connect(ui->scrollArea->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            &MainWindow::buildStringsInView);
 
     for (int i = 0; i < ramSize; ++i) {
         ui->ramTable->setRowHeight(i, 23);
@@ -131,8 +140,10 @@ MainWindow::~MainWindow()
 {
     // The cells are destroyed with the form; they must not count errors on their way out.
     for (StringWidgets &widgets : strings) {
-        for (TTLineEdit *cell : widgets.cells)
-            cell->detach();
+        for (TTLineEdit *cell : widgets.cells) {
+            if (cell)
+                cell->detach();
+        }
     }
 }
 
@@ -161,7 +172,37 @@ TTLineEdit *MainWindow::ttCell(int string, int column) const
 {
     if (string < 0 || string >= int(strings.size()) || column < 2 || column > 8 || column % 2)
         return nullptr;
+    // Building the cells changes no contents: to every caller the cell has always been there.
+    if (!strings[size_t(string)].built())
+        const_cast<MainWindow *>(this)->buildString(string);
     return strings[size_t(string)].cells[size_t(orb::fieldOfGridColumn(column))];
+}
+
+QString MainWindow::cellText(int string, int column) const
+{
+    if (string < 0 || string >= int(strings.size()) || column < 2 || column > 8 || column % 2)
+        return QString();
+    const StringWidgets &widgets = strings[size_t(string)];
+    const auto field = size_t(orb::fieldOfGridColumn(column));
+    return widgets.built() ? widgets.cells[field]->text() : widgets.pending.cells[field].text;
+}
+
+orb::ParsedConditions MainWindow::parsedConditions(int string) const
+{
+    if (string < 0 || string >= int(strings.size()))
+        return orb::ParsedConditions();
+    const StringWidgets &widgets = strings[size_t(string)];
+    return widgets.built() ? widgets.cells[orb::ConditionsField]->parsedConditions()
+                           : widgets.pending.conditions;
+}
+
+orb::ParsedSignals MainWindow::parsedSignals(int string) const
+{
+    if (string < 0 || string >= int(strings.size()))
+        return orb::ParsedSignals();
+    const StringWidgets &widgets = strings[size_t(string)];
+    return widgets.built() ? widgets.cells[orb::SignalsField]->parsedSignals()
+                           : widgets.pending.signalNumbers;
 }
 
 QLabel *MainWindow::rowNumberLabel(int string) const
@@ -255,20 +296,51 @@ void MainWindow::addString(int stringNumber)
 
 void MainWindow::appendString(int index)
 {
+    appendPendingStrings(1);
+    buildString(index);
+    strings[size_t(index)].cells[0]->setFocus(Qt::OtherFocusReason);
+
+    ++stringCount_;
+    insertGuard = false;
+    if (stringCount_ == scrollBarShownAt)
+        setVerticalScrollBarShown(true);
+}
+
+void MainWindow::appendPendingStrings(int count)
+{
     // Created on their final parent: a style is polished once instead of again on adoption.
+    // Shown now, not by the layout's deferred show; the layout is off meanwhile, or every show
+    // would lay out the whole table again.
     QWidget *parent = ui->scrollAreaContents;
-    StringWidgets widgets;
-    widgets.number = new QLabel(QString::number(index + 1), parent);
-    widgets.number->setMinimumWidth(20);
-    widgets.number->setAlignment(Qt::AlignCenter);
-    widgets.number->setStyleSheet(orb::rowNumberStyle);
-    ttLayout->addWidget(widgets.number, index, 0);
+    ttLayout->setEnabled(false);
+    for (int i = 0; i < count; ++i) {
+        const int index = int(strings.size());
+        StringWidgets widgets;
+        widgets.number = new QLabel(QString::number(index + 1), parent);
+        widgets.number->setMinimumWidth(20);
+        widgets.number->setAlignment(Qt::AlignCenter);
+        widgets.number->setStyleSheet(orb::rowNumberStyle);
+        ttLayout->addWidget(widgets.number, index, 0);
+        // The spacers are as high as the cells, so a row without cells is as high as one with.
+        for (int field = 0; field < orb::fieldCount; ++field) {
+            widgets.spacers[size_t(field)] = new QSpacerItem(
+                spacerWidths[size_t(field)], cellHeight, QSizePolicy::Fixed, QSizePolicy::Fixed);
+            ttLayout->addItem(widgets.spacers[size_t(field)], index, 2 * field + 1);
+        }
+        widgets.number->show();
+        strings.push_back(widgets);
+    }
+    ttLayout->setEnabled(true);
+}
 
+void MainWindow::buildString(int index)
+{
+    StringWidgets &widgets = strings[size_t(index)];
+    if (widgets.built())
+        return;
+    QWidget *parent = ui->scrollAreaContents;
+    const orb::HeadlessTable::Row state = std::exchange(widgets.pending, {});
     for (int field = 0; field < orb::fieldCount; ++field) {
-        widgets.spacers[size_t(field)] = new QSpacerItem(spacerWidths[size_t(field)], 20,
-                                                         QSizePolicy::Fixed, QSizePolicy::Fixed);
-        ttLayout->addItem(widgets.spacers[size_t(field)], index, 2 * field + 1);
-
         auto *cell = new TTLineEdit(this, index, field, parent);
         cell->setFixedHeight(cellHeight);
         cell->setFont(cellFont);
@@ -277,32 +349,57 @@ void MainWindow::appendString(int index)
             cell->setMaximumWidth(84);
             cell->setAlignment(Qt::AlignCenter);
             cell->setValidator(new StateValidator(cell));
-            connect(cell, &QLineEdit::textChanged, cell, &TTLineEdit::onStateChanged);
         } else {
             cell->setTextMargins(5, 0, 5, 0);
-            if (field == orb::ConditionsField) {
+            if (field == orb::ConditionsField)
                 cell->setMaximumWidth(233);
-                connect(cell, &QLineEdit::textChanged, cell,
-                        &TTLineEdit::onTransitionConditionsChanged);
-            } else {
-                connect(cell, &QLineEdit::textChanged, cell, &TTLineEdit::onControlSignalsChanged);
-            }
         }
+        // The contents are final already: they come before the text-change rules are
+        // connected, and the mark comes without counting it again.
+        const orb::HeadlessTable::Cell &contents = state.cells[size_t(field)];
+        if (!contents.text.isEmpty())
+            cell->setText(contents.text);
+        if (!contents.correct)
+            cell->takeMark(false);
+        if (orb::isStateField(field))
+            connect(cell, &QLineEdit::textChanged, cell, &TTLineEdit::onStateChanged);
+        else if (field == orb::ConditionsField)
+            connect(cell, &QLineEdit::textChanged, cell,
+                    &TTLineEdit::onTransitionConditionsChanged);
+        else
+            connect(cell, &QLineEdit::textChanged, cell, &TTLineEdit::onControlSignalsChanged);
         // The end-of-edit slots are run by the cell itself on every focus loss and on Return,
         // not through editingFinished, which Qt 6 skips when the text did not change.
         ttLayout->addWidget(cell, index, orb::gridColumnOfField(field));
         widgets.cells[size_t(field)] = cell;
     }
-    strings.push_back(widgets);
+    widgets.cells[orb::ConditionsField]->parsedConditions() = state.conditions;
+    widgets.cells[orb::SignalsField]->parsedSignals() = state.signalNumbers;
 
-    // Shown now, not by the layout's deferred show: a hidden cell cannot take the focus yet.
-    // The layout is off meanwhile, or every show would lay out the whole table again.
+    // Tab walks the table row by row, however late a row was built: its cells go after the
+    // nearest built row above, or else before the nearest built row below.
+    QWidget *before = nullptr;
+    for (int row = index - 1; row >= 0 && !before; --row) {
+        if (strings[size_t(row)].built())
+            before = strings[size_t(row)].cells[orb::SignalsField];
+    }
+    for (int row = index + 1; row < int(strings.size()) && !before; ++row) {
+        if (strings[size_t(row)].built())
+            before = strings[size_t(row)].cells[0]->previousInFocusChain();
+    }
+    if (before) {
+        QWidget::setTabOrder(before, widgets.cells[0]);
+        for (size_t field = 1; field < widgets.cells.size(); ++field)
+            QWidget::setTabOrder(widgets.cells[field - 1], widgets.cells[field]);
+    }
+
+    // Shown now, not by the layout's deferred show: a hidden cell cannot take the focus. The
+    // layout is off meanwhile, or every show would lay out the whole table again; it places
+    // the cells before the next paint (paints are posted at a lower priority).
     ttLayout->setEnabled(false);
-    widgets.number->show();
     for (TTLineEdit *cell : widgets.cells)
         cell->show();
     ttLayout->setEnabled(true);
-    widgets.cells[0]->setFocus(Qt::OtherFocusReason);
 
     widgets.mapper = new QSignalMapper(this);
     for (TTLineEdit *cell : widgets.cells) {
@@ -310,39 +407,72 @@ void MainWindow::appendString(int index)
         widgets.mapper->setMapping(cell, index + 1);
     }
     connect(widgets.mapper, &QSignalMapper::mappedInt, this, &MainWindow::addString);
-    strings.back().mapper = widgets.mapper;
+}
 
-    ++stringCount_;
-    insertGuard = false;
-    if (stringCount_ == scrollBarShownAt)
-        setVerticalScrollBarShown(true);
+void MainWindow::buildStringsInView()
+{
+    // A row either side of the viewport too, so that the first step of a scroll finds it ready.
+    const int top = ui->scrollArea->verticalScrollBar()->value();
+    const int bottom = top + ui->scrollArea->viewport()->height();
+    const int first = qMax(0, (top - tableTopMargin) / rowPitch - 1);
+    const int last = qMin(int(strings.size()) - 1, (bottom - tableTopMargin) / rowPitch + 1);
+    for (int row = first; row <= last; ++row)
+        buildString(row);
+}
+
+orb::HeadlessTable::Row MainWindow::stringState(int index) const
+{
+    const StringWidgets &widgets = strings[size_t(index)];
+    if (!widgets.built())
+        return widgets.pending;
+    orb::HeadlessTable::Row state;
+    for (size_t field = 0; field < widgets.cells.size(); ++field) {
+        state.cells[field].text = widgets.cells[field]->text();
+        state.cells[field].correct = widgets.cells[field]->isCorrect();
+    }
+    state.conditions = widgets.cells[orb::ConditionsField]->parsedConditions();
+    state.signalNumbers = widgets.cells[orb::SignalsField]->parsedSignals();
+    return state;
+}
+
+void MainWindow::setStringState(int index, const orb::HeadlessTable::Row &state)
+{
+    StringWidgets &widgets = strings[size_t(index)];
+    if (!widgets.built()) {
+        for (size_t field = 0; field < widgets.cells.size(); ++field)
+            errorCount_ +=
+                int(!state.cells[field].correct) - int(!widgets.pending.cells[field].correct);
+        widgets.pending = state;
+        return;
+    }
+    // The texts, the parsed forms and the marks arrive as they are. The text-change rules stay
+    // silent meanwhile: they would only recompute marks and parsed forms that are then
+    // overwritten by the copies.
+    for (int field = orb::fieldCount - 1; field >= 0; --field) {
+        TTLineEdit *cell = widgets.cells[size_t(field)];
+        const QSignalBlocker blocker(cell);
+        cell->setText(state.cells[size_t(field)].text);
+    }
+    widgets.cells[orb::ConditionsField]->parsedConditions() = state.conditions;
+    widgets.cells[orb::SignalsField]->parsedSignals() = state.signalNumbers;
+    for (int field = orb::fieldCount - 1; field >= 0; --field)
+        widgets.cells[size_t(field)]->setCorrect(state.cells[size_t(field)].correct);
 }
 
 void MainWindow::moveString(int from, int to)
 {
-    const StringWidgets &source = strings[size_t(from)];
-    const StringWidgets &target = strings[size_t(to)];
-    // The texts, the parsed forms and the marks move as they are. The text-change rules stay
-    // silent meanwhile: they would only recompute marks and parsed forms that are then
-    // overwritten by the copies, and running them costs most of an insertion's time. The
-    // parsed forms go along, so that a moved conditions cell keeps what its last
+    // The parsed forms go along, so that a moved conditions cell keeps what its last
     // normalisation built.
-    for (int field = orb::fieldCount - 1; field >= 0; --field) {
-        TTLineEdit *cell = target.cells[size_t(field)];
-        const QSignalBlocker blocker(cell);
-        cell->setText(source.cells[size_t(field)]->text());
-    }
-    target.cells[orb::ConditionsField]->parsedConditions() =
-        source.cells[orb::ConditionsField]->parsedConditions();
-    target.cells[orb::SignalsField]->parsedSignals() =
-        source.cells[orb::SignalsField]->parsedSignals();
-    for (int field = orb::fieldCount - 1; field >= 0; --field)
-        target.cells[size_t(field)]->setCorrect(source.cells[size_t(field)]->isCorrect());
+    setStringState(to, stringState(from));
 }
 
 void MainWindow::clearString(int index)
 {
     const StringWidgets &widgets = strings[size_t(index)];
+    if (!widgets.built()) {
+        setStringState(index, orb::HeadlessTable::Row());
+        return;
+    }
     for (int field = orb::fieldCount - 1; field >= 0; --field)
         widgets.cells[size_t(field)]->clear();
     widgets.cells[orb::ConditionsField]->parsedConditions().clear();
@@ -362,11 +492,11 @@ void MainWindow::deleteString()
         moveString(r + 1, r);
 
     StringWidgets last = strings.back();
-    strings.pop_back();
-    for (TTLineEdit *cell : last.cells) {
-        if (!cell->isCorrect())
+    for (size_t field = 0; field < last.cells.size(); ++field) {
+        if (last.built() ? !last.cells[field]->isCorrect() : !last.pending.cells[field].correct)
             --errorCount_;
     }
+    strings.pop_back();
     destroyString(last);
 
     if (c >= n - 1)
@@ -382,12 +512,16 @@ void MainWindow::destroyString(const StringWidgets &widgets)
     // not handed on to another cell. The deletion itself is deferred: it may come from a key
     // press of one of these very cells.
     for (TTLineEdit *cell : widgets.cells) {
+        if (!cell)
+            continue;
         cell->detach();
         cell->clearFocus();
     }
     for (QWidget *widget :
          std::initializer_list<QWidget *>{widgets.number, widgets.cells[0], widgets.cells[1],
                                           widgets.cells[2], widgets.cells[3]}) {
+        if (!widget)
+            continue;
         ttLayout->removeWidget(widget);
         widget->hide();
         widget->deleteLater();
@@ -396,7 +530,8 @@ void MainWindow::destroyString(const StringWidgets &widgets)
         ttLayout->removeItem(spacer);
         delete spacer;
     }
-    widgets.mapper->deleteLater();
+    if (widgets.mapper)
+        widgets.mapper->deleteLater();
 }
 
 void MainWindow::removeStringWidgets()
@@ -406,6 +541,8 @@ void MainWindow::removeStringWidgets()
     // first), which keeps clearing a 500-row table linear.
     for (StringWidgets &widgets : strings) {
         for (TTLineEdit *cell : widgets.cells) {
+            if (!cell)
+                continue;
             cell->detach();
             cell->clearFocus();
         }
@@ -539,7 +676,7 @@ void MainWindow::on_actionSave_activated()
     for (int row = 0; row < stringCount_; ++row) {
         orb::RowTexts texts;
         for (int field = 0; field < orb::fieldCount; ++field)
-            texts[size_t(field)] = ttCell(row, orb::gridColumnOfField(field))->text();
+            texts[size_t(field)] = cellText(row, orb::gridColumnOfField(field));
         rows.append(texts);
     }
     QStringList memory;
@@ -575,21 +712,31 @@ void MainWindow::loadDocument(const orb::LoadedDocument &document)
     errorCount_ = 0;
     stringCount_ = 0;
     const int rowCount = qBound(1, document.rowCount, maxStringCount);
-    while (stringCount_ < rowCount)
-        addString(stringCount_);
-    // Each added row took the focus; without an active window no focus-in recorded it, and
-    // a table locked by a run takes no focus at all.
+
+    // Each cell is filled and committed by the row rules on the row's data, as its cell would
+    // be; only the rows that are seen or used get cells.
+    orb::HeadlessTable table;
+    table.reset(rowCount);
+    const qsizetype cellCount = qMin(document.cells.size(), qsizetype(rowCount) * orb::fieldCount);
+    for (qsizetype i = 0; i < cellCount; ++i)
+        table.fillAndCommit(int(i / orb::fieldCount), int(i % orb::fieldCount), document.cells[i]);
+
+    appendPendingStrings(rowCount);
+    stringCount_ = rowCount;
+    if (stringCount_ >= scrollBarShownAt)
+        setVerticalScrollBarShown(true);
+    // As if each row had been added in turn: the last row's source state ends with the focus,
+    // taken while the row was still blank, so that a mark its commit sets stays while the user
+    // is in it. Without an active window no focus-in recorded it, and a table locked by a run
+    // takes no focus at all.
+    ttCell(rowCount - 1, 2)->setFocus(Qt::OtherFocusReason);
     if (auto *focused = qobject_cast<TTLineEdit *>(focusWidget()))
         setCurrentCell(focused->row(), focused->column());
     else
         setCurrentCell(stringCount_ - 1, 2);
-
-    const qsizetype cellCount = qMin(document.cells.size(), qsizetype(rowCount) * orb::fieldCount);
-    for (qsizetype i = 0; i < cellCount; ++i) {
-        const int row = int(i / orb::fieldCount);
-        const int field = int(i % orb::fieldCount);
-        ttCell(row, orb::gridColumnOfField(field))->fillAndCommit(document.cells[i]);
-    }
+    for (int row = 0; row < rowCount; ++row)
+        setStringState(row, table.row(row));
+    buildStringsInView();
 
     const qsizetype memoryCount = qMin(document.memory.size(), qsizetype(ramSize * ramSize));
     for (qsizetype address = 0; address < memoryCount; ++address) {

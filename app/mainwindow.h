@@ -9,6 +9,15 @@
 // Rows never move between grid rows. Inserting or deleting a row moves texts, parsed forms and
 // correct flags between the cells; only the last grid row is ever created or destroyed, so a
 // cell's row index stays right for its whole life.
+//
+// A row's number label exists from the start, but its four cells are built only when they are
+// needed: when the row comes into view, when ttCell() hands one out, or when the row takes the
+// focus. Until then the row keeps what its cells would hold (texts, marks, parsed forms) as
+// plain data, filled and marked by the same row rules; errorCount counts the wrong cells of
+// both kinds. Widgets cost far more than their data, and a 500-row document would otherwise
+// build 2,000 of them that no one looks at.
+
+#include "cells/rowrules.h"
 
 #include <QFont>
 #include <QMainWindow>
@@ -52,8 +61,14 @@ public:
     // Records the cell that received the focus (called by the cells).
     void setCurrentCell(int string, int column);
 
-    // The cell at grid column 2, 4, 6 or 8 of a row; nullptr outside the table.
+    // The cell at grid column 2, 4, 6 or 8 of a row; nullptr outside the table. Builds the
+    // row's cells if they do not exist yet.
     TTLineEdit *ttCell(int string, int column) const;
+    // What ttCell(string, column) holds, read without building any cell; an empty text and
+    // empty parsed forms outside the table.
+    QString cellText(int string, int column) const;
+    orb::ParsedConditions parsedConditions(int string) const;
+    orb::ParsedSignals parsedSignals(int string) const;
     // The row-number label (grid column 0) of a row; nullptr outside the table.
     QLabel *rowNumberLabel(int string) const;
     QTableWidget *ramTable() const;
@@ -107,13 +122,25 @@ private:
     // leaves nothing behind in the layout.
     struct StringWidgets {
         QLabel *number = nullptr;
-        std::array<TTLineEdit *, 4> cells{}; // by field: grid columns 2, 4, 6, 8
+        std::array<TTLineEdit *, 4> cells{}; // by field: grid columns 2, 4, 6, 8; or none yet
         std::array<QSpacerItem *, 4> spacers{};
-        QSignalMapper *mapper = nullptr;
+        QSignalMapper *mapper = nullptr; // built with the cells
+        // The row's contents while it has no cells.
+        orb::HeadlessTable::Row pending;
+        bool built() const { return cells[0] != nullptr; }
     };
 
     void connectForm();
     void appendString(int index);
+    // Appends `count` rows without cells: labels and spacers only, blank contents.
+    void appendPendingStrings(int count);
+    // Builds the cells of a row that has none yet, holding its pending contents.
+    void buildString(int index);
+    // Builds the rows that the table's viewport shows (and a row either side).
+    void buildStringsInView();
+    orb::HeadlessTable::Row stringState(int index) const;
+    // Replaces a row's contents, marks and parsed forms, keeping errorCount right.
+    void setStringState(int index, const orb::HeadlessTable::Row &state);
     void moveString(int from, int to);
     void clearString(int index);
     void destroyString(const StringWidgets &widgets);

@@ -69,6 +69,12 @@ void TTLineEdit::setCorrect(bool value)
     }
 }
 
+void TTLineEdit::takeMark(bool correct)
+{
+    correct_ = correct;
+    applyStyle(correct ? orb::correctCellStyle : orb::incorrectCellStyle);
+}
+
 void TTLineEdit::commit()
 {
     if (!owner_)
@@ -235,6 +241,19 @@ void TTLineEdit::focusOutEvent(QFocusEvent *event)
             return;
     }
     commit();
+}
+
+bool TTLineEdit::focusNextPrevChild(bool next)
+{
+    // Tab goes on to the neighbouring row, whose cells the owner may not have built yet;
+    // building them puts them next in the focus chain.
+    if (owner_) {
+        if (next && column_ == 8)
+            owner_->ttCell(row_ + 1, 2);
+        else if (!next && column_ == 2)
+            owner_->ttCell(row_ - 1, 8);
+    }
+    return QLineEdit::focusNextPrevChild(next);
 }
 
 void TTLineEdit::scrollIntoViewLater()

@@ -33,6 +33,9 @@ public:
     // cells. A state cell whose text is not a valid state stays wrong whatever it is told.
     void setCorrect(bool value);
     bool isCorrect() const { return correct_; }
+    // A cell built for a row whose contents were kept as data takes over the row's mark; the
+    // owner's errorCount has counted it already.
+    void takeMark(bool correct);
 
     // The parsed form of a conditions cell and of a signals cell (the other cells leave theirs
     // untouched).
@@ -64,6 +67,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     class RowAdapter;

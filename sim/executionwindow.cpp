@@ -7,7 +7,6 @@
 #include "app/errorsdialog.h"
 #include "app/mainwindow.h"
 #include "cells/ramlineedit.h"
-#include "cells/ttlineedit.h"
 #include "sim/infodialog.h"
 
 #include <QCloseEvent>
@@ -19,28 +18,24 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The main window's transition table as the engine reads it once, at the start of the run.
+// The main window's transition table as the engine reads it once, at the start of the run;
+// read without building the cells of rows that have none yet.
 class MainWindowTable final : public orb::TableSource {
 public:
     explicit MainWindowTable(const MainWindow *window) : window_(window) {}
 
     int rowCount() const override { return window_ ? window_->stringCount() : 0; }
-    QString cellText(int row, int field) const override { return cell(row, field)->text(); }
+    QString cellText(int row, int field) const override
+    {
+        return window_->cellText(row, orb::gridColumnOfField(field));
+    }
     orb::ParsedConditions parsedConditions(int row) const override
     {
-        return cell(row, orb::ConditionsField)->parsedConditions();
+        return window_->parsedConditions(row);
     }
-    orb::ParsedSignals parsedSignals(int row) const override
-    {
-        return cell(row, orb::SignalsField)->parsedSignals();
-    }
+    orb::ParsedSignals parsedSignals(int row) const override { return window_->parsedSignals(row); }
 
 private:
-    const TTLineEdit *cell(int row, int field) const
-    {
-        return window_->ttCell(row, orb::gridColumnOfField(field));
-    }
-
     const MainWindow *window_;
 };
 
