@@ -22,6 +22,7 @@
 #include <QSignalBlocker>
 #include <QSignalMapper>
 #include <QSpacerItem>
+#include <QTimer>
 
 #include <utility>
 
@@ -134,6 +135,15 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         ui->ramTable->setColumnWidth(i, 35);
     }
     // The memory cells come after the first paint (see paintEvent), or with their first use.
+    // A zero timer, not a queued call: that would run in the same pass of the event loop as
+    // the paint, before its frame is out.
+    memoryTimer = new QTimer(this);
+    memoryTimer->setInterval(0);
+    connect(memoryTimer, &QTimer::timeout, this, [this] {
+        buildMemoryCells(memoryRowsBuilt + 1);
+        if (memoryRowsBuilt >= ramSize)
+            memoryTimer->stop();
+    });
 }
 
 MainWindow::~MainWindow()
@@ -236,25 +246,11 @@ void MainWindow::buildMemoryCells(int rows) const
 void MainWindow::paintEvent(QPaintEvent *event)
 {
     QMainWindow::paintEvent(event);
-    buildMemoryCellsLater();
-}
-
-void MainWindow::buildMemoryCellsLater()
-{
     // The memory page is hidden at start-up; its 256 cells are built once the window has been
-    // painted, one table row per turn of the event loop, so that neither the first paint nor
-    // the user's first input waits for them. Any use of the memory builds the rest at once.
-    if (memoryBuildPending || memoryRowsBuilt >= ramSize)
-        return;
-    memoryBuildPending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            memoryBuildPending = false;
-            buildMemoryCells(memoryRowsBuilt + 1);
-            buildMemoryCellsLater();
-        },
-        Qt::QueuedConnection);
+    // painted, one table row per timer tick, so that neither the first paint nor the user's
+    // first input waits for them. Any use of the memory builds the rest at once.
+    if (memoryRowsBuilt < ramSize && !memoryTimer->isActive())
+        memoryTimer->start();
 }
 
 void MainWindow::addString(int stringNumber)

@@ -35,6 +35,7 @@ class RamLineEdit;
 class QSignalMapper;
 class QSpacerItem;
 class QTableWidget;
+class QTimer;
 class TTLineEdit;
 
 namespace Ui {
@@ -153,7 +154,6 @@ private:
     void setAllMemoryCells(const QString &text);
     // Builds the memory table's cells up to (not including) table row `rows`.
     void buildMemoryCells(int rows) const;
-    void buildMemoryCellsLater();
 
     std::unique_ptr<Ui::MainWindow> ui;
     QGridLayout *ttLayout = nullptr;
@@ -169,5 +169,5 @@ private:
     std::vector<StringWidgets> strings;
     // Memory table rows whose cells exist; the accessors build the rest on first use.
     mutable int memoryRowsBuilt = 0;
-    bool memoryBuildPending = false;
+    QTimer *memoryTimer = nullptr;
 };

@@ -100,8 +100,9 @@ bool showAndPaint(QWidget *window)
     window->show();
     QElapsedTimer timer;
     timer.start();
+    // One pass of the event loop at a time, so that the clock stops with the pass that painted.
     while (!watcher.painted() && timer.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
     return watcher.painted();
 }
 
