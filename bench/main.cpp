@@ -195,6 +195,8 @@ struct Row {
     QString target;
     QString measured;
     bool pass = false;
+    // A worst case shown beside the row it belongs to; it decides nothing.
+    bool informational = false;
 };
 
 QString formatMs(double ms)
@@ -228,7 +230,8 @@ int childStartup(const QString &kind)
 }
 
 // Opens a document in a shown main window and prints the peak resident size in kB.
-int childPeakMemory(const QString &path)
+// With everyRow, every row's cells are built too, as scrolling through the whole table would.
+int childPeakMemory(const QString &path, bool everyRow)
 {
     BenchWindow window;
     window.fileToOpen = path;
@@ -238,6 +241,11 @@ int childPeakMemory(const QString &path)
     settle();
     if (window.stringCount() != documentRows)
         return 1;
+    if (everyRow) {
+        for (int row = 0; row < documentRows; ++row)
+            window.ttCell(row, 2);
+        settle();
+    }
     window.repaint();
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -321,7 +329,9 @@ std::vector<Row> benchStartup()
              formatMs(readyMs), readyMs > 0 && readyMs <= 150}};
 }
 
-Row benchOpen(const QString &path)
+// Opens the document over a new one. With overFullTable, over the same document with every
+// row's cells built instead (the worst case: they all go first).
+Row benchOpen(const QString &path, bool overFullTable)
 {
     BenchWindow window;
     window.fileToOpen = path;
@@ -332,7 +342,13 @@ Row benchOpen(const QString &path)
     std::vector<double> times;
     bool loaded = true;
     for (int i = 0; i < repeatCount; ++i) {
-        newDocument->trigger();
+        if (overFullTable) {
+            open->trigger();
+            for (int row = 0; row < window.stringCount(); ++row)
+                window.ttCell(row, 2);
+        } else {
+            newDocument->trigger();
+        }
         settle();
         QElapsedTimer timer;
         timer.start();
@@ -344,11 +360,15 @@ Row benchOpen(const QString &path)
                  window.cellText(documentRows - 1, 8).size() == 36;
     }
     const double ms = median(times);
-    return {u"open a 500-row document, every cell at its maximum length"_s, u"≤ 100 ms"_s,
-            loaded ? formatMs(ms) : u"not loaded"_s, loaded && ms <= 100};
+    return {u"open a 500-row document, every cell at its maximum length"_s +
+                (overFullTable ? u", over one with every row's cells built"_s : QString()),
+            overFullTable ? u"(≤ 100 ms)"_s : u"≤ 100 ms"_s,
+            loaded ? formatMs(ms) : u"not loaded"_s, loaded && ms <= 100, overFullTable};
 }
 
-std::vector<Row> benchInsertDelete(const QString &path)
+// With everyRow, every row's cells are built first (the worst case: a user who has scrolled
+// through the whole table).
+std::vector<Row> benchInsertDelete(const QString &path, bool everyRow)
 {
     BenchWindow window;
     window.fileToOpen = path;
@@ -356,6 +376,11 @@ std::vector<Row> benchInsertDelete(const QString &path)
     activate(&window);
     action(&window, "actionOpen")->trigger();
     settle();
+    if (everyRow) {
+        for (int row = 0; row < documentRows; ++row)
+            window.ttCell(row, 2);
+        settle();
+    }
     QPushButton *add = button(&window, "addButton");
     QPushButton *remove = button(&window, "deleteButton");
 
@@ -393,10 +418,13 @@ std::vector<Row> benchInsertDelete(const QString &path)
     }
     const double insertMs = median(insertTimes);
     const double deleteMs = median(deleteTimes);
-    return {{u"insert a row at the top of a 500-row table (add button, row 1 focused)"_s,
-             u"≤ 16 ms"_s, ok ? formatMs(insertMs) : u"failed"_s, ok && insertMs <= 16},
-            {u"delete the first row of a 500-row table"_s, u"≤ 16 ms"_s,
-             ok ? formatMs(deleteMs) : u"failed"_s, ok && deleteMs <= 16}};
+    const QString worstCase = everyRow ? u", every row's cells built"_s : QString();
+    const QString target = everyRow ? u"(≤ 16 ms)"_s : u"≤ 16 ms"_s;
+    return {
+        {u"insert a row at the top of a 500-row table (add button, row 1 focused)"_s + worstCase,
+         target, ok ? formatMs(insertMs) : u"failed"_s, ok && insertMs <= 16, everyRow},
+        {u"delete the first row of a 500-row table"_s + worstCase, target,
+         ok ? formatMs(deleteMs) : u"failed"_s, ok && deleteMs <= 16, everyRow}};
 }
 
 // Notes when the step-limit dialog comes up and answers it at once.
@@ -541,17 +569,25 @@ std::vector<Row> benchOrbRun(const QString &loopPath, const QTemporaryDir &dir)
          linesPerSecond >= 200e3}};
 }
 
-Row benchPeakMemory(const QString &path)
+std::vector<Row> benchPeakMemory(const QString &path)
 {
-    std::vector<double> sizes;
-    for (int i = 0; i < 3; ++i) {
-        if (auto kb = runChild({u"--child-peak-memory"_s, path}))
-            sizes.push_back(kb->front());
+    std::vector<Row> rows;
+    for (const bool everyRow : {false, true}) {
+        std::vector<double> sizes;
+        for (int i = 0; i < 3; ++i) {
+            if (auto kb = runChild(
+                    {everyRow ? u"--child-peak-memory-every-row"_s : u"--child-peak-memory"_s,
+                     path}))
+                sizes.push_back(kb->front());
+        }
+        const double mb = median(sizes) / 1024;
+        rows.push_back({u"peak memory of ORB with a 500-row document open"_s +
+                            (everyRow ? u", every row's cells built"_s : QString()),
+                        everyRow ? u"(≤ 100 MB)"_s : u"≤ 100 MB"_s,
+                        sizes.size() == 3 ? u"%1 MB"_s.arg(mb, 0, 'f', 1) : u"failed"_s,
+                        sizes.size() == 3 && mb <= 100, everyRow});
     }
-    const double mb = median(sizes) / 1024;
-    return {u"peak memory of ORB with a 500-row document open"_s, u"≤ 100 MB"_s,
-            sizes.size() == 3 ? u"%1 MB"_s.arg(mb, 0, 'f', 1) : u"failed"_s,
-            sizes.size() == 3 && mb <= 100};
+    return rows;
 }
 
 void printTable(const std::vector<Row> &rows)
@@ -576,7 +612,10 @@ void printTable(const std::vector<Row> &rows)
     line(QString(actionWidth, u'-'), QString(targetWidth, u'-'), QString(measuredWidth, u'-'),
          u"------"_s);
     for (const Row &row : rows)
-        line(row.action, row.target, row.measured, row.pass ? u"pass"_s : u"FAIL"_s);
+        line(row.action, row.target, row.measured,
+             row.informational ? u"info"_s
+             : row.pass        ? u"pass"_s
+                               : u"FAIL"_s);
 }
 
 QtMessageHandler standardMessageHandler = nullptr;
@@ -602,7 +641,9 @@ int main(int argc, char *argv[])
     if (arguments.size() == 3 && arguments[1] == "--child-startup"_L1)
         return childStartup(arguments[2]);
     if (arguments.size() == 3 && arguments[1] == "--child-peak-memory"_L1)
-        return childPeakMemory(arguments[2]);
+        return childPeakMemory(arguments[2], false);
+    if (arguments.size() == 3 && arguments[1] == "--child-peak-memory-every-row"_L1)
+        return childPeakMemory(arguments[2], true);
     for (int i = 1; i < arguments.size(); ++i) {
         if (arguments[i] == "--orb-run"_L1 && i + 1 < arguments.size()) {
             orbRunPath = arguments[++i];
@@ -635,21 +676,25 @@ int main(int argc, char *argv[])
     };
     if (wanted("startup"))
         add(benchStartup());
-    if (wanted("open"))
-        rows.push_back(benchOpen(documentPath));
-    if (wanted("rows"))
-        add(benchInsertDelete(documentPath));
+    if (wanted("open")) {
+        rows.push_back(benchOpen(documentPath, false));
+        rows.push_back(benchOpen(documentPath, true));
+    }
+    if (wanted("rows")) {
+        add(benchInsertDelete(documentPath, false));
+        add(benchInsertDelete(documentPath, true));
+    }
     if (wanted("execution"))
         add(benchExecution(loopPath));
     if (wanted("orb-run"))
         add(benchOrbRun(loopPath, dir));
     if (wanted("memory"))
-        rows.push_back(benchPeakMemory(documentPath));
+        add(benchPeakMemory(documentPath));
 
     std::printf("orb-bench: medians of %d runs (orb-run: %d)\n", repeatCount,
                 std::max(3, repeatCount / 3));
     printTable(rows);
-    const bool allPass =
-        std::all_of(rows.begin(), rows.end(), [](const Row &row) { return row.pass; });
+    const bool allPass = std::all_of(rows.begin(), rows.end(),
+                                     [](const Row &row) { return row.pass || row.informational; });
     return allPass ? 0 : 1;
 }
