@@ -707,15 +707,11 @@ void MainWindow::loadDocument(const orb::LoadedDocument &document)
     removeStringWidgets();
     errorCount_ = 0;
     stringCount_ = 0;
-    const int rowCount = qBound(1, document.rowCount, maxStringCount);
-
     // Each cell is filled and committed by the row rules on the row's data, as its cell would
-    // be; only the rows that are seen or used get cells.
+    // be, by the loader orb-run uses; only the rows that are seen or used get cells.
     orb::HeadlessTable table;
-    table.reset(rowCount);
-    const qsizetype cellCount = qMin(document.cells.size(), qsizetype(rowCount) * orb::fieldCount);
-    for (qsizetype i = 0; i < cellCount; ++i)
-        table.fillAndCommit(int(i / orb::fieldCount), int(i % orb::fieldCount), document.cells[i]);
+    orb::loadTable(table, document);
+    const int rowCount = qBound(1, table.rowCount(), maxStringCount);
 
     appendPendingStrings(rowCount);
     stringCount_ = rowCount;
@@ -730,7 +726,7 @@ void MainWindow::loadDocument(const orb::LoadedDocument &document)
         setCurrentCell(focused->row(), focused->column());
     else
         setCurrentCell(stringCount_ - 1, 2);
-    for (int row = 0; row < rowCount; ++row)
+    for (int row = 0; row < qMin(rowCount, table.rowCount()); ++row)
         setStringState(row, table.row(row));
     buildStringsInView();
 

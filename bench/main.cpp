@@ -23,8 +23,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -247,10 +245,18 @@ int childPeakMemory(const QString &path, bool everyRow)
         settle();
     }
     window.repaint();
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("%ld\n", usage.ru_maxrss);
-    return 0;
+    // VmHWM, not getrusage's ru_maxrss: that one survives exec, so it would report the parent's
+    // size at the fork when the parent was larger.
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return 1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:")) {
+            std::printf("%s\n", line.mid(6).trimmed().split(' ').value(0).constData());
+            return 0;
+        }
+    }
+    return 1;
 }
 
 // Runs this program with `arguments`; the numbers it printed, or nullopt when it failed.
