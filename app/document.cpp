@@ -95,18 +95,23 @@ std::optional<LoadedDocument> parseDocumentText(QStringView text)
     document.rowCount = std::min(announcedRows, maxDocumentRows);
 
     // A field runs up to the next newline or NUL, which is consumed, or to the end of the text.
+    const char16_t *const characters = text.utf16();
+    const qsizetype length = text.size();
     auto nextField = [&]() -> std::optional<QStringView> {
-        if (pos >= text.size())
+        if (pos >= length)
             return std::nullopt;
         qsizetype end = pos;
-        while (end < text.size() && text[end] != documentSeparator && text[end] != u'\0')
+        while (end < length && characters[end] != documentSeparator && characters[end] != u'\0')
             ++end;
-        const QStringView field = text.mid(pos, end - pos);
-        pos = std::min(end + 1, text.size());
+        const QStringView field(characters + pos, end - pos);
+        pos = std::min(end + 1, length);
         return field;
     };
 
     const qsizetype cellCount = qsizetype(document.rowCount) * 4;
+    // No more fields than line ends in the text, whatever the count line announces.
+    document.cells.reserve(std::min(cellCount, text.count(documentSeparator) + 1));
+    document.memory.reserve(memoryCellCount);
     while (document.cells.size() < cellCount) {
         const std::optional<QStringView> field = nextField();
         if (!field)
