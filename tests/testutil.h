@@ -2,6 +2,7 @@
 
 // Helpers shared by the widget tests: answering modal dialogs and rendering windows to PNG.
 
+#include <QByteArray>
 #include <QString>
 #include <QWidget>
 
@@ -32,5 +33,18 @@ QString renderToPng(QWidget *widget, const QString &name);
 // Turns every Qt warning of the current test function into a failure. QTest resets this after
 // each function, so call it from both initTestCase() and init().
 void failOnAnyWarning();
+
+// The named child widget; a missing one ends the test run, as no check could go on without it.
+template <typename T> T *child(QWidget *parent, const char *name)
+{
+    T *widget = parent->findChild<T *>(QLatin1String(name));
+    if (!widget)
+        qFatal("no child %s", name);
+    return widget;
+}
+
+// Whole-file reads and writes for test documents; a failure ends the test run.
+QByteArray readAll(const QString &path);
+void writeAll(const QString &path, const QByteArray &bytes);
 
 } // namespace testutil

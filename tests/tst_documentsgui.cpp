@@ -31,6 +31,10 @@
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/resource.h>
+
+using testutil::child;
+using testutil::readAll;
+using testutil::writeAll;
 #endif
 
 using namespace Qt::StringLiterals;
@@ -59,29 +63,6 @@ protected:
         return openAnswer;
     }
 };
-
-template <typename T> T *child(QWidget *parent, const char *name)
-{
-    T *widget = parent->findChild<T *>(QLatin1String(name));
-    if (!widget)
-        qFatal("no child %s", name);
-    return widget;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read %s", qPrintable(path));
-    return file.readAll();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
 
 // Types into the focused widget, any character (QTest's key clicks know only Latin-1).
 void typeText(const QString &text)

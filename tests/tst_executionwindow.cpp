@@ -20,6 +20,8 @@
 #include <array>
 #include <memory>
 
+using testutil::child;
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -47,14 +49,6 @@ void setByte(MainWindow &window, int address, const QString &text)
 QString byteText(MainWindow &window, int address)
 {
     return window.ramCell(address / 16, address % 16)->text();
-}
-
-template <typename T> T *child(QWidget *parent, const char *name)
-{
-    T *widget = parent->findChild<T *>(QLatin1String(name));
-    if (!widget)
-        qFatal("no child %s", name);
-    return widget;
 }
 
 QString text(QWidget *window, const char *name)

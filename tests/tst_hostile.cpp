@@ -38,6 +38,10 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+using testutil::child;
+using testutil::readAll;
+using testutil::writeAll;
 #endif
 
 using namespace Qt::StringLiterals;
@@ -55,29 +59,6 @@ protected:
     QString chooseSaveFileName(const QString &) override { return saveAnswer; }
     QString chooseOpenFileName(const QString &) override { return openAnswer; }
 };
-
-template <typename T> T *child(QWidget *parent, const char *name)
-{
-    T *widget = parent->findChild<T *>(QLatin1String(name));
-    if (!widget)
-        qFatal("no child %s", name);
-    return widget;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read %s", qPrintable(path));
-    return file.readAll();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
 
 QString sourceFile(const char *name)
 {

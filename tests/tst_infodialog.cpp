@@ -12,17 +12,11 @@
 
 #include <memory>
 
+using testutil::child;
+
 using namespace Qt::StringLiterals;
 
 namespace {
-
-template <typename T> T *child(QWidget *parent, const char *name)
-{
-    T *widget = parent->findChild<T *>(QLatin1String(name));
-    if (!widget)
-        qFatal("no child %s", name);
-    return widget;
-}
 
 struct Key {
     Qt::Key key;

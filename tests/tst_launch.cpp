@@ -19,17 +19,11 @@
 
 #include <memory>
 
+using testutil::child;
+
 using namespace Qt::StringLiterals;
 
 namespace {
-
-template <typename T> T *child(QWidget *parent, const char *name)
-{
-    T *widget = parent->findChild<T *>(QLatin1String(name));
-    if (!widget)
-        qFatal("no child %s", name);
-    return widget;
-}
 
 QString labelText(QWidget *window, const char *name)
 {

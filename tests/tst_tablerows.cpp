@@ -25,6 +25,8 @@
 #include <optional>
 #include <set>
 
+using testutil::child;
+
 using namespace Qt::StringLiterals;
 using editortest::Row;
 
@@ -39,14 +41,6 @@ protected:
     QString chooseOpenFileName(const QString &) override { return openAnswer; }
     QString chooseSaveFileName(const QString &) override { return saveAnswer; }
 };
-
-template <typename T> T *child(QWidget *parent, const char *name)
-{
-    T *widget = parent->findChild<T *>(QLatin1StringView(name));
-    if (!widget)
-        qFatal("no child %s", name);
-    return widget;
-}
 
 // Rows of every kind the rules treat apart: correct rows in normal form and not, texts longer
 // than the cells take, invalid states, conditions and signals without states, wrong signals
