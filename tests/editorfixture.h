@@ -15,6 +15,17 @@
 
 namespace editortest {
 
+// The editor with its file dialogs answered by the test.
+class ScriptedWindow final : public MainWindow {
+public:
+    QString openAnswer;
+    QString saveAnswer;
+
+protected:
+    QString chooseOpenFileName(const QString &) override { return openAnswer; }
+    QString chooseSaveFileName(const QString &) override { return saveAnswer; }
+};
+
 // The four cell texts of a row, source state to control signals.
 using Row = QStringList;
 inline const Row blankRow = {QString(), QString(), QString(), QString()};

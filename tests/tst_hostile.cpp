@@ -39,6 +39,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using editortest::ScriptedWindow;
 using testutil::child;
 using testutil::readAll;
 using testutil::writeAll;
@@ -48,17 +49,6 @@ using namespace Qt::StringLiterals;
 using editortest::Row;
 
 namespace {
-
-// The editor with its file dialogs answered by the test.
-class ScriptedWindow final : public MainWindow {
-public:
-    QString saveAnswer;
-    QString openAnswer;
-
-protected:
-    QString chooseSaveFileName(const QString &) override { return saveAnswer; }
-    QString chooseOpenFileName(const QString &) override { return openAnswer; }
-};
 
 QString sourceFile(const char *name)
 {

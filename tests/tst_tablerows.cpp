@@ -25,22 +25,13 @@
 #include <optional>
 #include <set>
 
+using editortest::ScriptedWindow;
 using testutil::child;
 
 using namespace Qt::StringLiterals;
 using editortest::Row;
 
 namespace {
-
-class ScriptedWindow final : public MainWindow {
-public:
-    QString openAnswer;
-    QString saveAnswer;
-
-protected:
-    QString chooseOpenFileName(const QString &) override { return openAnswer; }
-    QString chooseSaveFileName(const QString &) override { return saveAnswer; }
-};
 
 // Rows of every kind the rules treat apart: correct rows in normal form and not, texts longer
 // than the cells take, invalid states, conditions and signals without states, wrong signals
