@@ -56,6 +56,11 @@ public:
     void detach() { owner_ = nullptr; }
 
 public slots:
+    // The end-of-edit handlers, each the cell's commit(). They are deliberately not connected
+    // to editingFinished: Qt 6 emits it on a focus loss only after the text changed, but a
+    // state cell's mark, lifted on focus-in, must come back when the cell is left unchanged,
+    // so focusOutEvent and Return commit instead. Connecting the signal as well would run
+    // every changed cell's check, normalisation included, twice.
     void onStateEditingFinished();
     void onStateChanged(const QString &text);
     void onTransitionConditionsEditingFinished();
