@@ -9,6 +9,9 @@ ExitDialog::ExitDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
     ui->setupUi(this);
     ui->exitLabel->setFont(orb::dialogFont(17));
     ui->infoLabel->setFont(orb::dialogFont(12));
+    // A stray Enter must not end the program and lose the table: " Нет" answers it.
+    ui->cancelButton->setDefault(true);
+    ui->cancelButton->setFocus(Qt::OtherFocusReason);
 }
 
 ExitDialog::~ExitDialog() = default;

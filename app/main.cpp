@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/qttranslations.h"
 
 #include <QApplication>
 
@@ -7,6 +8,8 @@ int main(int argc, char *argv[])
     // The pictures are compiled into the static library; its resources need registering.
     Q_INIT_RESOURCE(orb);
     QApplication application(argc, argv);
+    // Qt's standard texts in Russian; without the system's translations they stay English.
+    orb::installQtTranslations(&application);
     // Lets Wayland desktops match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.orbsim.Orb"));
     MainWindow window;

@@ -17,8 +17,10 @@
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QSignalMapper>
 #include <QSpacerItem>
@@ -170,6 +172,21 @@ void MainWindow::connectForm()
     connect(ui->actionSave, &QAction::triggered, this, &MainWindow::on_actionSave_activated);
     connect(ui->actionNew, &QAction::triggered, this, &MainWindow::on_actionNew_activated);
     connect(ui->info, &QAction::triggered, this, &MainWindow::on_info_triggered);
+
+    // The usual keys of a desktop editor; the actions' tool tips stay as the form has them.
+    ui->actionNew->setShortcut(QKeySequence::New);
+    ui->actionOpen->setShortcut(QKeySequence::Open);
+    ui->actionSave->setShortcut(QKeySequence::Save);
+    // F5 launches as a click on the start button does: the button takes the focus, which ends
+    // the edit of the current cell, then its press and release run. Nothing while locked.
+    auto *launch = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(launch, &QShortcut::activated, this, [this] {
+        if (!ui->startButton->isEnabled())
+            return;
+        ui->startButton->setFocus(Qt::ShortcutFocusReason);
+        on_startButton_pressed();
+        on_startButton_released();
+    });
 }
 
 void MainWindow::setCurrentCell(int string, int column)
@@ -636,7 +653,14 @@ void MainWindow::commitCurrentCell()
 
 QString MainWindow::chooseSaveFileName(const QString &startPath)
 {
-    return QFileDialog::getSaveFileName(this, QString(), startPath, documentFilter);
+    // A name typed without a suffix gets ".orb", or Open's filter would hide the saved file;
+    // the dialog asks before it replaces an existing file of the completed name.
+    QFileDialog dialog(this, QString(), startPath, documentFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("orb"));
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.selectedFiles().value(0);
 }
 
 QString MainWindow::chooseOpenFileName(const QString &startPath)

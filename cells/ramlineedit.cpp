@@ -3,6 +3,7 @@
 #include "app/constants.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QTableWidget>
 
 namespace {
@@ -42,6 +43,15 @@ void RamLineEdit::onTextChanged(const QString &string)
         focusCell(row_, column_ + 1, 0);
     else if (row_ < lastIndex)
         focusCell(row_ + 1, 0, 0);
+}
+
+void RamLineEdit::mousePressEvent(QMouseEvent *event)
+{
+    QLineEdit::mousePressEvent(event);
+    // Where the click fell between the digits would decide where typing starts; a selection
+    // (Shift+click) is the user's own and stays.
+    if (event->button() == Qt::LeftButton && !hasSelectedText())
+        setCursorPosition(0);
 }
 
 void RamLineEdit::keyPressEvent(QKeyEvent *event)

@@ -23,6 +23,9 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    // A click anywhere in the byte puts the cursor before its first digit, so that the two
+    // digits typed next fill this byte.
+    void mousePressEvent(QMouseEvent *event) override;
 
 private slots:
     void onTextChanged(const QString &string);

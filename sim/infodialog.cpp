@@ -34,6 +34,16 @@ InfoDialog::InfoDialog(ExecutionWindow *window, const QString &message, bool req
 
 InfoDialog::~InfoDialog() = default;
 
+void InfoDialog::setVisible(bool visible)
+{
+    QDialog::setVisible(visible);
+    // Selected once shown (showing moves the entry's cursor and drops a selection made
+    // before), so that what the user types replaces the "00" instead of landing in front of a
+    // zero: "a" stores 0A, not A0. Return on the untouched entry still stores 0.
+    if (visible && requestByte)
+        ui->byteLineEdit->selectAll();
+}
+
 void InfoDialog::keyPressEvent(QKeyEvent *event)
 {
     // The dialog's own key handling (Escape rejects, Enter clicks a button) is never used.

@@ -23,6 +23,8 @@ public:
                QWidget *parent = nullptr);
     ~InfoDialog() override;
 
+    void setVisible(bool visible) override;
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 

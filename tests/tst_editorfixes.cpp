@@ -1,0 +1,573 @@
+// What users expect of a desktop editor, through the real windows: a stray Enter in the exit
+// dialog keeps the program, a clicked memory byte takes the two digits typed next, a typed
+// data byte replaces the "00", a save without a suffix stays visible to Open, the keyboard
+// shortcuts, and Qt's own texts in Russian without a change to ours.
+
+#include "app/authorinfodialog.h"
+#include "app/errorsdialog.h"
+#include "app/exitdialog.h"
+#include "app/mainwindow.h"
+#include "app/qttranslations.h"
+#include "cells/ramlineedit.h"
+#include "cells/ttlineedit.h"
+#include "sim/executionwindow.h"
+#include "sim/infodialog.h"
+#include "testutil.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QTranslator>
+
+#include <memory>
+
+using testutil::child;
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Key {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers = Qt::NoModifier;
+};
+
+ExecutionWindow *openExecutionWindow()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *window = qobject_cast<ExecutionWindow *>(widget))
+            return window;
+    }
+    return nullptr;
+}
+
+int executionWindowCount()
+{
+    int count = 0;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        count += int(qobject_cast<ExecutionWindow *>(widget) != nullptr);
+    return count;
+}
+
+void type(const QString &text)
+{
+    QTest::keyClicks(QApplication::focusWidget(), text);
+}
+
+void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+}
+
+// Answers the file dialog that comes next with `path` as its file name and Return, or with
+// Escape for an empty path; reports the dialog's mode and default suffix.
+testutil::ModalAnswerer answerFileDialog(const QString &path,
+                                         QFileDialog::AcceptMode *mode = nullptr,
+                                         QString *defaultSuffix = nullptr)
+{
+    return testutil::ModalAnswerer([path, mode, defaultSuffix](QWidget *dialog) {
+        auto *fileDialog = qobject_cast<QFileDialog *>(dialog);
+        QVERIFY(fileDialog);
+        if (mode)
+            *mode = fileDialog->acceptMode();
+        if (defaultSuffix)
+            *defaultSuffix = fileDialog->defaultSuffix();
+        if (path.isEmpty()) {
+            QTest::keyClick(fileDialog, Qt::Key_Escape);
+            return;
+        }
+        auto *name = child<QLineEdit>(fileDialog, "fileNameEdit");
+        name->setFocus();
+        name->setText(path);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+}
+
+// The offscreen platform warns each time a shown file dialog or message box sets its size
+// limits; a real desktop does not.
+void expectSizeHintWarnings(int dialogs)
+{
+    if (QGuiApplication::platformName() != u"offscreen"_s)
+        return;
+    for (int i = 0; i < dialogs; ++i)
+        QTest::ignoreMessage(QtWarningMsg, "This plugin does not support propagateSizeHints()");
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Key)
+
+class TestEditorFixes : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void exitDialogKeys_data();
+    void exitDialogKeys();
+    void memoryByteClicked_data();
+    void memoryByteClicked();
+    void dataByteReplacesZeros_data();
+    void dataByteReplacesZeros();
+    void saveAddsTheSuffix_data();
+    void saveAddsTheSuffix();
+    void saveAsksBeforeReplacing_data();
+    void saveAsksBeforeReplacing();
+    void toolBarShortcuts();
+    void f5Launches();
+    void f5WithAWrongCell();
+    void f5WhileRunning();
+    void qtTranslationsMissing();
+    void qtTranslationsInstalled();
+
+private:
+    QPushButton *button(const char *name) { return child<QPushButton>(editor.get(), name); }
+    // Types a row into the table from its source-state cell, moving with Right at each end.
+    void typeRow(const QStringList &texts);
+    void activateEditor();
+
+    std::unique_ptr<MainWindow> editor;
+    QTemporaryDir directory;
+};
+
+void TestEditorFixes::initTestCase()
+{
+    Q_INIT_RESOURCE(orb);
+    testutil::failOnAnyWarning();
+    QVERIFY(directory.isValid());
+    // Closing the editor answered with "Да" must not end the test's own event loops.
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+void TestEditorFixes::init()
+{
+    testutil::failOnAnyWarning();
+    editor = std::make_unique<MainWindow>();
+    editor->show();
+    activateEditor();
+}
+
+void TestEditorFixes::activateEditor()
+{
+    editor->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(editor.get()));
+}
+
+void TestEditorFixes::cleanup()
+{
+    delete openExecutionWindow();
+    editor.reset();
+    for (const QString &name : QDir(directory.path()).entryList(QDir::Files))
+        QFile::remove(directory.filePath(name));
+}
+
+void TestEditorFixes::typeRow(const QStringList &texts)
+{
+    for (qsizetype field = 0; field < texts.size(); ++field) {
+        if (field > 0)
+            press(Qt::Key_Right);
+        type(texts[field]);
+    }
+}
+
+void TestEditorFixes::exitDialogKeys_data()
+{
+    QTest::addColumn<QList<Key>>("keys");
+    QTest::addColumn<bool>("ends");
+    QTest::newRow("Return") << QList<Key>{{Qt::Key_Return}} << false;
+    QTest::newRow("keypad Enter") << QList<Key>{{Qt::Key_Enter, Qt::KeypadModifier}} << false;
+    QTest::newRow("Space") << QList<Key>{{Qt::Key_Space}} << false;
+    QTest::newRow("Escape") << QList<Key>{{Qt::Key_Escape}} << false;
+    // Moving to "Да" first is a choice: then Return means it.
+    QTest::newRow("Tab, Return") << QList<Key>{{Qt::Key_Tab}, {Qt::Key_Return}} << true;
+}
+
+void TestEditorFixes::exitDialogKeys()
+{
+    QFETCH(QList<Key>, keys);
+    QFETCH(bool, ends);
+    editor->ttCell(0, 2)->setFocus();
+    type(u"12"_s);
+    QString focusedAtFirst;
+    bool defaultAtFirst = false;
+    testutil::ModalAnswerer answer([&](QWidget *dialog) {
+        QWidget *focus = dialog->focusWidget();
+        focusedAtFirst = focus ? focus->objectName() : QString();
+        defaultAtFirst = child<QPushButton>(dialog, "cancelButton")->isDefault();
+        for (const Key &key : keys)
+            QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, key.key,
+                            key.modifiers);
+        if (dialog->isVisible()) {
+            // Not answered by the keys: a failure, but the test must not hang in the dialog.
+            qobject_cast<QDialog *>(dialog)->reject();
+            focusedAtFirst = u"still open"_s;
+        }
+    });
+    const bool closed = editor->close();
+    QVERIFY(answer.answered());
+    QCOMPARE(answer.dialogClass(), u"ExitDialog"_s);
+    QCOMPARE(focusedAtFirst, u"cancelButton"_s);
+    QVERIFY(defaultAtFirst);
+    QCOMPARE(closed, ends);
+    QCOMPARE(editor->isVisible(), !ends);
+    QCOMPARE(editor->ttCell(0, 2)->text(), u"12"_s);
+}
+
+void TestEditorFixes::memoryByteClicked_data()
+{
+    QTest::addColumn<int>("address");
+    QTest::addColumn<double>("where"); // across the cell, 0 = left edge, 1 = right edge
+    QTest::newRow("0x12 centre") << 0x12 << 0.5;
+    QTest::newRow("0x12 right half") << 0x12 << 0.9;
+    QTest::newRow("0x12 left edge") << 0x12 << 0.1;
+    QTest::newRow("0x0F centre, end of a row") << 0x0F << 0.5;
+}
+
+void TestEditorFixes::memoryByteClicked()
+{
+    QFETCH(int, address);
+    QFETCH(double, where);
+    QTest::mouseClick(button("ramButton"), Qt::LeftButton);
+    RamLineEdit *cell = editor->ramCell(address / 16, address % 16);
+    QVERIFY(QTest::qWaitForWindowExposed(editor.get()));
+    QTRY_VERIFY(cell->isVisible());
+    const QPoint point(int(where * cell->width()), cell->height() / 2);
+    QTest::mouseClick(cell, Qt::LeftButton, Qt::NoModifier, point);
+    QCOMPARE(QApplication::focusWidget(), cell);
+    type(u"ab"_s);
+    QCOMPARE(cell->text(), u"AB"_s);
+    const int next = address + 1;
+    RamLineEdit *nextCell = editor->ramCell(next / 16, next % 16);
+    QCOMPARE(nextCell->text(), u"00"_s);
+    QCOMPARE(QApplication::focusWidget(), nextCell);
+    QCOMPARE(nextCell->cursorPosition(), 0);
+
+    // A Shift+click that selects both digits keeps its selection: typing replaces them.
+    QTest::mouseClick(cell, Qt::LeftButton, Qt::NoModifier, QPoint(1, cell->height() / 2));
+    QTest::mouseClick(cell, Qt::LeftButton, Qt::ShiftModifier,
+                      QPoint(cell->width() - 1, cell->height() / 2));
+    QCOMPARE(cell->selectedText(), u"AB"_s);
+}
+
+void TestEditorFixes::dataByteReplacesZeros_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("one digit") << u"a"_s << 0x0A;
+    QTest::newRow("two digits") << u"7f"_s << 0x7F;
+    QTest::newRow("untouched 00") << QString() << 0;
+}
+
+void TestEditorFixes::dataByteReplacesZeros()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, expected);
+    // The first step reads a data byte from the display.
+    typeRow({u"0"_s, u"0"_s, QString(), u"y66"_s});
+    QString shown;
+    testutil::ModalAnswerer answer([&](QWidget *dialog) {
+        auto *entry = child<QLineEdit>(dialog, "byteLineEdit");
+        QCOMPARE(dialog->focusWidget(), entry);
+        shown = entry->text();
+        QTest::keyClicks(entry, typed);
+        QTest::keyClick(entry, Qt::Key_Return);
+    });
+    QTest::mouseClick(button("startButton"), Qt::LeftButton);
+    QVERIFY(answer.answered());
+    QCOMPARE(answer.dialogClass(), u"InfoDialog"_s);
+    QCOMPARE(shown, u"00"_s);
+    ExecutionWindow *window = openExecutionWindow();
+    QVERIFY(window);
+    QCOMPARE(window->engine().processor().a, expected);
+}
+
+void TestEditorFixes::saveAddsTheSuffix_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("no suffix") << u"add"_s << u"add.orb"_s;
+    QTest::newRow("suffix typed") << u"sum.orb"_s << u"sum.orb"_s;
+    QTest::newRow("other suffix kept") << u"notes.txt"_s << u"notes.txt"_s;
+}
+
+void TestEditorFixes::saveAddsTheSuffix()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, written);
+    type(u"7"_s);
+    expectSizeHintWarnings(1);
+    auto answer = answerFileDialog(directory.filePath(typed));
+    QTest::keyClick(editor.get(), Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(answer.answered());
+    const QStringList files = QDir(directory.path()).entryList(QDir::Files);
+    QCOMPARE(files, QStringList{written});
+    QVERIFY(testutil::readAll(directory.filePath(written)).startsWith("MKT1\n7\n\n\n\n00"));
+}
+
+void TestEditorFixes::saveAsksBeforeReplacing_data()
+{
+    QTest::addColumn<bool>("replace");
+    QTest::newRow("replaced") << true;
+    QTest::newRow("kept") << false;
+}
+
+void TestEditorFixes::saveAsksBeforeReplacing()
+{
+    QFETCH(bool, replace);
+    const QString existing = directory.filePath(u"add.orb"_s);
+    testutil::writeAll(existing, "MKT1\n3\n\n\n\n");
+    type(u"7"_s);
+    QString question;
+    bool dialogStayed = false;
+    std::unique_ptr<testutil::ModalAnswerer> confirm;
+    testutil::ModalAnswerer answer([&](QWidget *dialog) {
+        auto *fileDialog = qobject_cast<QFileDialog *>(dialog);
+        QVERIFY(fileDialog);
+        // The question comes from inside the Return below.
+        confirm = std::make_unique<testutil::ModalAnswerer>([&](QWidget *box) {
+            auto *message = qobject_cast<QMessageBox *>(box);
+            QVERIFY(message);
+            question = message->text();
+            message->button(replace ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        auto *name = child<QLineEdit>(fileDialog, "fileNameEdit");
+        name->setText(directory.filePath(u"add"_s));
+        QTest::keyClick(name, Qt::Key_Return);
+        dialogStayed = fileDialog->isVisible();
+        if (dialogStayed)
+            fileDialog->reject();
+    });
+    button("addButton")->setFocus(); // the save commits the cell being edited either way
+    expectSizeHintWarnings(2);
+    editor->findChild<QAction *>(u"actionSave"_s)->trigger();
+    QVERIFY(answer.answered());
+    QVERIFY(confirm && confirm->answered());
+    QVERIFY2(question.contains(u"add.orb"_s), qPrintable(question));
+    QCOMPARE(dialogStayed, !replace);
+    QCOMPARE(testutil::readAll(existing).left(12),
+             replace ? QByteArray("MKT1\n7\n\n\n\n00") : QByteArray("MKT1\n3\n\n\n\n"));
+    QCOMPARE(QDir(directory.path()).entryList(QDir::Files), QStringList{u"add.orb"_s});
+}
+
+void TestEditorFixes::toolBarShortcuts()
+{
+    const struct {
+        const char *name;
+        const char *keys;
+        QString toolTip;
+    } actions[] = {{"actionNew", "Ctrl+N", u"Новый Файл"_s},
+                   {"actionOpen", "Ctrl+O", u"Открыть Файл"_s},
+                   {"actionSave", "Ctrl+S", u"Сохранить"_s},
+                   {"info", "", u"Инфо"_s}};
+    auto *toolBar = child<QToolBar>(editor.get(), "mainToolBar");
+    for (const auto &expected : actions) {
+        auto *action = editor->findChild<QAction *>(QLatin1String(expected.name));
+        QVERIFY(action);
+        QCOMPARE(action->shortcut(), QKeySequence(QLatin1String(expected.keys)));
+        QCOMPARE(action->toolTip(), expected.toolTip);
+        QCOMPARE(toolBar->widgetForAction(action)->toolTip(), expected.toolTip);
+    }
+
+    // Ctrl+O in a cell: the open dialog, a document read.
+    const QString document = directory.filePath(u"five.orb"_s);
+    testutil::writeAll(document, "MKT2\n5\n6\n\ny20\n\n\n\n\n");
+    QFileDialog::AcceptMode mode = QFileDialog::AcceptSave;
+    {
+        expectSizeHintWarnings(1);
+        auto answer = answerFileDialog(document, &mode);
+        press(Qt::Key_O, Qt::ControlModifier);
+        QVERIFY(answer.answered());
+    }
+    QCOMPARE(mode, QFileDialog::AcceptOpen);
+    QCOMPARE(editor->stringCount(), 2);
+    QCOMPARE(editor->ttCell(0, 8)->text(), u"y20"_s);
+
+    // Ctrl+S: the save dialog, with the suffix it completes; cancelled, nothing is written.
+    QString suffix;
+    activateEditor();
+    editor->ttCell(1, 4)->setFocus();
+    {
+        expectSizeHintWarnings(1);
+        auto answer = answerFileDialog(QString(), &mode, &suffix);
+        press(Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(answer.answered());
+    }
+    QCOMPARE(mode, QFileDialog::AcceptSave);
+    QCOMPARE(suffix, u"orb"_s);
+    QCOMPARE(QDir(directory.path()).entryList(QDir::Files), QStringList{u"five.orb"_s});
+
+    // Ctrl+N in a cell being typed into: one empty row again.
+    activateEditor();
+    editor->ttCell(1, 2)->setFocus();
+    type(u"9"_s);
+    press(Qt::Key_N, Qt::ControlModifier);
+    QCOMPARE(editor->stringCount(), 1);
+    QCOMPARE(editor->ttCell(0, 2)->text(), QString());
+    QCOMPARE(editor->ttCell(0, 8)->text(), QString());
+    QCOMPARE(editor->errorCount(), 0);
+}
+
+void TestEditorFixes::f5Launches()
+{
+    // The signals are still being typed: F5 ends their edit first, as a click would.
+    typeRow({u"0"_s, u"0"_s, QString(), u"Y20"_s});
+    QCOMPARE(editor->ttCell(0, 8)->text(), u"Y20"_s);
+    const QSize startSize = button("startButton")->size();
+    press(Qt::Key_F5);
+    ExecutionWindow *window = openExecutionWindow();
+    QVERIFY(window);
+    QCOMPARE(editor->ttCell(0, 8)->text(), u"y20"_s);
+    QCOMPARE(child<QLabel>(window, "operationLabel")->text(),
+             u"Выполнена микрооперация y20 :    A := R"_s);
+    QCOMPARE(button("startButton")->size(), startSize);
+    QVERIFY(!button("startButton")->isEnabled());
+}
+
+void TestEditorFixes::f5WithAWrongCell()
+{
+    // A source state left without a next state: F5 judges it and refuses the launch.
+    type(u"1"_s);
+    const QSize startSize = button("startButton")->size();
+    bool lockedMeanwhile = false;
+    testutil::ModalAnswerer answer([&](QWidget *dialog) {
+        lockedMeanwhile = !button("startButton")->isEnabled();
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    press(Qt::Key_F5);
+    QVERIFY(answer.answered());
+    QCOMPARE(answer.dialogClass(), u"ErrorsDialog"_s);
+    QVERIFY(lockedMeanwhile);
+    QVERIFY(!openExecutionWindow());
+    QVERIFY(!editor->ttCell(0, 4)->isCorrect());
+    QVERIFY(button("startButton")->isEnabled());
+    QCOMPARE(button("startButton")->size(), startSize);
+}
+
+void TestEditorFixes::f5WhileRunning()
+{
+    typeRow({u"0"_s, u"0"_s, QString(), u"y20"_s});
+    press(Qt::Key_F5);
+    QPointer<ExecutionWindow> window = openExecutionWindow();
+    QVERIFY(window);
+    // Back in the editor, locked while the program runs: F5 opens no second window.
+    activateEditor();
+    QTest::keyClick(editor.get(), Qt::Key_F5);
+    QCOMPARE(executionWindowCount(), 1);
+    QVERIFY(!button("startButton")->isEnabled());
+    window->close();
+    QTRY_VERIFY(window.isNull());
+    QVERIFY(button("startButton")->isEnabled());
+}
+
+namespace {
+
+// Every text a user can read in a window: labels, buttons, actions, entries, titles and tips.
+QStringList visibleTexts(QWidget *window)
+{
+    QStringList texts{window->windowTitle()};
+    const QList<QWidget *> widgets = window->findChildren<QWidget *>();
+    for (QWidget *widget : widgets) {
+        texts << widget->objectName() + u": "_s + widget->toolTip();
+        if (auto *label = qobject_cast<QLabel *>(widget))
+            texts << label->text();
+        if (auto *button = qobject_cast<QAbstractButton *>(widget))
+            texts << button->text();
+        if (auto *entry = qobject_cast<QLineEdit *>(widget))
+            texts << entry->text() + u"|"_s + entry->placeholderText();
+        if (auto *box = qobject_cast<QGroupBox *>(widget))
+            texts << box->title();
+    }
+    for (QAction *action : window->findChildren<QAction *>())
+        texts << action->text() + u"|"_s + action->toolTip();
+    return texts;
+}
+
+QStringList ourWindowsTexts()
+{
+    QStringList texts;
+    MainWindow editor;
+    texts << visibleTexts(&editor);
+    ExitDialog exit;
+    texts << visibleTexts(&exit);
+    AuthorInfoDialog info;
+    texts << visibleTexts(&info);
+    ErrorsDialog errors(u"Программа содержит ошибки"_s, u"Исправьте"_s);
+    texts << visibleTexts(&errors);
+    {
+        ExecutionWindow window(&editor);
+        texts << visibleTexts(&window);
+        InfoDialog byte(&window, u"Введите байт данных: "_s, true);
+        texts << visibleTexts(&byte);
+        InfoDialog message(&window, u"СТОП"_s, false);
+        texts << visibleTexts(&message);
+    }
+    return texts;
+}
+
+QStringList lineEditMenuTexts()
+{
+    QLineEdit entry;
+    std::unique_ptr<QMenu> menu(entry.createStandardContextMenu());
+    QStringList texts;
+    for (QAction *action : menu->actions()) {
+        if (!action->isSeparator())
+            texts << action->text();
+    }
+    return texts;
+}
+
+} // namespace
+
+void TestEditorFixes::qtTranslationsMissing()
+{
+    const QStringList english = {u"&Undo\tCtrl+Z"_s,     u"&Redo\tCtrl+Y"_s,  u"Cu&t\tCtrl+X"_s,
+                                 u"&Copy\tCtrl+C"_s,     u"&Paste\tCtrl+V"_s, u"Delete"_s,
+                                 u"Select All\tCtrl+A"_s};
+    QCOMPARE(lineEditMenuTexts(), english);
+    // An empty folder and one that does not exist: nothing installed, Qt's texts as they were.
+    QCOMPARE(orb::installQtTranslations(qApp, directory.path()), nullptr);
+    QCOMPARE(orb::installQtTranslations(qApp, directory.filePath(u"none"_s)), nullptr);
+    QCOMPARE(lineEditMenuTexts(), english);
+}
+
+void TestEditorFixes::qtTranslationsInstalled()
+{
+    if (!QFile::exists(orb::systemQtTranslationsPath() + u"/qtbase_ru.qm"_s))
+        QSKIP("the system has no Qt translations (qt6-translations-l10n)");
+    const QStringList ours = ourWindowsTexts();
+    std::unique_ptr<QTranslator> translator(orb::installQtTranslations(qApp));
+    QVERIFY(translator);
+    QCOMPARE(lineEditMenuTexts(),
+             (QStringList{u"&Отменить действие\tCtrl+Z"_s, u"&Повторить действие\tCtrl+Y"_s,
+                          u"&Вырезать\tCtrl+X"_s, u"&Копировать\tCtrl+C"_s, u"В&ставить\tCtrl+V"_s,
+                          u"Удалить"_s, u"Выделить всё\tCtrl+A"_s}));
+    {
+        QFileDialog dialog(editor.get());
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        auto *buttons = child<QDialogButtonBox>(&dialog, "buttonBox");
+        QCOMPARE(buttons->button(QDialogButtonBox::Save)->text(), u"&Сохранить"_s);
+        QCOMPARE(buttons->button(QDialogButtonBox::Cancel)->text(), u"Отмена"_s);
+    }
+    // No text of ours is Qt's to translate.
+    QCOMPARE(ourWindowsTexts(), ours);
+}
+
+QTEST_MAIN(TestEditorFixes)
+#include "tst_editorfixes.moc"
