@@ -2,13 +2,18 @@
 
 #include "app/constants.h"
 #include "app/mainwindow.h"
+#include "cells/cellproblem.h"
 #include "cells/rowrules.h"
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QScrollArea>
+#include <QToolTip>
+
+#include <array>
 
 // The row rules see the four cells of this cell's row through the owner's table.
 class TTLineEdit::RowAdapter final : public orb::RowCells {
@@ -37,6 +42,13 @@ TTLineEdit::TTLineEdit(MainWindow *owner, int row, int field, QWidget *parent)
     : QLineEdit(parent), owner_(owner), row_(row), column_(orb::gridColumnOfField(field))
 {
     setStyleSheet(orb::correctCellStyle);
+    // Typing into the cell ends the note on what its last commit dropped, and so does any
+    // other text put here (a row moved or cleared): the note belongs to the text it was made for.
+    connect(this, &QLineEdit::textEdited, this, [this] { droppedNote_.clear(); });
+    connect(this, &QLineEdit::textChanged, this, [this](const QString &text) {
+        if (text != droppedFromText_)
+            droppedNote_.clear();
+    });
 }
 
 TTLineEdit::~TTLineEdit() = default;
@@ -80,8 +92,10 @@ void TTLineEdit::commit()
     if (!owner_)
         return;
     ++commitCount_;
+    const QString typed = text();
     RowAdapter row(*owner_, row_);
     orb::RowRules::editingFinished(row, field());
+    noteDroppedSignals(typed);
 }
 
 void TTLineEdit::fillAndCommit(const QString &text)
@@ -91,6 +105,48 @@ void TTLineEdit::fillAndCommit(const QString &text)
     ++commitCount_;
     RowAdapter row(*owner_, row_);
     orb::RowRules::fillAndCommit(row, field(), text);
+    noteDroppedSignals(text.left(maxLength()));
+}
+
+void TTLineEdit::noteDroppedSignals(const QString &typed)
+{
+    if (field() != orb::SignalsField || !correct_)
+        return;
+    // A commit that drops nothing (leaving an unchanged cell) keeps the note it has.
+    const QString note = orb::droppedSignalsNote(typed);
+    if (note.isEmpty())
+        return;
+    droppedNote_ = note;
+    droppedFromText_ = text();
+}
+
+QString TTLineEdit::toolTipText() const
+{
+    if (!owner_)
+        return QString();
+    if (!correct_) {
+        const RowAdapter row(*owner_, row_);
+        std::array<QString, 4> texts;
+        for (int field = 0; field < orb::fieldCount; ++field)
+            texts[size_t(field)] = row.cellText(field);
+        const std::optional<orb::CellProblem> problem = orb::rowCellProblem(texts, field());
+        return problem ? problem->message : QString();
+    }
+    return droppedNote_;
+}
+
+bool TTLineEdit::event(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QLineEdit::event(event);
+    const QString tip = toolTipText();
+    if (tip.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+    } else {
+        QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), tip, this, rect());
+    }
+    return true;
 }
 
 void TTLineEdit::onStateEditingFinished()

@@ -69,6 +69,10 @@ public slots:
     void onControlSignalsChanged(const QString &text);
 
 protected:
+    // A red cell's tool tip says why it is red; a correct signals cell whose numbers that name
+    // no signal were dropped on normalising says which, until the user edits it again. A
+    // correct cell has none otherwise. Worked out when asked, from the row as it is then.
+    bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
@@ -79,6 +83,9 @@ private:
     enum CursorPlacement { CursorKept, CursorAtStart, CursorAtEnd };
 
     void applyStyle(const QString &style);
+    QString toolTipText() const;
+    // After an end-of-edit check of a signals cell whose text before the check was `typed`.
+    void noteDroppedSignals(const QString &typed);
     void runTextChangedRules();
     bool focusCell(int row, int column, CursorPlacement placement) const;
     void scrollIntoViewLater();
@@ -90,4 +97,8 @@ private:
     quint64 commitCount_ = 0; // lets Return tell whether its focus change already committed
     orb::ParsedConditions conditions_;
     orb::ParsedSignals signals_;
+    // The signals the last commit dropped, and the normal text they were dropped from: the note
+    // holds while the cell shows that text and the user has not typed into it.
+    QString droppedNote_;
+    QString droppedFromText_;
 };

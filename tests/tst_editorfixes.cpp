@@ -32,6 +32,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <QToolTip>
 #include <QTranslator>
 
 #include <memory>
@@ -64,14 +65,45 @@ int executionWindowCount()
     return count;
 }
 
+// Types into the focused widget, as the keyboard does; also letters beyond Latin-1, which
+// QTest::keyClicks cannot send.
 void type(const QString &text)
 {
-    QTest::keyClicks(QApplication::focusWidget(), text);
+    for (const QChar c : text) {
+        QWidget *widget = QApplication::focusWidget();
+        if (c.unicode() < 0x80)
+            QTest::keyClick(widget, char(c.unicode()));
+        else
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
 }
 
 void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
     QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+}
+
+// The offscreen platform cannot raise a window and says so each time a tool tip comes up;
+// only that warning is let through while one is shown.
+QtMessageHandler previousHandler = nullptr;
+
+void dropRaiseWarning(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtWarningMsg && message == u"This plugin does not support raise()"_s)
+        return;
+    previousHandler(type, context, message);
+}
+
+// The tool tip that the cell shows when the mouse rests on it, as Qt asks for it (a widget
+// that has none ignores the request); empty when it shows none.
+QString toolTipOf(QWidget *cell)
+{
+    const QPoint point = cell->rect().center();
+    QHelpEvent event(QEvent::ToolTip, point, cell->mapToGlobal(point));
+    previousHandler = qInstallMessageHandler(dropRaiseWarning);
+    QApplication::sendEvent(cell, &event);
+    qInstallMessageHandler(previousHandler);
+    return event.isAccepted() ? QToolTip::text() : QString();
 }
 
 // Answers the file dialog that comes next with `path` as its file name and Return, or with
@@ -136,6 +168,11 @@ private slots:
     void f5WhileRunning();
     void qtTranslationsMissing();
     void qtTranslationsInstalled();
+    void redCellSaysWhy_data();
+    void redCellSaysWhy();
+    void loadedStateSaysWhy();
+    void toolTipOnHover();
+    void droppedSignalsNote();
 
 private:
     QPushButton *button(const char *name) { return child<QPushButton>(editor.get(), name); }
@@ -567,6 +604,171 @@ void TestEditorFixes::qtTranslationsInstalled()
     }
     // No text of ours is Qt's to translate.
     QCOMPARE(ourWindowsTexts(), ours);
+}
+
+void TestEditorFixes::redCellSaysWhy_data()
+{
+    QTest::addColumn<int>("column"); // the cell typed into and left
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("redColumn"); // the cell whose tool tip is read
+    QTest::addColumn<QString>("reason");
+
+    const auto conditions = [](const char *name, const QString &typed, const QString &reason) {
+        QTest::newRow(name) << 6 << typed << 6 << reason;
+    };
+    conditions("blank before b", u" b"_s, u"Пробел перед «b»"_s);
+    conditions("blank after -b", u"-b "_s, u"Пробел после «-b»"_s);
+    conditions("blank inside !b", u"! b"_s, u"Пробел внутри «!b»"_s);
+    conditions("b in a list", u"b,x1"_s,
+               u"«b» — постоянное условие: оно пишется одно, без запятых и других условий"_s);
+    conditions("operand twice", u"x1,-X1"_s, u"x1 указан дважды"_s);
+    conditions("unknown operand", u"x5"_s,
+               u"«x5» — нет такого условия; допустимы x4 x3 x2 x1 z n c p"_s);
+    conditions("Cyrillic x", u"Х1"_s, u"Кириллическая буква «х» в «х1»: нужна латинская x"_s);
+    conditions("Cyrillic c", u"z,с"_s, u"Кириллическая буква «с» в «с»: нужна латинская c"_s);
+    conditions("Cyrillic p", u"-р"_s, u"Кириллическая буква «р» в «р»: нужна латинская p"_s);
+    conditions("two prefixes", u"--x1"_s, u"Два знака отрицания подряд перед «x1»"_s);
+    conditions("prefix at the end", u"x1,-"_s, u"«-» без условия после него"_s);
+    conditions("lone prefix", u"!,x1"_s, u"«!» без условия после него"_s);
+    conditions("comma missing", u"x1z"_s, u"Нет запятой между условиями в «x1z»: пишите x1,z"_s);
+
+    const auto signalCell = [](const char *name, const QString &typed, const QString &reason) {
+        QTest::newRow(name) << 8 << typed << 8 << reason;
+    };
+    signalCell("Cyrillic y", u"у30"_s, u"Кириллическая буква «у» в «у30»: нужна латинская y"_s);
+    signalCell("y alone", u"y20,y"_s, u"«y» без номера сигнала"_s);
+    signalCell("signals glued", u"y20y21"_s, u"Нет запятой между сигналами в «y20y21»"_s);
+    signalCell("three digits", u"y123"_s,
+               u"«y123» — нет такого сигнала: номер сигнала — не больше двух цифр"_s);
+    signalCell("letter after y", u"y1x"_s, u"«y1x» — после y нужен номер сигнала из цифр"_s);
+    signalCell("number without y", u"20"_s, u"«20» — перед номером сигнала нужна буква y"_s);
+    signalCell("not a signal", u"z20"_s,
+               u"«z20» — не сигнал: сигнал пишется буквой y с номером, например y20"_s);
+    signalCell("signal twice", u"y6,Y06"_s, u"y6 указан дважды"_s);
+    signalCell("eleven signals", u"y0,y1,y2,y3,y4,y5,y6,y7,y8,y9,y10"_s, u"Больше 10 сигналов"_s);
+
+    // A row with something in it needs both states; the empty state cell says which.
+    QTest::newRow("source state missing")
+        << 4 << u"5"_s << 2 << u"Строка не пуста — нужно исходное состояние"_s;
+    QTest::newRow("next state missing")
+        << 2 << u"5"_s << 4 << u"Строка не пуста — нужно следующее состояние"_s;
+    QTest::newRow("states missing for conditions")
+        << 6 << u"x1"_s << 4 << u"Строка не пуста — нужно следующее состояние"_s;
+    QTest::newRow("states missing for signals")
+        << 8 << u"y20"_s << 2 << u"Строка не пуста — нужно исходное состояние"_s;
+}
+
+void TestEditorFixes::redCellSaysWhy()
+{
+    QFETCH(int, column);
+    QFETCH(QString, typed);
+    QFETCH(int, redColumn);
+    QFETCH(QString, reason);
+    // A fresh table's cells say nothing.
+    for (int c = 2; c <= 8; c += 2)
+        QCOMPARE(toolTipOf(editor->ttCell(0, c)), QString());
+
+    editor->ttCell(0, column)->setFocus();
+    type(typed);
+    QTest::mouseClick(button("addButton"), Qt::LeftButton); // leaves the cell, adds a row
+    TTLineEdit *red = editor->ttCell(0, redColumn);
+    QVERIFY(!red->isCorrect());
+    QCOMPARE(toolTipOf(red), reason);
+    // Every other cell of the row that is not red says nothing.
+    for (int c = 2; c <= 8; c += 2) {
+        if (editor->ttCell(0, c)->isCorrect())
+            QCOMPARE(toolTipOf(editor->ttCell(0, c)), QString());
+    }
+
+    // Mended, the row is correct and silent again.
+    const QStringList mended = {u"1"_s, u"2"_s, u"z"_s, u"y20"_s};
+    for (int c = 2; c <= 8; c += 2) {
+        TTLineEdit *cell = editor->ttCell(0, c);
+        cell->setFocus();
+        cell->selectAll();
+        type(mended[c / 2 - 1]);
+    }
+    editor->ttCell(1, 2)->setFocus();
+    QCOMPARE(editor->errorCount(), 0);
+    for (int c = 2; c <= 8; c += 2)
+        QCOMPARE(toolTipOf(editor->ttCell(0, c)), QString());
+}
+
+void TestEditorFixes::loadedStateSaysWhy()
+{
+    // State texts no keyboard can type reach a table only from a file.
+    const QString document = directory.filePath(u"states.orb"_s);
+    testutil::writeAll(document, "MKT3\n1a\n0\n\n\n1\xEE\n0\n\n\n 1\n0\n\n\n");
+    expectSizeHintWarnings(1);
+    auto answer = answerFileDialog(document);
+    QTest::keyClick(editor.get(), Qt::Key_O, Qt::ControlModifier);
+    QVERIFY(answer.answered());
+    QCOMPARE(editor->stringCount(), 3);
+    QCOMPARE(toolTipOf(editor->ttCell(0, 2)),
+             u"«a» в «1a» — не цифра: состояние — число от 0 до 999"_s);
+    QCOMPARE(toolTipOf(editor->ttCell(1, 2)), u"Буква «о» в «1о»: нужна цифра 0"_s);
+    QCOMPARE(toolTipOf(editor->ttCell(2, 2)),
+             u"Пробел в « 1»: номер состояния пишется без пробелов"_s);
+    QCOMPARE(toolTipOf(editor->ttCell(0, 4)), QString());
+}
+
+void TestEditorFixes::toolTipOnHover()
+{
+    // The mouse resting on a red cell brings its reason up, as Qt's own tool tips come.
+    editor->ttCell(0, 6)->setFocus();
+    type(u"x5"_s);
+    editor->ttCell(0, 2)->setFocus();
+    TTLineEdit *red = editor->ttCell(0, 6);
+    QVERIFY(!red->isCorrect());
+    previousHandler = qInstallMessageHandler(dropRaiseWarning);
+    QTest::mouseMove(red, QPoint(5, 5));
+    QTest::mouseMove(red, red->rect().center());
+    QTRY_VERIFY(QToolTip::isVisible());
+    qInstallMessageHandler(previousHandler);
+    QCOMPARE(QToolTip::text(), u"«x5» — нет такого условия; допустимы x4 x3 x2 x1 z n c p"_s);
+}
+
+void TestEditorFixes::droppedSignalsNote()
+{
+    TTLineEdit *cell = editor->ttCell(0, 8);
+    cell->setFocus();
+    type(u"y32, Y6,y80"_s);
+    editor->ttCell(0, 2)->setFocus();
+    QCOMPARE(cell->text(), u"y6"_s);
+    QVERIFY(cell->isCorrect());
+    QCOMPARE(toolTipOf(cell), u"y32, y80 — таких сигналов нет; убраны"_s);
+    // Visiting the cell without typing keeps the note.
+    cell->setFocus();
+    editor->ttCell(0, 6)->setFocus();
+    QCOMPARE(toolTipOf(cell), u"y32, y80 — таких сигналов нет; убраны"_s);
+    // Typing ends it at once, and a text that drops nothing brings none.
+    cell->setFocus();
+    press(Qt::Key_End);
+    type(u",y7"_s);
+    QCOMPARE(toolTipOf(cell), QString());
+    editor->ttCell(0, 6)->setFocus();
+    QCOMPARE(cell->text(), u"y6,y7"_s);
+    QCOMPARE(toolTipOf(cell), QString());
+
+    // Everything dropped: the cell is empty and says what it lost.
+    cell->setFocus();
+    cell->selectAll();
+    type(u"y16"_s);
+    editor->ttCell(0, 6)->setFocus();
+    QCOMPARE(cell->text(), QString());
+    QCOMPARE(toolTipOf(cell), u"y16 — такого сигнала нет; убран"_s);
+
+    // A row inserted above moves the texts down; the note does not stay on another text.
+    cell->setFocus();
+    type(u"y20,y99"_s);
+    editor->ttCell(0, 6)->setFocus();
+    QCOMPARE(toolTipOf(cell), u"y99 — такого сигнала нет; убран"_s);
+    editor->ttCell(0, 2)->setFocus();
+    editor->ttCell(0, 2)->setCursorPosition(0);
+    QTest::mouseClick(button("addButton"), Qt::LeftButton);
+    QCOMPARE(editor->stringCount(), 2);
+    QCOMPARE(cell->text(), QString());
+    QCOMPARE(toolTipOf(cell), QString());
 }
 
 QTEST_MAIN(TestEditorFixes)
