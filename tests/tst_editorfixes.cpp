@@ -726,6 +726,10 @@ void TestEditorFixes::toolTipOnHover()
     QTRY_VERIFY(QToolTip::isVisible());
     qInstallMessageHandler(previousHandler);
     QCOMPARE(QToolTip::text(), u"«x5» — нет такого условия; допустимы x4 x3 x2 x1 z n c p"_s);
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (widget->inherits("QTipLabel") && widget->isVisible())
+            testutil::renderToPng(widget, u"cell-tooltip"_s);
+    }
 }
 
 void TestEditorFixes::droppedSignalsNote()
