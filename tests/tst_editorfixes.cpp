@@ -28,7 +28,6 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -65,7 +64,7 @@ int executionWindowCount()
     return count;
 }
 
-// Types into the focused widget, as the keyboard does; also letters beyond Latin-1, which
+// Types into the focused widget, as the keyboard does; also Cyrillic letters, which
 // QTest::keyClicks cannot send.
 void type(const QString &text)
 {
@@ -114,7 +113,10 @@ testutil::ModalAnswerer answerFileDialog(const QString &path,
 {
     return testutil::ModalAnswerer([path, mode, defaultSuffix](QWidget *dialog) {
         auto *fileDialog = qobject_cast<QFileDialog *>(dialog);
-        QVERIFY(fileDialog);
+        if (!fileDialog) {
+            qobject_cast<QDialog *>(dialog)->reject(); // not left open to hang the test
+            QFAIL("not a file dialog");
+        }
         if (mode)
             *mode = fileDialog->acceptMode();
         if (defaultSuffix)
@@ -296,7 +298,7 @@ void TestEditorFixes::memoryByteClicked()
     QCOMPARE(QApplication::focusWidget(), nextCell);
     QCOMPARE(nextCell->cursorPosition(), 0);
 
-    // A Shift+click that selects both digits keeps its selection: typing replaces them.
+    // A Shift+click that selects both digits keeps its selection.
     QTest::mouseClick(cell, Qt::LeftButton, Qt::NoModifier, QPoint(1, cell->height() / 2));
     QTest::mouseClick(cell, Qt::LeftButton, Qt::ShiftModifier,
                       QPoint(cell->width() - 1, cell->height() / 2));
@@ -319,9 +321,10 @@ void TestEditorFixes::dataByteReplacesZeros()
     // The first step reads a data byte from the display.
     typeRow({u"0"_s, u"0"_s, QString(), u"y66"_s});
     QString shown;
+    bool entryFocused = false;
     testutil::ModalAnswerer answer([&](QWidget *dialog) {
         auto *entry = child<QLineEdit>(dialog, "byteLineEdit");
-        QCOMPARE(dialog->focusWidget(), entry);
+        entryFocused = dialog->focusWidget() == entry;
         shown = entry->text();
         QTest::keyClicks(entry, typed);
         QTest::keyClick(entry, Qt::Key_Return);
@@ -329,6 +332,7 @@ void TestEditorFixes::dataByteReplacesZeros()
     QTest::mouseClick(button("startButton"), Qt::LeftButton);
     QVERIFY(answer.answered());
     QCOMPARE(answer.dialogClass(), u"InfoDialog"_s);
+    QVERIFY(entryFocused);
     QCOMPARE(shown, u"00"_s);
     ExecutionWindow *window = openExecutionWindow();
     QVERIFY(window);
@@ -376,7 +380,10 @@ void TestEditorFixes::saveAsksBeforeReplacing()
     std::unique_ptr<testutil::ModalAnswerer> confirm;
     testutil::ModalAnswerer answer([&](QWidget *dialog) {
         auto *fileDialog = qobject_cast<QFileDialog *>(dialog);
-        QVERIFY(fileDialog);
+        if (!fileDialog) {
+            qobject_cast<QDialog *>(dialog)->reject();
+            QFAIL("not a file dialog");
+        }
         // The question comes from inside the Return below.
         confirm = std::make_unique<testutil::ModalAnswerer>([&](QWidget *box) {
             auto *message = qobject_cast<QMessageBox *>(box);
