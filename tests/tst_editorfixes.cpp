@@ -28,6 +28,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -106,12 +107,13 @@ QString toolTipOf(QWidget *cell)
 }
 
 // Answers the file dialog that comes next with `path` as its file name and Return, or with
-// Escape for an empty path; reports the dialog's mode and default suffix.
+// Escape for an empty path; reports the dialog's mode, default suffix and starting selection.
 testutil::ModalAnswerer answerFileDialog(const QString &path,
                                          QFileDialog::AcceptMode *mode = nullptr,
-                                         QString *defaultSuffix = nullptr)
+                                         QString *defaultSuffix = nullptr,
+                                         QString *startsAt = nullptr)
 {
-    return testutil::ModalAnswerer([path, mode, defaultSuffix](QWidget *dialog) {
+    return testutil::ModalAnswerer([path, mode, defaultSuffix, startsAt](QWidget *dialog) {
         auto *fileDialog = qobject_cast<QFileDialog *>(dialog);
         if (!fileDialog) {
             qobject_cast<QDialog *>(dialog)->reject(); // not left open to hang the test
@@ -121,6 +123,11 @@ testutil::ModalAnswerer answerFileDialog(const QString &path,
             *mode = fileDialog->acceptMode();
         if (defaultSuffix)
             *defaultSuffix = fileDialog->defaultSuffix();
+        if (startsAt) {
+            const QStringList selected = fileDialog->selectedFiles();
+            *startsAt =
+                selected.isEmpty() ? fileDialog->directory().absolutePath() : selected.constFirst();
+        }
         if (path.isEmpty()) {
             QTest::keyClick(fileDialog, Qt::Key_Escape);
             return;
@@ -191,6 +198,8 @@ void TestEditorFixes::initTestCase()
     Q_INIT_RESOURCE(orb);
     testutil::failOnAnyWarning();
     QVERIFY(directory.isValid());
+    // Qt's file dialog keeps its last folder in the user's settings; not the real ones.
+    QStandardPaths::setTestModeEnabled(true);
     // Closing the editor answered with "Да" must not end the test's own event loops.
     QApplication::setQuitOnLastWindowClosed(false);
 }
@@ -360,6 +369,21 @@ void TestEditorFixes::saveAddsTheSuffix()
     const QStringList files = QDir(directory.path()).entryList(QDir::Files);
     QCOMPARE(files, QStringList{written});
     QVERIFY(testutil::readAll(directory.filePath(written)).startsWith("MKT1\n7\n\n\n\n00"));
+
+    // The next save starts at the file written, the open dialog still at the home folder.
+    QString startsAt;
+    const auto startOf = [&](Qt::Key key) {
+        activateEditor();
+        editor->ttCell(0, 4)->setFocus();
+        expectSizeHintWarnings(1);
+        auto cancel = answerFileDialog(QString(), nullptr, nullptr, &startsAt);
+        press(key, Qt::ControlModifier);
+        QVERIFY(cancel.answered());
+    };
+    startOf(Qt::Key_S);
+    QCOMPARE(startsAt, directory.filePath(written));
+    startOf(Qt::Key_O);
+    QCOMPARE(startsAt, QDir::homePath());
 }
 
 void TestEditorFixes::saveAsksBeforeReplacing_data()
