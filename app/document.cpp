@@ -3,6 +3,7 @@
 #include "app/constants.h"
 #include "cells/celllanguage.h"
 #include "cells/rowrules.h"
+#include "sim/processor.h"
 
 #include <QDir>
 #include <QFile>
@@ -400,10 +401,7 @@ void loadTable(HeadlessTable &table, const LoadedDocument &document)
 QString formatMemoryByte(int value)
 {
     Q_ASSERT(value >= 0 && value <= 255);
-    // Built by hand: it runs 256 times per save and once per memory write of a run.
-    static constexpr char16_t digits[] = u"0123456789ABCDEF";
-    const QChar pair[2] = {QChar(digits[(value >> 4) & 0xF]), QChar(digits[value & 0xF])};
-    return QString(pair, 2);
+    return formatHex(value);
 }
 
 } // namespace orb
