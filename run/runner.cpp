@@ -1,6 +1,7 @@
 #include "run/runner.h"
 
 #include "sim/microops.h"
+#include "sim/registers.h"
 #include "sim/stepengine.h"
 
 #include <QCommandLineParser>
@@ -10,6 +11,7 @@
 
 #include <charconv>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 using namespace Qt::StringLiterals;
@@ -118,12 +120,9 @@ std::string jsonString(QStringView text)
 }
 
 const char *const columnNames[fieldCount] = {"source state", "next state", "conditions", "signals"};
-const char *const flagNames[8] = {"X4", "X3", "X2", "X1", "Z", "N", "C", "P"};
-constexpr int registerCount = 31;
-
 QString hexByte(int value)
 {
-    return formatMemoryByte(value & 0xFF);
+    return formatHex(value & 0xFF);
 }
 
 // The execution window's side of a headless run: no panels to paint, data bytes from the
@@ -216,24 +215,35 @@ public:
     }
 
 private:
+    // "registers" holds the byte registers, the members of a group as one array, and "flags"
+    // the flags; all as decimal numbers.
     void writeState(const Processor &p)
     {
-        sink_ << ",\"registers\":{\"RK\":[" << p.rk[0] << ',' << p.rk[1] << ',' << p.rk[2] << ','
-              << p.rk[3] << "],\"RON\":[";
-        for (int i = 0; i < 16; ++i) {
-            if (i)
+        const auto &table = registerTable();
+        auto groupOf = [&](int i) -> std::string_view {
+            const char *group = i >= 0 && i < registerCount ? table[size_t(i)].group : nullptr;
+            return group ? group : "";
+        };
+        sink_ << ",\"registers\":{";
+        for (int i = 0; i < registerCount; ++i) {
+            const RegisterInfo &info = table[size_t(i)];
+            const std::string_view group = groupOf(i);
+            if (i > 0)
                 sink_ << ',';
-            sink_ << p.ron[size_t(i)];
+            if (group.empty())
+                sink_ << '"' << info.name << "\":";
+            else if (groupOf(i - 1) != group)
+                sink_ << '"' << info.group << "\":[";
+            sink_ << info.read(p);
+            if (!group.empty() && groupOf(i + 1) != group)
+                sink_ << ']';
         }
-        sink_ << "],\"A\":" << p.a << ",\"B\":" << p.b << ",\"PC\":" << p.rs << ",\"SP\":" << p.sp
-              << ",\"RI\":" << p.ri << ",\"RA\":" << p.ra << ",\"RB\":" << p.rv << ",\"R\":" << p.r
-              << ",\"S1\":" << p.s1 << ",\"S2\":" << p.s2 << ",\"S3\":" << p.s3 << '}';
-        const std::array<quint8, 8> flags = p.flags();
-        sink_ << ",\"flags\":{";
-        for (int i = 0; i < 8; ++i) {
-            if (i)
+        sink_ << "},\"flags\":{";
+        for (int i = registerCount; i < registerTableSize; ++i) {
+            const RegisterInfo &info = table[size_t(i)];
+            if (i > registerCount)
                 sink_ << ',';
-            sink_ << '"' << flagNames[i] << "\":" << int(flags[size_t(i)]);
+            sink_ << '"' << info.name << "\":" << info.read(p);
         }
         sink_ << '}';
     }
@@ -307,19 +317,15 @@ void writeSummary(Sink &out, const StepEngine &engine, bool limit, int maxSteps)
         out << engine.endText() << '\n';
     out << "steps=" << engine.stepCount() << '\n';
     const Processor &p = engine.processor();
-    const QStringList &names = registerNames();
-    // RK, RON0-7, RON8-15, the single registers: one group per line.
-    const int lineEnds[] = {4, 12, 20, registerCount};
-    int index = 0;
-    for (const int end : lineEnds) {
-        for (; index < end; ++index) {
-            out << names[index] << '=' << hexByte(registerValue(p, index));
-            out << (index + 1 < end ? ' ' : '\n');
-        }
+    // The summary lists the registers and then the flags, a line of the table's per line.
+    const auto &table = registerTable();
+    for (int i = 0; i < registerTableSize; ++i) {
+        const RegisterInfo &info = table[size_t(i)];
+        out << info.name << '=' << formatRegisterValue(info, info.read(p));
+        const bool lineEnds =
+            i + 1 == registerTableSize || table[size_t(i + 1)].summaryLine != info.summaryLine;
+        out << (lineEnds ? '\n' : ' ');
     }
-    const std::array<quint8, 8> flags = p.flags();
-    for (int i = 0; i < 8; ++i)
-        out << flagNames[i] << '=' << int(flags[size_t(i)]) << (i < 7 ? ' ' : '\n');
 }
 
 void writeMemory(Sink &out, const ByteArrayMemory &memory)
@@ -345,11 +351,11 @@ QStringList compareExpectations(const QList<Expectation> &expectations, const St
             break;
         case Expectation::Kind::Register:
             expected = hexByte(e.value);
-            got = hexByte(registerValue(p, e.index));
+            got = hexByte(registerTable()[size_t(e.index)].read(p));
             break;
         case Expectation::Kind::Flag:
             expected = QString::number(e.value);
-            got = QString::number(p.flags()[size_t(e.index)]);
+            got = QString::number(registerTable()[size_t(registerCount + e.index)].read(p));
             break;
         case Expectation::Kind::Memory:
             expected = hexByte(e.value);
@@ -404,11 +410,9 @@ QStringList wrongCellLines(const HeadlessTable &table)
 const QStringList &registerNames()
 {
     static const QStringList names = [] {
-        QStringList list{u"RK1"_s, u"RK2"_s, u"RK3"_s, u"RK4"_s};
-        for (int i = 0; i < 16; ++i)
-            list << u"RON"_s + QString::number(i);
-        list << u"A"_s << u"B"_s << u"PC"_s << u"SP"_s << u"RI"_s << u"RA"_s << u"RB"_s << u"R"_s
-             << u"S1"_s << u"S2"_s << u"S3"_s;
+        QStringList list;
+        for (int i = 0; i < registerCount; ++i)
+            list << QString::fromLatin1(registerTable()[size_t(i)].name);
         return list;
     }();
     return names;
@@ -416,12 +420,7 @@ const QStringList &registerNames()
 
 int registerValue(const Processor &p, int index)
 {
-    if (index < 4)
-        return p.rk[size_t(index)];
-    if (index < 20)
-        return p.ron[size_t(index - 4)];
-    const int singles[] = {p.a, p.b, p.rs, p.sp, p.ri, p.ra, p.rv, p.r, p.s1, p.s2, p.s3};
-    return singles[index - 20];
+    return registerTable()[size_t(index)].read(p);
 }
 
 std::optional<QList<Expectation>> parseExpectations(QStringView text, QString *error)
@@ -458,18 +457,17 @@ std::optional<QList<Expectation>> parseExpectations(QStringView text, QString *e
                 e.value = RunLimit;
             else
                 return fail(u"end must be success, stopped or limit, not \"%1\""_s.arg(value));
-        } else if (const qsizetype reg = registerNames().indexOf(name); reg >= 0) {
+        } else if (const int reg = registerIndex(name); reg >= 0 && reg < registerCount) {
             e.kind = Expectation::Kind::Register;
-            e.index = int(reg);
+            e.index = reg;
             const std::optional<int> byte = parseHexByte(value);
             if (!byte)
                 return fail(
                     u"%1 must be a hexadecimal byte (00 to FF), not \"%2\""_s.arg(name, value));
             e.value = *byte;
-        } else if (const auto flag = std::find(std::begin(flagNames), std::end(flagNames), name);
-                   flag != std::end(flagNames)) {
+        } else if (reg >= registerCount) {
             e.kind = Expectation::Kind::Flag;
-            e.index = int(flag - std::begin(flagNames));
+            e.index = reg - registerCount;
             if (value != u"0"_s && value != u"1"_s)
                 return fail(u"%1 must be 0 or 1, not \"%2\""_s.arg(name, value));
             e.value = value == u"1"_s;
