@@ -312,7 +312,7 @@ std::optional<LoadedDocument> readDocumentFile(const QString &path, ReadError *e
         return fail(error, ReadFailure::EmptyPath, u"no file name"_s);
     const QFileInfo info(path);
     if (info.isDir())
-        return fail(error, ReadFailure::IsFolder, u"it is a folder"_s);
+        return fail(error, ReadFailure::IsFolder, u"is a folder"_s);
 #ifdef Q_OS_UNIX
     // Pipes are read (up to the size limit); devices and sockets are no documents.
     struct stat status {};
