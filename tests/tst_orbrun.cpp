@@ -137,6 +137,52 @@ public:
 
 const QString y70Row = u"0|0||y70"_s;
 
+// Outcome of a run with standard input.
+Outcome runWithInput(const QStringList &arguments, const QByteArray &input)
+{
+    QBuffer in;
+    in.setData(input);
+    in.open(QIODevice::ReadOnly);
+    QBuffer out;
+    QBuffer err;
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    Outcome outcome;
+    outcome.status = runCommandLine(QStringList{u"orb-run"_s} + arguments, &in, out, err);
+    outcome.out = QString::fromUtf8(out.data());
+    outcome.err = QString::fromUtf8(err.data());
+    return outcome;
+}
+
+// A device whose writes fail as on a full disk, after `accepted` bytes.
+class FullDevice final : public QIODevice {
+public:
+    explicit FullDevice(qint64 accepted = 0) : accepted_(accepted) { open(WriteOnly); }
+    qint64 written() const { return written_; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *, qint64 length) override
+    {
+        if (written_ + length > accepted_) {
+            setErrorString(u"No space left on device"_s);
+            return -1;
+        }
+        written_ += length;
+        return length;
+    }
+
+private:
+    qint64 accepted_;
+    qint64 written_ = 0;
+};
+
+// A row that loops in state 0 for ever, and memory in full so the loader has nothing to say.
+QByteArray loopDocument()
+{
+    return documentText({u"0|0||y20"_s});
+}
+
 // What orb-run says about the shipped document with wrong cells: each cell quoted, with the
 // editor's reason.
 QString shippedWrongCells()
@@ -185,6 +231,24 @@ private slots:
     void examples();
     void executable_data();
     void executable();
+
+    void standardErrorNeverSplitsALine();
+    void failedWritesEndTheRun_data();
+    void failedWritesEndTheRun();
+    void failedWritesOfTheProcess();
+    void expectationsFileIsBounded();
+    void unreadableDocumentsSayWhy_data();
+    void unreadableDocumentsSayWhy();
+    void cutCellsSaySo();
+    void controlCharactersAreEscaped();
+    void optionParsing_data();
+    void optionParsing();
+    void documentFromStandardInput();
+    void loaderWarnings_data();
+    void loaderWarnings();
+    void inputWarnings();
+    void limitOnTheY70Press();
+    void stepsReusableByOtherPrograms();
 
 private:
     QTemporaryDir dir;
@@ -882,6 +946,437 @@ void TestOrbRun::executable()
         for (const QString &line : out.split(u'\n', Qt::SkipEmptyParts))
             QVERIFY(!parseLine(line).isEmpty());
     }
+}
+
+void TestOrbRun::standardErrorNeverSplitsALine()
+{
+    // Standard output and standard error on one device, as with >log 2>&1: a trace of several
+    // 64 KiB blocks, then the verdict on standard error after the last JSON line.
+    const QString path = writeFile(dir, u"merged.orb"_s, loopDocument());
+    const QString expectPath = writeFile(dir, u"merged-expect.txt"_s, "A=01\n");
+    QBuffer both;
+    both.open(QIODevice::WriteOnly);
+    const int status = runCommandLine(
+        {u"orb-run"_s, u"--trace"_s, u"--max-steps"_s, u"3000"_s, u"--expect"_s, expectPath, path},
+        both, both);
+    QCOMPARE(status, int(RunMismatch));
+    QVERIFY(both.data().size() > 3 * 65536);
+    const QStringList lines = QString::fromUtf8(both.data()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.mid(lines.size() - 2),
+             QStringList({u"A: expected 01, got 00"_s, u"result: mismatch; end: limit"_s}));
+    for (const QString &line : lines.mid(0, lines.size() - 2))
+        QVERIFY2(!parseLine(line).isEmpty(), qPrintable(line.left(200)));
+
+    // The real program with both streams on one pipe.
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral(ORB_BINARY_DIR "/orb-run"),
+                  {u"--trace"_s, u"--max-steps"_s, u"3000"_s, u"--expect"_s, expectPath, path});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), int(RunMismatch));
+    const QStringList merged =
+        QString::fromUtf8(process.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(merged.mid(merged.size() - 2), lines.mid(lines.size() - 2));
+    QCOMPARE(merged.size(), lines.size());
+}
+
+void TestOrbRun::failedWritesEndTheRun_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<qint64>("accepted");
+    QTest::newRow("summary") << QStringList{u"DOC"_s} << qint64(0);
+    QTest::newRow("summary, part written") << QStringList{u"DOC"_s} << qint64(10);
+    QTest::newRow("trace") << QStringList{u"--trace"_s, u"DOC"_s} << qint64(0);
+    QTest::newRow("long trace, after a block")
+        << QStringList{u"--trace"_s, u"--max-steps"_s, u"100000000"_s, u"LOOP"_s} << qint64(70000);
+    QTest::newRow("memory") << QStringList{u"--memory"_s, u"DOC"_s} << qint64(300);
+    QTest::newRow("help") << QStringList{u"--help"_s} << qint64(0);
+    QTest::newRow("version") << QStringList{u"--version"_s} << qint64(0);
+}
+
+void TestOrbRun::failedWritesEndTheRun()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(qint64, accepted);
+    arguments.replaceInStrings(u"DOC"_s, writeFile(dir, u"full.orb"_s, documentText({y70Row})));
+    arguments.replaceInStrings(u"LOOP"_s, writeFile(dir, u"full-loop.orb"_s, loopDocument()));
+    FullDevice out(accepted);
+    QBuffer err;
+    err.open(QIODevice::WriteOnly);
+    // A trace that cannot be written stops the run: this one would take 100 million presses.
+    const int status = runCommandLine(QStringList{u"orb-run"_s} + arguments, out, err);
+    QCOMPARE(status, int(RunOutputFailed));
+    QCOMPARE(QString::fromUtf8(err.data()),
+             u"orb-run: cannot write the output: No space left on device\n"_s);
+    QVERIFY(out.written() <= accepted);
+}
+
+void TestOrbRun::failedWritesOfTheProcess()
+{
+#ifdef Q_OS_UNIX
+    const QString program = QStringLiteral(ORB_BINARY_DIR "/orb-run");
+    const QString doc = writeFile(dir, u"process.orb"_s, documentText({y70Row}));
+    const QString loop = writeFile(dir, u"process-loop.orb"_s, loopDocument());
+    for (const QStringList &arguments :
+         {QStringList{doc}, QStringList{u"--trace"_s, doc}, QStringList{u"--help"_s}}) {
+        QProcess full;
+        full.setStandardOutputFile(u"/dev/full"_s);
+        full.start(program, arguments);
+        QVERIFY(full.waitForFinished(30000));
+        QCOMPARE(full.exitCode(), int(RunOutputFailed));
+        QCOMPARE(QString::fromUtf8(full.readAllStandardError()),
+                 u"orb-run: cannot write the output: No space left on device\n"_s);
+    }
+
+    // A closed standard output: no file opened later takes its place.
+    QProcess closed;
+    closed.start(u"/bin/sh"_s, {u"-c"_s, u"exec >&-; exec \"$0\" \"$1\""_s, program, doc});
+    QVERIFY(closed.waitForFinished(30000));
+    QCOMPARE(closed.exitCode(), int(RunOutputFailed));
+    QVERIFY(QString::fromUtf8(closed.readAllStandardError())
+                .startsWith(u"orb-run: cannot write the output: "_s));
+
+    // A reader that goes away ends a run of 100 million presses quietly, not by SIGPIPE.
+    const QString errFile = dir.filePath(u"pipe-err.txt"_s);
+    const QString statusFile = dir.filePath(u"pipe-status.txt"_s);
+    QProcess pipeline;
+    pipeline.start(u"/bin/sh"_s,
+                   {u"-c"_s,
+                    u"( \"$0\" --trace --max-steps 100000000 \"$1\" 2>\"$2\"; echo $? >\"$3\" ) | "
+                    u"head -c 100 >/dev/null"_s,
+                    program, loop, errFile, statusFile});
+    QVERIFY(pipeline.waitForFinished(60000));
+    QCOMPARE(testutil::readAll(statusFile), QByteArray("6\n"));
+    QCOMPARE(testutil::readAll(errFile), QByteArray());
+#endif
+}
+
+void TestOrbRun::expectationsFileIsBounded()
+{
+    const QString doc = writeFile(dir, u"bounded.orb"_s, documentText({y70Row}));
+    auto firstError = [&](const QString &expectPath) {
+        const Outcome outcome = runInProcess({u"--expect"_s, expectPath, doc});
+        if (outcome.status != RunUsage)
+            return u"status %1"_s.arg(outcome.status);
+        return outcome.errLines().value(0);
+    };
+    const QString large =
+        writeFile(dir, u"large.txt"_s, "A=00\n" + QByteArray(int(maxExpectationsBytes), '#'));
+    QCOMPARE(firstError(large),
+             u"orb-run: the expectations file %1 is larger than 1 MiB"_s.arg(large));
+    const QString atLimit = writeFile(dir, u"at-limit.txt"_s,
+                                      "A=00\n#" + QByteArray(int(maxExpectationsBytes) - 6, '#'));
+    QCOMPARE(runInProcess({u"--expect"_s, atLimit, doc}).status, int(RunSucceeded));
+#ifdef Q_OS_UNIX
+    QCOMPARE(firstError(u"/dev/zero"_s),
+             u"orb-run: the expectations file /dev/zero is larger than 1 MiB"_s);
+#endif
+    QCOMPARE(firstError(dir.path()),
+             u"orb-run: cannot read the expectations file %1: it is a folder"_s.arg(dir.path()));
+
+    // A long offending line is echoed to 60 characters.
+    const QString longLine =
+        writeFile(dir, u"long-line.txt"_s, "A=" + QByteArray(5000, '7') + "\n");
+    QCOMPARE(firstError(longLine),
+             u"orb-run: %1:1: A must be a hexadecimal byte (00 to FF), not \"%2…\""_s.arg(
+                 longLine, QString(60, u'7')));
+    const QString noEquals = writeFile(dir, u"no-equals.txt"_s, QByteArray(300, 'x'));
+    QCOMPARE(firstError(noEquals),
+             u"orb-run: %1:1: expected NAME=VALUE, got \"%2…\""_s.arg(noEquals, QString(60, u'x')));
+}
+
+void TestOrbRun::unreadableDocumentsSayWhy_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("empty") << QByteArray() << u"the file is empty"_s;
+    QTest::newRow("no magic") << QByteArray("Hello\n") << u"it does not start with \"MKT\""_s;
+    QTest::newRow("UTF-8 byte order mark")
+        << QByteArray("\xEF\xBB\xBF" + documentText({y70Row}))
+        << u"it starts with a UTF-8 byte order mark: it was saved as Unicode, and documents are "
+           u"Windows-1251"_s;
+    QTest::newRow("UTF-16 byte order mark")
+        << QByteArray("\xFF\xFEM\0K\0T\0", 8)
+        << u"it starts with a UTF-16 byte order mark: it was saved as Unicode, and documents are "
+           u"Windows-1251"_s;
+    QTest::newRow("over 1 MiB") << documentText({y70Row}) + QByteArray(1024 * 1024, '0')
+                                << u"it is larger than 1 MiB"_s;
+}
+
+void TestOrbRun::unreadableDocumentsSayWhy()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, reason);
+    const QString path = writeFile(dir, u"unreadable.orb"_s, bytes);
+    const Outcome outcome = runInProcess({path});
+    QCOMPARE(outcome.status, int(RunUnreadable));
+    QCOMPARE(outcome.err, u"orb-run: %1 is not an ORB document: %2\n"_s.arg(path, reason));
+    QVERIFY(outcome.out.isEmpty());
+#ifdef Q_OS_UNIX
+    if (QTest::currentDataTag() == QByteArrayLiteral("empty")) {
+        const Outcome device = runInProcess({u"/dev/null"_s});
+        QCOMPARE(device.status, int(RunUnreadable));
+        QCOMPARE(device.err,
+                 u"orb-run: /dev/null is not an ORB document: it is not a regular file\n"_s);
+    }
+#endif
+}
+
+void TestOrbRun::cutCellsSaySo()
+{
+    // A signals text of 43 characters keeps 36 in its cell, and the check judges those.
+    const QString path = writeFile(
+        dir, u"cut.orb"_s,
+        documentText(
+            {u"0|0|x1,x2,x3,x4,z,n,c,p,-x1,-x2,z|y6,y6,y8,y9,y10,y11,y12,y13,y14,y15,y20,y21"_s}));
+    const Outcome outcome = runInProcess({path});
+    QCOMPARE(outcome.status, int(RunWrongCells));
+    const QStringList lines = outcome.errLines();
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], u"orb-run: warning: %1: row 1, conditions: 29 characters, cut to 27 as the "
+                       u"editor keeps it; row 1, signals: 43 characters, cut to 36 as the editor "
+                       u"keeps it"_s.arg(path));
+    QCOMPARE(lines[1], u"row 1, conditions: \"x1,x2,x3,x4,z,n,c,p,-x1,-x2\" (cut to 27 characters, "
+                       u"as the editor keeps it): x1 указан дважды"_s);
+    QCOMPARE(lines[2], u"row 1, signals: \"y6,y6,y8,y9,y10,y11,y12,y13,y14,y15,\" (cut to 36 "
+                       u"characters, as the editor keeps it): y6 указан дважды"_s);
+}
+
+void TestOrbRun::controlCharactersAreEscaped()
+{
+    const QString path =
+        writeFile(dir, u"esc\u001b[2J\nfake.orb"_s, documentText({u"0|0|\u001b[31m|y70\u0007"_s}));
+    const Outcome outcome = runInProcess({path});
+    QCOMPARE(outcome.status, int(RunWrongCells));
+    for (const QChar c : outcome.err)
+        QVERIFY2(c == u'\n' || (c >= u' ' && c != QChar(0x7F)), qPrintable(outcome.err));
+    const QStringList lines = outcome.errLines();
+    QVERIFY2(lines.contains(u"row 1, conditions: \"\\x1b[31m\": «\\x1b[31m» — нет такого условия; "
+                            u"допустимы x4 x3 x2 x1 z n c p"_s),
+             qPrintable(outcome.err));
+    QVERIFY2(lines.contains(u"row 1, signals: \"y70\\x07\": «y70\\x07» — после y нужен номер "
+                            u"сигнала из цифр"_s),
+             qPrintable(outcome.err));
+
+    // File names in messages, and the lines of an expectations file.
+    const Outcome missing = runInProcess({dir.filePath(u"no\u001b]0;title\u0007.orb"_s)});
+    QCOMPARE(missing.err, u"orb-run: cannot read %1: No such file or directory\n"_s.arg(
+                              dir.filePath(u"no\\x1b]0;title\\x07.orb"_s)));
+    const QString expect = writeFile(dir, u"esc.txt"_s, "A=\x1b[1m\n");
+    const Outcome expectation = runInProcess({u"--expect"_s, expect, path});
+    QCOMPARE(
+        expectation.errLines().value(0),
+        u"orb-run: %1:1: A must be a hexadecimal byte (00 to FF), not \"\\x1b[1m\""_s.arg(expect));
+    QCOMPARE(terminalText(u"a\u202Eb\"\\c\u0085", true), u"\"a\\u202eb\\\"\\\\c\\x85\""_s);
+}
+
+void TestOrbRun::optionParsing_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("firstErrorLine");
+
+    QTest::newRow("single dash word") << QStringList{u"-33-gus.orb"_s} << int(RunUsage)
+                                      << u"orb-run: Unknown option '33-gus.orb'."_s;
+    QTest::newRow("after --") << QStringList{u"--"_s, u"-33-gus.orb"_s} << int(RunUnreadable)
+                              << u"orb-run: cannot read -33-gus.orb: No such file or directory"_s;
+    QTest::newRow("value taken for the document")
+        << QStringList{u"--max-steps"_s, u"doc.orb"_s} << int(RunUsage)
+        << u"orb-run: --max-steps takes a number from 1 to 100000000, not \"doc.orb\""_s;
+    QTest::newRow("--max-steps blank before")
+        << QStringList{u"--max-steps"_s, u" 10"_s, u"DOC"_s} << int(RunUsage)
+        << u"orb-run: --max-steps takes a number from 1 to 100000000, not \" 10\""_s;
+    QTest::newRow("--max-steps blank after")
+        << QStringList{u"--max-steps=10 "_s, u"DOC"_s} << int(RunUsage)
+        << u"orb-run: --max-steps takes a number from 1 to 100000000, not \"10 \""_s;
+    QTest::newRow("--max-steps plus")
+        << QStringList{u"--max-steps=+10"_s, u"DOC"_s} << int(RunUsage)
+        << u"orb-run: --max-steps takes a number from 1 to "
+           u"100000000, not \"+10\""_s;
+    QTest::newRow("--input blank") << QStringList{u"--input"_s, u" 1"_s, u"DOC"_s} << int(RunUsage)
+                                   << u"orb-run: --input takes one or two hexadecimal digits, not "
+                                      u"\" 1\""_s;
+    QTest::newRow("--max-steps twice")
+        << QStringList{u"--max-steps"_s, u"5"_s, u"--max-steps"_s, u"6"_s, u"DOC"_s}
+        << int(RunUsage) << u"orb-run: --max-steps is given more than once"_s;
+    QTest::newRow("--expect twice")
+        << QStringList{u"--expect=a"_s, u"--expect=b"_s, u"DOC"_s} << int(RunUsage)
+        << u"orb-run: --expect is given more than once"_s;
+    QTest::newRow("--expect empty") << QStringList{u"--expect="_s, u"DOC"_s} << int(RunUsage)
+                                    << u"orb-run: --expect needs a file name"_s;
+    QTest::newRow("empty document name") << QStringList{QString()} << int(RunUsage)
+                                         << u"orb-run: the document's file name is empty"_s;
+    QTest::newRow("--input repeats")
+        << QStringList{u"--input=1"_s, u"--input=2"_s, u"DOC"_s} << int(RunSucceeded)
+        << u"orb-run: warning: 2 of the 2 "
+           u"--input bytes were not used"_s;
+    QTest::newRow("-h") << QStringList{u"-h"_s} << int(RunSucceeded) << QString();
+    QTest::newRow("-v") << QStringList{u"-v"_s} << int(RunSucceeded) << QString();
+}
+
+void TestOrbRun::optionParsing()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, firstErrorLine);
+    arguments.replaceInStrings(u"DOC"_s, writeFile(dir, u"options.orb"_s, documentText({y70Row})));
+    const Outcome outcome = runInProcess(arguments);
+    QCOMPARE(outcome.status, status);
+    QCOMPARE(outcome.errLines().value(0), firstErrorLine);
+}
+
+void TestOrbRun::documentFromStandardInput()
+{
+    const QByteArray document = documentText({u"0|0||y67,y70"_s}, {0});
+    const Outcome outcome = runWithInput({u"-"_s}, document);
+    QCOMPARE(outcome.status, int(RunSucceeded));
+    QVERIFY(outcome.out.startsWith(u"Успешное завершение программы\n"_s));
+    const Outcome notADocument = runWithInput({u"-"_s}, "hello");
+    QCOMPARE(notADocument.err,
+             u"orb-run: standard input is not an ORB document: it does not start with \"MKT\"\n"_s);
+    QCOMPARE(runWithInput({u"-"_s}, QByteArray()).status, int(RunUnreadable));
+
+    QProcess process;
+    process.start(QStringLiteral(ORB_BINARY_DIR "/orb-run"), {u"--trace"_s, u"-"_s});
+    QVERIFY(process.waitForStarted(30000));
+    process.write(document);
+    process.closeWriteChannel();
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), int(RunSucceeded));
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()), QString());
+    const QStringList lines =
+        QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(parseLine(lines.last()).value(u"end"_s).toString(),
+             u"Успешное завершение программы"_s);
+}
+
+void TestOrbRun::loaderWarnings_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("warnings"); // after "orb-run: warning: PATH: "
+    QTest::addColumn<int>("status");
+
+    const QByteArray row = "0\n0\n\ny70\n";
+    const QByteArray memory(512, '0');
+    QTest::newRow("sound") << QByteArray("MKT1\n" + row + memory) << QStringList() << 0;
+    QTest::newRow("count not a number")
+        << QByteArray("MKTx\n" + row + memory)
+        << QStringList{u"the row count \"x\" is not a number from 1 up; read as 1 row"_s} << 0;
+    QTest::newRow("count too small")
+        << QByteArray("MKT1\n" + row + row + memory)
+        << QStringList{u"line breaks follow the 1 announced rows: the rows after them are not "
+                       u"loaded and their text is read as memory"_s,
+                       u"the memory holds 521 characters, not 512; the rest is not read"_s,
+                       u"the memory holds 5 characters that are not hexadecimal digits (the "
+                       u"first in byte 00); the memory cells drop them or read the byte as 00"_s}
+        << 0;
+    QTest::newRow("count too large")
+        << QByteArray("MKT2\n" + row)
+        << QStringList{u"the text ends within the 2 announced rows (after 1 complete rows)"_s,
+                       u"no memory follows the rows; every memory byte is 00"_s}
+        << 0;
+    QTest::newRow("over 500")
+        << QByteArray("MKT501\n" + row + QByteArray(500 * 4, '\n') + memory)
+        << QStringList{u"501 rows announced; a table holds 500, the rows after row 500 are "
+                       u"skipped"_s}
+        << 0;
+    QTest::newRow("memory short")
+        << QByteArray("MKT1\n" + row + "0102F")
+        << QStringList{u"the memory holds 5 of 512 characters; the bytes from 03 on are 00"_s} << 0;
+    QTest::newRow("memory not hex")
+        << QByteArray("MKT1\n" + row + "zz" + QByteArray(510, '0'))
+        << QStringList{u"the memory holds 2 characters that are not hexadecimal digits (the "
+                       u"first in byte 00); the memory cells drop them or read the byte as 00"_s}
+        << 0;
+    QTest::newRow("UTF-8 Cyrillic")
+        << QByteArray("MKT1\n0\n0\n\xd1\x85"
+                      "1\ny70\n" +
+                      memory)
+        << QStringList{u"the file looks like UTF-8 with Cyrillic letters; it is read as "
+                       u"Windows-1251, as the editor reads it, so they show as other letters"_s}
+        << 3;
+}
+
+void TestOrbRun::loaderWarnings()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, warnings);
+    QFETCH(int, status);
+    const QString path = writeFile(dir, u"warnings.orb"_s, bytes);
+    const Outcome outcome = runInProcess({path});
+    // The warnings change neither the run nor its status.
+    QCOMPARE(outcome.status, status);
+    QStringList shown;
+    for (const QString &line : outcome.errLines()) {
+        const QString prefix = u"orb-run: warning: %1: "_s.arg(path);
+        if (line.startsWith(prefix))
+            shown << line.mid(prefix.size());
+    }
+    QCOMPARE(shown, warnings);
+}
+
+void TestOrbRun::inputWarnings()
+{
+    // Row 1 asks for a byte twice (y66), then stops.
+    const QString path = writeFile(dir, u"inputs.orb"_s,
+                                   documentText({u"0|1||y66"_s, u"1|2||y66"_s, u"2|2||y70"_s}));
+    const Outcome unused =
+        runInProcess({u"--input=1"_s, u"--input=2"_s, u"--input=3"_s, u"--input=4"_s, path});
+    QCOMPARE(unused.status, int(RunSucceeded));
+    QCOMPARE(unused.errLines(),
+             QStringList{u"orb-run: warning: 2 of the 4 --input bytes were not used"_s});
+    const Outcome missing = runInProcess({u"--input=1"_s, path});
+    QCOMPARE(missing.status, int(RunSucceeded));
+    QCOMPARE(missing.errLines(),
+             QStringList{u"orb-run: warning: y66 found no --input byte left 1 time(s); A kept "
+                         u"its value"_s});
+    QVERIFY(runInProcess({u"--input=1"_s, u"--input=2"_s, path}).err.isEmpty());
+}
+
+void TestOrbRun::limitOnTheY70Press()
+{
+    // y20 on steps 2 and 3, y70 on step 4: a limit of 3 stops before the y70's press.
+    const QString path = writeFile(dir, u"limit-y70.orb"_s,
+                                   documentText({u"0|1||y20"_s, u"1|2||y20"_s, u"2|2||y70"_s}));
+    const Outcome reached = runInProcess({u"--trace"_s, u"--max-steps"_s, u"4"_s, path});
+    QCOMPARE(reached.status, int(RunSucceeded));
+    const QJsonObject end = parseLine(reached.outLines().last());
+    QCOMPARE(end.value(u"steps"_s).toInt(), 4);
+    QCOMPARE(end.value(u"step"_s).toInt(), 4);
+    const Outcome limited = runInProcess({u"--trace"_s, u"--max-steps"_s, u"3"_s, path});
+    QCOMPARE(limited.status, int(RunLimit));
+    const QJsonObject stopped = parseLine(limited.outLines().last());
+    QVERIFY(stopped.value(u"limit"_s).toBool());
+    QCOMPARE(stopped.value(u"step"_s).toInt(), 4);
+}
+
+void TestOrbRun::stepsReusableByOtherPrograms()
+{
+    // Another program chains the same steps: options, open, run, report.
+    const QString path = writeFile(dir, u"steps.orb"_s, documentText({u"0|0||y43,y70"_s}, {0x21}));
+    CommandLine command = parseCommandLine({u"orb-grade"_s, u"--max-steps=50"_s, path});
+    QCOMPARE(command.action, CommandLine::Action::Run);
+    QCOMPARE(command.options.maxSteps, 50);
+    OpenOutcome opened = openDocumentPath(command.options.documentPath, nullptr);
+    QCOMPARE(opened.status(), RunSucceeded);
+    const RunResult result = runOpenedDocument(*opened.document, command.options);
+    QCOMPARE(result.end, RunSucceeded);
+    QCOMPARE(result.steps, 3);
+    QCOMPARE(registerValue(result.processor, registerNames().indexOf(u"A"_s)), 0);
+
+    QBuffer outDevice;
+    QBuffer errDevice;
+    outDevice.open(QIODevice::WriteOnly);
+    errDevice.open(QIODevice::WriteOnly);
+    {
+        OutputSink out(outDevice);
+        OutputSink err(errDevice, &out);
+        QCOMPARE(reportRun(result, *opened.document, command.options, out, err), 0);
+    }
+    QVERIFY(outDevice.data().startsWith("Успешное завершение программы\nsteps=3\n"));
+
+    QCOMPARE(parseCommandLine({u"orb-run"_s}).action, CommandLine::Action::Usage);
+    QCOMPARE(openDocumentPath(dir.filePath(u"none.orb"_s), nullptr).status(), RunUnreadable);
 }
 
 QTEST_GUILESS_MAIN(TestOrbRun)
