@@ -249,6 +249,7 @@ private slots:
     void inputWarnings();
     void limitOnTheY70Press();
     void stepsReusableByOtherPrograms();
+    void documentationAgrees();
 
 private:
     QTemporaryDir dir;
@@ -1335,7 +1336,8 @@ void TestOrbRun::inputWarnings()
 
 void TestOrbRun::limitOnTheY70Press()
 {
-    // y20 on steps 2 and 3, y70 on step 4: a limit of 3 stops before the y70's press.
+    // y20 on steps 2 and 3, y70 on step 4. With a limit of 3 the y70 runs on the press that
+    // passes the limit, and the run ends with the limit, not with success.
     const QString path = writeFile(dir, u"limit-y70.orb"_s,
                                    documentText({u"0|1||y20"_s, u"1|2||y20"_s, u"2|2||y70"_s}));
     const Outcome reached = runInProcess({u"--trace"_s, u"--max-steps"_s, u"4"_s, path});
@@ -1347,6 +1349,9 @@ void TestOrbRun::limitOnTheY70Press()
     QCOMPARE(limited.status, int(RunLimit));
     const QJsonObject stopped = parseLine(limited.outLines().last());
     QVERIFY(stopped.value(u"limit"_s).toBool());
+    const QStringList limitedLines = limited.outLines();
+    QCOMPARE(parseLine(limitedLines[limitedLines.size() - 2]).value(u"message"_s).toString(),
+             u"СТОП"_s);
     QCOMPARE(stopped.value(u"step"_s).toInt(), 4);
 }
 
@@ -1377,6 +1382,40 @@ void TestOrbRun::stepsReusableByOtherPrograms()
 
     QCOMPARE(parseCommandLine({u"orb-run"_s}).action, CommandLine::Action::Usage);
     QCOMPARE(openDocumentPath(dir.filePath(u"none.orb"_s), nullptr).status(), RunUnreadable);
+}
+
+void TestOrbRun::documentationAgrees()
+{
+    // --help, the manual page and the README list the same exit statuses and describe the
+    // same message for a failed output, standard input and the end of the options.
+    const Outcome help = runInProcess({u"--help"_s});
+    const QString manual =
+        QString::fromUtf8(testutil::readAll(QStringLiteral(ORB_SOURCE_DIR "/packaging/"
+                                                                          "orb-run.1.in")));
+    const QString readme =
+        QString::fromUtf8(testutil::readAll(QStringLiteral(ORB_SOURCE_DIR "/README.md")));
+    const QString manualStatuses = manual.mid(manual.indexOf(u".SH EXIT STATUS"_s));
+    const QString readmeTable = readme.mid(readme.indexOf(u"| orb-run | "_s));
+    const QString helpStatuses = help.out.mid(help.out.indexOf(u"Exit status:"_s));
+    for (const int status : {0, 1, 2, 3, 4, 5, 6, 7, 64}) {
+        const QString number = QString::number(status);
+        QVERIFY2(manualStatuses.contains(u".B "_s + number + u'\n'), qPrintable(number));
+        QVERIFY2(QRegularExpression(u"(^|[ \\n])"_s + number + u" [a-z-]"_s)
+                     .match(helpStatuses)
+                     .hasMatch(),
+                 qPrintable(number));
+    }
+    QCOMPARE(readmeTable.left(readmeTable.indexOf(u'\n')).count(u'|'), 11);
+    for (const QString &text : {manual, readme})
+        QVERIFY(QString(text)
+                    .replace(u'\n', u' ')
+                    .contains(u"cannot write the output: No space left"_s));
+    QVERIFY(help.out.contains(u"[--] DOCUMENT.orb|-"_s));
+    QVERIFY(help.out.contains(u"- for standard input"_s));
+    QVERIFY(readme.contains(u"[--] DOCUMENT.orb|-"_s));
+    QVERIFY(manual.contains(u".RB [ \\-\\- ]"_s));
+    QVERIFY(manual.contains(u"result: mismatch; end: limit"_s));
+    QVERIFY(readme.contains(u"result: mismatch; end:"_s));
 }
 
 QTEST_GUILESS_MAIN(TestOrbRun)
