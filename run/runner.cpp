@@ -64,14 +64,6 @@ OutputSink &OutputSink::operator<<(const QString &text)
     return *this;
 }
 
-OutputSink &OutputSink::operator<<(int value)
-{
-    char digits[16];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    buffer_.append(digits, result.ptr);
-    return *this;
-}
-
 QString terminalText(QStringView text, bool quote, qsizetype maxLength)
 {
     const bool cut = maxLength > 0 && text.size() > maxLength;
@@ -264,36 +256,50 @@ public:
 
 private:
     // "registers" holds the byte registers, the members of a group as one array, and "flags"
-    // the flags; all as decimal numbers.
+    // the flags; all as decimal numbers. The text before each value is built once from the
+    // register table: a trace writes a million of these lines a second.
     void writeState(const Processor &p)
+    {
+        static const std::array<std::string, registerTableSize + 1> texts = stateTexts();
+        const auto &table = registerTable();
+        for (int i = 0; i < registerTableSize; ++i)
+            sink_ << texts[size_t(i)] << table[size_t(i)].read(p);
+        sink_ << texts[registerTableSize];
+    }
+
+    // texts[i] stands before the value of register i, texts[registerTableSize] after the last.
+    static std::array<std::string, registerTableSize + 1> stateTexts()
     {
         const auto &table = registerTable();
         auto groupOf = [&](int i) -> std::string_view {
             const char *group = i >= 0 && i < registerCount ? table[size_t(i)].group : nullptr;
             return group ? group : "";
         };
-        sink_ << ",\"registers\":{";
+        std::array<std::string, registerTableSize + 1> texts;
         for (int i = 0; i < registerCount; ++i) {
-            const RegisterInfo &info = table[size_t(i)];
+            std::string &text = texts[size_t(i)];
             const std::string_view group = groupOf(i);
-            if (i > 0)
-                sink_ << ',';
+            if (i == 0)
+                text += ",\"registers\":{";
+            else if (!groupOf(i - 1).empty() && groupOf(i - 1) != group)
+                text += "],";
+            else
+                text += ',';
             if (group.empty())
-                sink_ << '"' << info.name << "\":";
+                text += '"' + std::string(table[size_t(i)].name) + "\":";
             else if (groupOf(i - 1) != group)
-                sink_ << '"' << info.group << "\":[";
-            sink_ << info.read(p);
-            if (!group.empty() && groupOf(i + 1) != group)
-                sink_ << ']';
+                text += '"' + std::string(group) + "\":[";
         }
-        sink_ << "},\"flags\":{";
         for (int i = registerCount; i < registerTableSize; ++i) {
-            const RegisterInfo &info = table[size_t(i)];
-            if (i > registerCount)
-                sink_ << ',';
-            sink_ << '"' << info.name << "\":" << info.read(p);
+            std::string &text = texts[size_t(i)];
+            if (i == registerCount)
+                text += groupOf(i - 1).empty() ? "},\"flags\":{" : "]},\"flags\":{";
+            else
+                text += ',';
+            text += '"' + std::string(table[size_t(i)].name) + "\":";
         }
-        sink_ << '}';
+        texts[registerTableSize] = "}";
+        return texts;
     }
 
     const std::string &byCondition()

@@ -22,6 +22,7 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <charconv>
 #include <optional>
 #include <string>
 
@@ -85,7 +86,13 @@ public:
         return *this;
     }
     OutputSink &operator<<(const QString &text);
-    OutputSink &operator<<(int value);
+    OutputSink &operator<<(int value)
+    {
+        char digits[16];
+        const auto result = std::to_chars(digits, digits + sizeof digits, value);
+        buffer_.append(digits, size_t(result.ptr - digits));
+        return *this;
+    }
 
 private:
     QIODevice &device_;
