@@ -1169,6 +1169,15 @@ void TestOrbRun::controlCharactersAreEscaped()
         expectation.errLines().value(0),
         u"orb-run: %1:1: A must be a hexadecimal byte (00 to FF), not \"\\x1b[1m\""_s.arg(expect));
     QCOMPARE(terminalText(u"a\u202Eb\"\\c\u0085", true), u"\"a\\u202eb\\\"\\\\c\\x85\""_s);
+
+    // The real program on a terminal's standard error gets the same escaped bytes.
+    QProcess process;
+    process.start(QStringLiteral(ORB_BINARY_DIR "/orb-run"), {path});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), int(RunWrongCells));
+    const QByteArray bytes = process.readAllStandardError();
+    QVERIFY(!bytes.contains('\x1b') && !bytes.contains('\x07'));
+    QCOMPARE(QString::fromUtf8(bytes), outcome.err);
 }
 
 void TestOrbRun::optionParsing_data()
