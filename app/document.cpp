@@ -95,7 +95,7 @@ void reportMemory(QStringView memoryText, int announcedRows, LoadReport *report)
         memoryText.chop(1);
     if (memoryText.contains(documentSeparator)) {
         note(report, "load-count-too-small",
-             u"line breaks follow the %1 announced rows: the rows after them are not loaded "
+             u"line breaks follow the rows announced (%1): the rows after them are not loaded "
              u"and their text is read as memory"_s.arg(announcedRows));
     }
     const qsizetype wanted = qsizetype(memoryCellCount) * 2;
@@ -258,8 +258,7 @@ std::optional<LoadedDocument> parseDocumentText(QStringView text, LoadReport *re
         ended = !nextField();
     if (ended) {
         note(report, "load-count-too-large",
-             u"the text ends within the %1 announced rows (after %2 complete rows)"_s
-                 .arg(announcedRows)
+             u"the text ends within the rows announced (%1); complete rows: %2"_s.arg(announcedRows)
                  .arg(document.cells.size() / fieldCount));
     }
     if (report)

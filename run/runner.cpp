@@ -673,8 +673,9 @@ CommandLine parseCommandLine(const QStringList &arguments)
                                  u"The microprogram document to run; - reads standard input."_s,
                                  u"DOCUMENT.orb"_s);
 
+    // An unknown option is echoed by the parser; a very long one is cut.
     if (!parser.parse(arguments))
-        return usage(parser.errorText());
+        return usage(terminalText(parser.errorText(), false, 2 * echoLength));
     if (parser.isSet(helpOption) || parser.isSet(u"help-all"_s)) {
         result.action = CommandLine::Action::Help;
         result.text = helpText(parser);
@@ -848,8 +849,9 @@ int reportRun(const RunResult &result, const OpenedDocument &document, const Run
         warn(err,
              u"%1 of the %2 --input bytes were not used"_s.arg(unused).arg(options.inputs.size()));
     if (result.y66WithoutInput > 0)
-        warn(err, u"y66 found no --input byte left %1 time(s); A kept its value"_s.arg(
-                      result.y66WithoutInput));
+        warn(err, u"y66 found no --input byte left %1; A kept its value"_s.arg(
+                      result.y66WithoutInput == 1 ? u"once"_s
+                                                  : u"%1 times"_s.arg(result.y66WithoutInput)));
     return status;
 }
 

@@ -1274,7 +1274,7 @@ void TestOrbRun::loaderWarnings_data()
         << QStringList{u"the row count \"x\" is not a number from 1 up; read as 1 row"_s} << 0;
     QTest::newRow("count too small")
         << QByteArray("MKT1\n" + row + row + memory)
-        << QStringList{u"line breaks follow the 1 announced rows: the rows after them are not "
+        << QStringList{u"line breaks follow the rows announced (1): the rows after them are not "
                        u"loaded and their text is read as memory"_s,
                        u"the memory holds 521 characters, not 512; the rest is not read"_s,
                        u"the memory holds 5 characters that are not hexadecimal digits (the "
@@ -1282,7 +1282,7 @@ void TestOrbRun::loaderWarnings_data()
         << 0;
     QTest::newRow("count too large")
         << QByteArray("MKT2\n" + row)
-        << QStringList{u"the text ends within the 2 announced rows (after 1 complete rows)"_s,
+        << QStringList{u"the text ends within the rows announced (2); complete rows: 1"_s,
                        u"no memory follows the rows; every memory byte is 00"_s}
         << 0;
     QTest::newRow("over 500")
@@ -1338,7 +1338,7 @@ void TestOrbRun::inputWarnings()
     const Outcome missing = runInProcess({u"--input=1"_s, path});
     QCOMPARE(missing.status, int(RunSucceeded));
     QCOMPARE(missing.errLines(),
-             QStringList{u"orb-run: warning: y66 found no --input byte left 1 time(s); A kept "
+             QStringList{u"orb-run: warning: y66 found no --input byte left once; A kept "
                          u"its value"_s});
     QVERIFY(runInProcess({u"--input=1"_s, u"--input=2"_s, path}).err.isEmpty());
 }
