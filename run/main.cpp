@@ -5,17 +5,41 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <csignal>
 #include <cstdio>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 int main(int argc, char *argv[])
 {
+#ifdef Q_OS_UNIX
+    // A reader that goes away (orb-run --trace … | head) makes a write fail with EPIPE, which
+    // the runner turns into its own exit status instead of dying of the signal.
+    std::signal(SIGPIPE, SIG_IGN);
+    // A closed standard stream stays closed: a file opened later must not take its number and
+    // receive the output. Read-only /dev/null in its place makes every write to it fail.
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1) {
+            const int placeholder = open("/dev/null", O_RDONLY);
+            if (placeholder >= 0 && placeholder != fd) {
+                dup2(placeholder, fd);
+                close(placeholder);
+            }
+        }
+    }
+#endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("orb-run"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ORB_VERSION));
-    // The runner buffers its own output.
+    // The runner buffers its own output and checks every write.
+    QFile in;
     QFile out;
     QFile err;
-    out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
-    err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
-    return orb::runCommandLine(QCoreApplication::arguments(), out, err);
+    in.open(fileno(stdin), QIODevice::ReadOnly | QIODevice::Unbuffered);
+    out.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered);
+    err.open(fileno(stderr), QIODevice::WriteOnly | QIODevice::Unbuffered);
+    return orb::runCommandLine(QCoreApplication::arguments(), &in, out, err);
 }

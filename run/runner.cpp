@@ -1,79 +1,104 @@
 #include "run/runner.h"
 
+#include "cells/cellproblem.h"
 #include "sim/microops.h"
+#include "sim/registers.h"
 #include "sim/stepengine.h"
 
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QStringDecoder>
 
+#include <cerrno>
 #include <charconv>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 using namespace Qt::StringLiterals;
 
 namespace orb {
 
-namespace {
+OutputSink::OutputSink(QIODevice &device, OutputSink *flushFirst)
+    : device_(device), flushFirst_(flushFirst)
+{
+}
 
-// Output collected in a byte string and handed to the device in large pieces: a trace writes
-// hundreds of thousands of lines a second, and QIODevice::write per line costs more than the
-// line itself.
-class Sink {
-public:
-    explicit Sink(QIODevice &device) : device_(device) {}
-    ~Sink() { flush(); }
-    Sink(const Sink &) = delete;
-    Sink &operator=(const Sink &) = delete;
+OutputSink::~OutputSink()
+{
+    flush();
+}
 
-    void flush()
-    {
-        if (!buffer_.empty()) {
-            device_.write(buffer_.data(), qint64(buffer_.size()));
-            buffer_.clear();
+bool OutputSink::flush()
+{
+    if (flushFirst_)
+        flushFirst_->flush();
+    if (failed_) {
+        buffer_.clear();
+        return false;
+    }
+    qsizetype done = 0;
+    while (done < qsizetype(buffer_.size())) {
+        errno = 0;
+        const qint64 written = device_.write(buffer_.data() + done, qint64(buffer_.size()) - done);
+        if (written <= 0) {
+            brokenPipe_ = errno == EPIPE;
+            failed_ = true;
+            errorString_ = device_.errorString();
+            if (errorString_.isEmpty() || errorString_ == u"Unknown error"_s)
+                errorString_ = written == 0 ? u"nothing was written"_s : u"write failed"_s;
+            break;
         }
+        done += qsizetype(written);
     }
-    void flushIfFull()
-    {
-        if (buffer_.size() >= 1 << 16)
-            flush();
-    }
+    buffer_.clear();
+    return !failed_;
+}
 
-    Sink &operator<<(char c)
-    {
-        buffer_ += c;
-        return *this;
-    }
-    Sink &operator<<(const char *text)
-    {
-        buffer_ += text;
-        return *this;
-    }
-    Sink &operator<<(const std::string &text)
-    {
-        buffer_ += text;
-        return *this;
-    }
-    Sink &operator<<(const QString &text)
-    {
-        const QByteArray utf8 = text.toUtf8();
-        buffer_.append(utf8.constData(), size_t(utf8.size()));
-        return *this;
-    }
-    Sink &operator<<(int value)
-    {
-        char digits[16];
-        const auto result = std::to_chars(digits, digits + sizeof digits, value);
-        buffer_.append(digits, result.ptr);
-        return *this;
-    }
+OutputSink &OutputSink::operator<<(const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    buffer_.append(utf8.constData(), size_t(utf8.size()));
+    return *this;
+}
 
-private:
-    QIODevice &device_;
-    std::string buffer_;
-};
+QString terminalText(QStringView text, bool quote, qsizetype maxLength)
+{
+    const bool cut = maxLength > 0 && text.size() > maxLength;
+    if (cut)
+        text = text.left(maxLength);
+    QString shown;
+    shown.reserve(text.size() + 2);
+    if (quote)
+        shown += u'"';
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\n')
+            shown += u"\\n"_s;
+        else if (u == u'\r')
+            shown += u"\\r"_s;
+        else if (u == u'\t')
+            shown += u"\\t"_s;
+        else if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+            shown += u"\\x"_s + QString::number(u, 16).rightJustified(2, u'0');
+        else if (u == 0x061C || u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) ||
+                 (u >= 0x2066 && u <= 0x2069))
+            shown += u"\\u"_s + QString::number(u, 16);
+        else if (quote && (u == u'"' || u == u'\\'))
+            shown += u'\\' + c;
+        else
+            shown += c;
+    }
+    if (cut)
+        shown += u'…';
+    if (quote)
+        shown += u'"';
+    return shown;
+}
+
+namespace {
 
 // text as a JSON string literal in UTF-8, quotes included.
 std::string jsonString(QStringView text)
@@ -118,12 +143,19 @@ std::string jsonString(QStringView text)
 }
 
 const char *const columnNames[fieldCount] = {"source state", "next state", "conditions", "signals"};
-const char *const flagNames[8] = {"X4", "X3", "X2", "X1", "Z", "N", "C", "P"};
-constexpr int registerCount = 31;
+const QString endNames[] = {u"success"_s, u"stopped"_s, u"limit"_s};
 
 QString hexByte(int value)
 {
-    return formatMemoryByte(value & 0xFF);
+    return formatHex(value & 0xFF);
+}
+
+// At most this many characters of a user's text are echoed in a message.
+constexpr qsizetype echoLength = 60;
+
+QString echo(QStringView text)
+{
+    return terminalText(text, true, echoLength);
 }
 
 // The execution window's side of a headless run: no panels to paint, data bytes from the
@@ -146,6 +178,8 @@ public:
         // As closing the dialog without an entry: A keeps its value.
         if (nextInput_ < inputs_.size())
             input_ = inputs_[nextInput_++];
+        else
+            ++missingInputs_;
         return input_;
     }
     void showStepLimitDialog(const QString &, const QString &) override {}
@@ -160,10 +194,13 @@ public:
     const QString &message() const { return message_; }
     bool hasInput() const { return hasInput_; }
     const std::optional<int> &input() const { return input_; }
+    int inputsUsed() const { return int(nextInput_); }
+    int missingInputs() const { return missingInputs_; }
 
 private:
     QList<int> inputs_;
     qsizetype nextInput_ = 0;
+    int missingInputs_ = 0;
     QString message_;
     bool hasMessage_ = false;
     bool hasInput_ = false;
@@ -174,7 +211,7 @@ private:
 // to press, so each is escaped once.
 class TraceWriter {
 public:
-    explicit TraceWriter(Sink &sink) : sink_(sink) {}
+    explicit TraceWriter(OutputSink &sink) : sink_(sink) {}
 
     void writePress(const AfterPanel &panel, const HeadlessView &view)
     {
@@ -200,15 +237,17 @@ public:
         sink_.flushIfFull();
     }
 
-    void writeEnd(const StepEngine &engine, bool limit, const ByteArrayMemory &memory)
+    void writeEnd(const RunResult &result, const ByteArrayMemory &memory)
     {
+        const bool limit = result.end == RunLimit;
         sink_ << "{\"end\":";
         if (limit)
             sink_ << "null";
         else
-            sink_ << jsonString(engine.endText());
-        sink_ << ",\"limit\":" << (limit ? "true" : "false") << ",\"steps\":" << engine.stepCount();
-        writeState(engine.processor());
+            sink_ << jsonString(result.endText);
+        sink_ << ",\"limit\":" << (limit ? "true" : "false") << ",\"steps\":" << result.steps
+              << ",\"step\":" << result.lastStep;
+        writeState(result.processor);
         sink_ << ",\"memory\":\"";
         for (const quint8 byte : memory.bytes)
             sink_ << hexByte(byte).toStdString();
@@ -216,26 +255,51 @@ public:
     }
 
 private:
+    // "registers" holds the byte registers, the members of a group as one array, and "flags"
+    // the flags; all as decimal numbers. The text before each value is built once from the
+    // register table: a trace writes a million of these lines a second.
     void writeState(const Processor &p)
     {
-        sink_ << ",\"registers\":{\"RK\":[" << p.rk[0] << ',' << p.rk[1] << ',' << p.rk[2] << ','
-              << p.rk[3] << "],\"RON\":[";
-        for (int i = 0; i < 16; ++i) {
-            if (i)
-                sink_ << ',';
-            sink_ << p.ron[size_t(i)];
+        static const std::array<std::string, registerTableSize + 1> texts = stateTexts();
+        const auto &table = registerTable();
+        for (int i = 0; i < registerTableSize; ++i)
+            sink_ << texts[size_t(i)] << table[size_t(i)].read(p);
+        sink_ << texts[registerTableSize];
+    }
+
+    // texts[i] stands before the value of register i, texts[registerTableSize] after the last.
+    static std::array<std::string, registerTableSize + 1> stateTexts()
+    {
+        const auto &table = registerTable();
+        auto groupOf = [&](int i) -> std::string_view {
+            const char *group = i >= 0 && i < registerCount ? table[size_t(i)].group : nullptr;
+            return group ? group : "";
+        };
+        std::array<std::string, registerTableSize + 1> texts;
+        for (int i = 0; i < registerCount; ++i) {
+            std::string &text = texts[size_t(i)];
+            const std::string_view group = groupOf(i);
+            if (i == 0)
+                text += ",\"registers\":{";
+            else if (!groupOf(i - 1).empty() && groupOf(i - 1) != group)
+                text += "],";
+            else
+                text += ',';
+            if (group.empty())
+                text += '"' + std::string(table[size_t(i)].name) + "\":";
+            else if (groupOf(i - 1) != group)
+                text += '"' + std::string(group) + "\":[";
         }
-        sink_ << "],\"A\":" << p.a << ",\"B\":" << p.b << ",\"PC\":" << p.rs << ",\"SP\":" << p.sp
-              << ",\"RI\":" << p.ri << ",\"RA\":" << p.ra << ",\"RB\":" << p.rv << ",\"R\":" << p.r
-              << ",\"S1\":" << p.s1 << ",\"S2\":" << p.s2 << ",\"S3\":" << p.s3 << '}';
-        const std::array<quint8, 8> flags = p.flags();
-        sink_ << ",\"flags\":{";
-        for (int i = 0; i < 8; ++i) {
-            if (i)
-                sink_ << ',';
-            sink_ << '"' << flagNames[i] << "\":" << int(flags[size_t(i)]);
+        for (int i = registerCount; i < registerTableSize; ++i) {
+            std::string &text = texts[size_t(i)];
+            if (i == registerCount)
+                text += groupOf(i - 1).empty() ? "},\"flags\":{" : "]},\"flags\":{";
+            else
+                text += ',';
+            text += '"' + std::string(table[size_t(i)].name) + "\":";
         }
-        sink_ << '}';
+        texts[registerTableSize] = "}";
+        return texts;
     }
 
     const std::string &byCondition()
@@ -263,18 +327,9 @@ private:
         return it->second;
     }
 
-    Sink &sink_;
+    OutputSink &sink_;
     std::unordered_map<const QString *, std::string> signalsCache_;
     std::unordered_map<quint32, std::string> operationCache_;
-};
-
-struct Options {
-    QString documentPath;
-    QList<int> inputs;
-    int maxSteps = defaultMaxSteps;
-    bool trace = false;
-    bool memory = false;
-    QString expectPath;
 };
 
 // One or two hexadecimal digits in any case, as the data-byte dialog and the panels take them.
@@ -299,57 +354,67 @@ std::optional<int> parseHexByte(QStringView text)
     return value;
 }
 
-void writeSummary(Sink &out, const StepEngine &engine, bool limit, int maxSteps)
+// A whole decimal number of ASCII digits, nothing around it.
+std::optional<int> parseCount(QStringView text, int max)
 {
-    if (limit)
-        out << u"Перемотка остановлена: счётчик тактов превысил "_s << maxSteps << '\n';
-    else
-        out << engine.endText() << '\n';
-    out << "steps=" << engine.stepCount() << '\n';
-    const Processor &p = engine.processor();
-    const QStringList &names = registerNames();
-    // RK, RON0-7, RON8-15, the single registers: one group per line.
-    const int lineEnds[] = {4, 12, 20, registerCount};
-    int index = 0;
-    for (const int end : lineEnds) {
-        for (; index < end; ++index) {
-            out << names[index] << '=' << hexByte(registerValue(p, index));
-            out << (index + 1 < end ? ' ' : '\n');
-        }
+    if (text.isEmpty() || text.size() > 9)
+        return std::nullopt;
+    int value = 0;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - u'0');
     }
-    const std::array<quint8, 8> flags = p.flags();
-    for (int i = 0; i < 8; ++i)
-        out << flagNames[i] << '=' << int(flags[size_t(i)]) << (i < 7 ? ' ' : '\n');
+    if (value < 1 || value > max)
+        return std::nullopt;
+    return value;
 }
 
-void writeMemory(Sink &out, const ByteArrayMemory &memory)
+void writeSummary(OutputSink &out, const RunResult &result, int maxSteps)
+{
+    if (result.end == RunLimit)
+        out << u"Перемотка остановлена: счётчик тактов превысил "_s << maxSteps << '\n';
+    else
+        out << result.endText << '\n';
+    out << "steps=" << result.steps << '\n';
+    // The summary lists the registers and then the flags, a line of the table's per line.
+    const auto &table = registerTable();
+    for (int i = 0; i < registerTableSize; ++i) {
+        const RegisterInfo &info = table[size_t(i)];
+        out << info.name << '=' << formatRegisterValue(info, info.read(result.processor));
+        const bool lineEnds =
+            i + 1 == registerTableSize || table[size_t(i + 1)].summaryLine != info.summaryLine;
+        out << (lineEnds ? '\n' : ' ');
+    }
+}
+
+void writeMemory(OutputSink &out, const ByteArrayMemory &memory)
 {
     for (int address = 0; address < memoryCellCount; ++address)
         out << hexByte(memory.bytes[size_t(address)]) << ((address & 15) == 15 ? '\n' : ' ');
 }
 
 // The mismatches between the expectations and the final state, one line each.
-QStringList compareExpectations(const QList<Expectation> &expectations, const StepEngine &engine,
-                                RunStatus status, const ByteArrayMemory &memory)
+QStringList compareExpectations(const QList<Expectation> &expectations, const RunResult &result,
+                                const ByteArrayMemory &memory)
 {
-    static const QString endNames[] = {u"success"_s, u"stopped"_s, u"limit"_s};
     QStringList mismatches;
-    const Processor &p = engine.processor();
+    const Processor &p = result.processor;
     for (const Expectation &e : expectations) {
         QString expected;
         QString got;
         switch (e.kind) {
         case Expectation::Kind::End:
             expected = endNames[e.value];
-            got = endNames[status];
+            got = endNames[result.end];
             break;
         case Expectation::Kind::Register:
             expected = hexByte(e.value);
-            got = hexByte(registerValue(p, e.index));
+            got = hexByte(registerTable()[size_t(e.index)].read(p));
             break;
         case Expectation::Kind::Flag:
             expected = QString::number(e.value);
-            got = QString::number(p.flags()[size_t(e.index)]);
+            got = QString::number(registerTable()[size_t(registerCount + e.index)].read(p));
             break;
         case Expectation::Kind::Memory:
             expected = hexByte(e.value);
@@ -362,15 +427,39 @@ QStringList compareExpectations(const QList<Expectation> &expectations, const St
     return mismatches;
 }
 
+const QString usageLine = u"Usage: orb-run [--input HEX]... [--max-steps N] [--trace] [--memory] "
+                          u"[--expect FILE] [--] DOCUMENT.orb|-"_s;
+
 QString helpText(QCommandLineParser &parser)
 {
     // The usage line names the program as users call it, not the path it was started from.
     QString text = parser.helpText();
     const qsizetype firstLineEnd = text.indexOf(u'\n');
-    text.replace(0, firstLineEnd,
-                 u"Usage: orb-run [--input HEX]... [--max-steps N] [--trace] [--memory] "
-                 u"[--expect FILE] DOCUMENT.orb"_s);
+    text.replace(0, firstLineEnd, usageLine);
     return text;
+}
+
+// One warning line per kind of notice; the notices of one kind (texts cut in several cells)
+// share their line.
+QStringList loadWarnings(const LoadReport &report)
+{
+    QStringList codes;
+    QHash<QString, QStringList> messages;
+    for (const LoadNotice &notice : report) {
+        if (!messages.contains(notice.code))
+            codes << notice.code;
+        messages[notice.code] << notice.message;
+    }
+    QStringList lines;
+    for (const QString &code : codes) {
+        const QStringList &list = messages[code];
+        constexpr qsizetype shown = 5;
+        QString line = list.mid(0, shown).join(u"; "_s);
+        if (list.size() > shown)
+            line += u"; and %1 more"_s.arg(list.size() - shown);
+        lines << line;
+    }
+    return lines;
 }
 
 } // namespace
@@ -387,15 +476,30 @@ OpenedDocument openDocument(const LoadedDocument &document)
     return opened;
 }
 
-QStringList wrongCellLines(const HeadlessTable &table)
+QStringList wrongCellLines(const HeadlessTable &table, const LoadReport &report)
 {
+    QHash<int, int> cutTo; // row * fieldCount + field -> the length kept
+    for (const LoadNotice &notice : report) {
+        if (notice.code == u"load-text-cut"_s && notice.row > 0 && notice.field >= 0)
+            cutTo.insert((notice.row - 1) * fieldCount + notice.field,
+                         maxLengthOfField(notice.field));
+    }
     QStringList lines;
     for (int row = 0; row < table.rowCount(); ++row) {
+        const HeadlessTable::Row &cells = table.row(row);
+        std::array<QString, 4> texts;
+        for (int field = 0; field < fieldCount; ++field)
+            texts[size_t(field)] = cells.cells[size_t(field)].text;
         for (int field = 0; field < fieldCount; ++field) {
-            const HeadlessTable::Cell &cell = table.row(row).cells[size_t(field)];
-            if (!cell.correct)
-                lines << u"row %1, %2: %3"_s.arg(row + 1).arg(QLatin1StringView(columnNames[field]),
-                                                              cell.text);
+            if (cells.cells[size_t(field)].correct)
+                continue;
+            QString line = u"row %1, %2: %3"_s.arg(row + 1).arg(
+                QLatin1StringView(columnNames[field]), terminalText(texts[size_t(field)], true));
+            if (const auto cut = cutTo.constFind(row * fieldCount + field); cut != cutTo.cend())
+                line += u" (cut to %1 characters, as the editor keeps it)"_s.arg(*cut);
+            if (const std::optional<CellProblem> problem = rowCellProblem(texts, field))
+                line += u": "_s + terminalText(problem->message);
+            lines << line;
         }
     }
     return lines;
@@ -404,11 +508,9 @@ QStringList wrongCellLines(const HeadlessTable &table)
 const QStringList &registerNames()
 {
     static const QStringList names = [] {
-        QStringList list{u"RK1"_s, u"RK2"_s, u"RK3"_s, u"RK4"_s};
-        for (int i = 0; i < 16; ++i)
-            list << u"RON"_s + QString::number(i);
-        list << u"A"_s << u"B"_s << u"PC"_s << u"SP"_s << u"RI"_s << u"RA"_s << u"RB"_s << u"R"_s
-             << u"S1"_s << u"S2"_s << u"S3"_s;
+        QStringList list;
+        for (int i = 0; i < registerCount; ++i)
+            list << QString::fromLatin1(registerTable()[size_t(i)].name);
         return list;
     }();
     return names;
@@ -416,12 +518,7 @@ const QStringList &registerNames()
 
 int registerValue(const Processor &p, int index)
 {
-    if (index < 4)
-        return p.rk[size_t(index)];
-    if (index < 20)
-        return p.ron[size_t(index - 4)];
-    const int singles[] = {p.a, p.b, p.rs, p.sp, p.ri, p.ra, p.rv, p.r, p.s1, p.s2, p.s3};
-    return singles[index - 20];
+    return registerTable()[size_t(index)].read(p);
 }
 
 std::optional<QList<Expectation>> parseExpectations(QStringView text, QString *error)
@@ -441,7 +538,7 @@ std::optional<QList<Expectation>> parseExpectations(QStringView text, QString *e
             continue;
         const qsizetype equals = line.indexOf(u'=');
         if (equals < 0)
-            return fail(u"expected NAME=VALUE, got \"%1\""_s.arg(line));
+            return fail(u"expected NAME=VALUE, got %1"_s.arg(echo(line)));
         const QString name = line.left(equals).trimmed().toString().toUpper();
         const QStringView value = line.mid(equals + 1).trimmed();
 
@@ -457,21 +554,20 @@ std::optional<QList<Expectation>> parseExpectations(QStringView text, QString *e
             else if (value == u"limit"_s)
                 e.value = RunLimit;
             else
-                return fail(u"end must be success, stopped or limit, not \"%1\""_s.arg(value));
-        } else if (const qsizetype reg = registerNames().indexOf(name); reg >= 0) {
+                return fail(u"end must be success, stopped or limit, not %1"_s.arg(echo(value)));
+        } else if (const int reg = registerIndex(name); reg >= 0 && reg < registerCount) {
             e.kind = Expectation::Kind::Register;
-            e.index = int(reg);
+            e.index = reg;
             const std::optional<int> byte = parseHexByte(value);
             if (!byte)
                 return fail(
-                    u"%1 must be a hexadecimal byte (00 to FF), not \"%2\""_s.arg(name, value));
+                    u"%1 must be a hexadecimal byte (00 to FF), not %2"_s.arg(name, echo(value)));
             e.value = *byte;
-        } else if (const auto flag = std::find(std::begin(flagNames), std::end(flagNames), name);
-                   flag != std::end(flagNames)) {
+        } else if (reg >= registerCount) {
             e.kind = Expectation::Kind::Flag;
-            e.index = int(flag - std::begin(flagNames));
+            e.index = reg - registerCount;
             if (value != u"0"_s && value != u"1"_s)
-                return fail(u"%1 must be 0 or 1, not \"%2\""_s.arg(name, value));
+                return fail(u"%1 must be 0 or 1, not %2"_s.arg(name, echo(value)));
             e.value = value == u"1"_s;
         } else if (name.startsWith(u'M') && parseHexByte(QStringView(name).mid(1))) {
             e.kind = Expectation::Kind::Memory;
@@ -480,10 +576,10 @@ std::optional<QList<Expectation>> parseExpectations(QStringView text, QString *e
             const std::optional<int> byte = parseHexByte(value);
             if (!byte)
                 return fail(
-                    u"%1 must be a hexadecimal byte (00 to FF), not \"%2\""_s.arg(e.name, value));
+                    u"%1 must be a hexadecimal byte (00 to FF), not %2"_s.arg(e.name, echo(value)));
             e.value = *byte;
         } else {
-            return fail(u"unknown name \"%1\""_s.arg(line.left(equals).trimmed()));
+            return fail(u"unknown name %1"_s.arg(echo(line.left(equals).trimmed())));
         }
         if (const auto seen = seenOnLine.constFind(e.name); seen != seenOnLine.cend())
             return fail(u"%1 is already expected on line %2"_s.arg(e.name).arg(*seen));
@@ -493,23 +589,63 @@ std::optional<QList<Expectation>> parseExpectations(QStringView text, QString *e
     return expectations;
 }
 
-int runCommandLine(const QStringList &arguments, QIODevice &outDevice, QIODevice &errDevice)
+std::optional<QList<Expectation>> readExpectationsFile(const QString &path, QString *error)
 {
-    Sink out(outDevice);
-    Sink err(errDevice);
-    auto usageError = [&](const QString &message) {
-        err << u"orb-run: "_s << message << u"\nTry 'orb-run --help' for more information.\n"_s;
-        return int(RunUsage);
+    const QString shown = terminalText(path);
+    auto fail = [&](const QString &message) {
+        if (error)
+            *error = message;
+        return std::nullopt;
+    };
+    if (path.isEmpty())
+        return fail(u"--expect needs a file name"_s);
+    if (QFileInfo(path).isDir())
+        return fail(u"cannot read the expectations file %1: it is a folder"_s.arg(shown));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(u"cannot read the expectations file %1: %2"_s.arg(shown, file.errorString()));
+    // One byte more than allowed, so that devices and pipes without a size are bounded too.
+    const QByteArray bytes = file.read(maxExpectationsBytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        return fail(u"cannot read the expectations file %1: %2"_s.arg(shown, file.errorString()));
+    if (bytes.size() > maxExpectationsBytes)
+        return fail(u"the expectations file %1 is larger than 1 MiB"_s.arg(shown));
+    // UTF-8 with or without a byte order mark, as editors on Windows save it; CR LF as LF.
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(bytes);
+    QString parseError;
+    std::optional<QList<Expectation>> parsed = parseExpectations(text, &parseError);
+    if (!parsed)
+        return fail(shown + u':' + parseError);
+    if (parsed->isEmpty())
+        return fail(u"the expectations file %1 expects nothing (no NAME=VALUE line)"_s.arg(shown));
+    return parsed;
+}
+
+CommandLine parseCommandLine(const QStringList &arguments)
+{
+    CommandLine result;
+    auto usage = [&](const QString &message) {
+        result.action = CommandLine::Action::Usage;
+        result.text = message;
+        return result;
     };
 
     QCommandLineParser parser;
+    // "-33-gus.orb" is one unknown option, not the letters 3, 3, -, g, ...
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(
         u"Runs an ORB microprogram document without a window, press by press, as the "
-        u"execution window does.\n\n"
+        u"execution window does. DOCUMENT.orb may be - for standard input; -- ends the "
+        u"options, for a document whose name starts with a dash.\n\n"
         u"Exit status: 0 stopped by y70; 1 stopped without success (no transition);\n"
         u"2 the step limit stopped it; 3 the document has wrong cells (listed on standard\n"
         u"error, nothing is run); 4 the file cannot be read or is not a document;\n"
-        u"5 the final state differs from --expect; 64 usage error."_s);
+        u"5 the final state differs from --expect; 6 the output could not be written;\n"
+        u"7 stopped at a breakpoint (--break); 64 usage error.\n\n"
+        u"Warnings about what the loader had to reinterpret (row count, memory, texts cut)\n"
+        u"and about unused --input bytes go to standard error; they change neither the run\n"
+        u"nor the exit status."_s);
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption inputOption(
@@ -530,102 +666,116 @@ int runCommandLine(const QStringList &arguments, QIODevice &outDevice, QIODevice
         u"expect"_s,
         u"Check the final state against FILE: lines NAME=VALUE (end, RK1-RK4, RON0-RON15, A, B, "
         u"PC, SP, RI, RA, RB, R, S1-S3, X4-X1, Z, N, C, P, Maa); prints OK or one line per "
-        u"difference."_s,
+        u"difference, then \"result: ok|mismatch; end: success|stopped|limit\"."_s,
         u"FILE"_s);
     parser.addOptions({inputOption, maxStepsOption, traceOption, memoryOption, expectOption});
-    parser.addPositionalArgument(u"document"_s, u"The microprogram document to run."_s,
+    parser.addPositionalArgument(u"document"_s,
+                                 u"The microprogram document to run; - reads standard input."_s,
                                  u"DOCUMENT.orb"_s);
 
+    // An unknown option is echoed by the parser; a very long one is cut.
     if (!parser.parse(arguments))
-        return usageError(parser.errorText());
+        return usage(terminalText(parser.errorText(), false, 2 * echoLength));
     if (parser.isSet(helpOption) || parser.isSet(u"help-all"_s)) {
-        out << helpText(parser);
-        return RunSucceeded;
+        result.action = CommandLine::Action::Help;
+        result.text = helpText(parser);
+        return result;
     }
     if (parser.isSet(versionOption)) {
-        out << "orb-run " ORB_VERSION "\n";
-        return RunSucceeded;
+        result.action = CommandLine::Action::Version;
+        result.text = u"orb-run " ORB_VERSION "\n"_s;
+        return result;
     }
 
-    Options options;
-    const QStringList positional = parser.positionalArguments();
-    if (positional.isEmpty())
-        return usageError(u"no document given"_s);
-    if (positional.size() > 1)
-        return usageError(u"one document at a time; got %1"_s.arg(positional.size()));
-    options.documentPath = positional.constFirst();
+    // The values first: "--max-steps doc.orb" took the document as its value.
+    RunOptions &options = result.options;
     for (const QString &text : parser.values(inputOption)) {
         const std::optional<int> byte = parseHexByte(text);
         if (!byte)
-            return usageError(
-                u"--input takes one or two hexadecimal digits, not \"%1\""_s.arg(text));
+            return usage(u"--input takes one or two hexadecimal digits, not %1"_s.arg(echo(text)));
         options.inputs << *byte;
     }
+    for (const QCommandLineOption *single : {&maxStepsOption, &expectOption}) {
+        if (parser.values(*single).size() > 1)
+            return usage(u"--%1 is given more than once"_s.arg(single->names().constFirst()));
+    }
     {
-        bool ok = false;
         const QString text = parser.value(maxStepsOption);
-        options.maxSteps = text.toInt(&ok);
-        if (!ok || options.maxSteps < 1 || options.maxSteps > maxMaxSteps)
-            return usageError(
-                u"--max-steps takes a number from 1 to %1, not \"%2\""_s.arg(maxMaxSteps)
-                    .arg(text));
+        const std::optional<int> count = parseCount(text, maxMaxSteps);
+        if (!count)
+            return usage(u"--max-steps takes a number from 1 to %1, not %2"_s.arg(maxMaxSteps)
+                             .arg(echo(text)));
+        options.maxSteps = *count;
     }
     options.trace = parser.isSet(traceOption);
     options.memory = parser.isSet(memoryOption);
+    options.expect = parser.isSet(expectOption);
     options.expectPath = parser.value(expectOption);
+    if (options.expect && options.expectPath.isEmpty())
+        return usage(u"--expect needs a file name"_s);
 
-    QList<Expectation> expectations;
-    if (parser.isSet(expectOption)) {
-        QFile file(options.expectPath);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-            return usageError(u"cannot read the expectations file %1: %2"_s.arg(
-                options.expectPath, file.errorString()));
-        QString error;
-        // UTF-8 with or without a byte order mark, as editors on Windows save it.
-        QStringDecoder decoder(QStringDecoder::Utf8);
-        const QString text = decoder.decode(file.readAll());
-        std::optional<QList<Expectation>> parsed = parseExpectations(text, &error);
-        if (!parsed)
-            return usageError(options.expectPath + u':' + error);
-        expectations = std::move(*parsed);
-    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        return usage(u"no document given"_s);
+    if (positional.size() > 1)
+        return usage(u"one document at a time; got %1"_s.arg(positional.size()));
+    options.documentPath = positional.constFirst();
+    if (options.documentPath.isEmpty())
+        return usage(u"the document's file name is empty"_s);
+    return result;
+}
 
-    // The document: 4 when it cannot be read or is not a document, 3 for wrong cells.
-    const QString &path = options.documentPath;
-    {
-        QFile file(path);
-        if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
-            err << u"orb-run: cannot read %1: %2\n"_s.arg(
-                path, QFileInfo(path).isDir() ? u"is a folder"_s : file.errorString());
-            return RunUnreadable;
-        }
-    }
-    const std::optional<LoadedDocument> loaded = readDocumentFile(path);
-    if (!loaded) {
-        err << u"orb-run: %1 is not an ORB document\n"_s.arg(path);
+RunStatus OpenOutcome::status() const
+{
+    if (!document)
         return RunUnreadable;
-    }
-    OpenedDocument document = openDocument(*loaded);
-    if (const QStringList wrong = wrongCellLines(document.table); !wrong.isEmpty()) {
-        for (const QString &line : wrong)
-            err << line << '\n';
-        return RunWrongCells;
-    }
+    return wrongCells.isEmpty() ? RunSucceeded : RunWrongCells;
+}
 
+OpenOutcome openDocumentPath(const QString &path, QIODevice *standardInput)
+{
+    OpenOutcome outcome;
+    std::optional<LoadedDocument> loaded;
+    if (path == u"-"_s) {
+        outcome.shownName = u"standard input"_s;
+        QByteArray bytes;
+        if (standardInput && standardInput->isReadable())
+            bytes = standardInput->read(maxDocumentBytes + 1);
+        loaded = parseDocument(bytes, &outcome.report, &outcome.error);
+    } else {
+        outcome.shownName = terminalText(path);
+        loaded = readDocumentFile(path, &outcome.error, &outcome.report);
+    }
+    if (!loaded)
+        return outcome;
+    outcome.document = openDocument(*loaded);
+    outcome.wrongCells = wrongCellLines(outcome.document->table, outcome.report);
+    return outcome;
+}
+
+RunResult runOpenedDocument(OpenedDocument &document, const RunOptions &options,
+                            OutputSink *traceSink)
+{
     // The presses of the execution window: its construction, then one step per press until a
     // press has shown the end screen, or until the step counter has passed the limit.
     HeadlessView view(options.inputs);
     StepEngine engine(HeadlessTableSource(document.table), document.memory, view);
     std::optional<TraceWriter> trace;
-    if (options.trace)
-        trace.emplace(out);
+    if (traceSink)
+        trace.emplace(*traceSink);
+    RunResult result;
     bool limit = false;
     engine.start();
     for (;;) {
         if (engine.endScreenShown())
             break;
-        if (trace)
+        if (trace) {
             trace->writePress(engine.afterPanel(), view);
+            if (traceSink->failed()) {
+                result.outputFailed = true;
+                break;
+            }
+        }
         if (engine.stepCount() > options.maxSteps) {
             limit = true;
             break;
@@ -633,31 +783,144 @@ int runCommandLine(const QStringList &arguments, QIODevice &outDevice, QIODevice
         view.startPress();
         engine.executeStep();
     }
+    result.end = limit ? RunLimit : engine.state().succeeded ? RunSucceeded : RunStopped;
+    result.steps = engine.stepCount();
+    result.lastStep = engine.afterPanel().stepLabel();
+    if (!limit)
+        result.endText = engine.endText();
+    result.processor = engine.processor();
+    result.inputsUsed = view.inputsUsed();
+    result.y66WithoutInput = view.missingInputs();
+    return result;
+}
 
-    const RunStatus status = limit                      ? RunLimit
-                             : engine.state().succeeded ? RunSucceeded
-                                                        : RunStopped;
-    if (trace) {
-        trace->writeEnd(engine, limit, document.memory);
+namespace {
+
+// Reports a failed standard output once (a reader that went away quietly) and gives its status.
+int outputFailed(OutputSink &out, OutputSink &err)
+{
+    if (!out.brokenPipe()) {
+        err << u"orb-run: cannot write the output: "_s << terminalText(out.errorString()) << '\n';
+        err.flush();
+    }
+    return RunOutputFailed;
+}
+
+void warn(OutputSink &err, const QString &message)
+{
+    err << u"orb-run: warning: "_s << message << '\n';
+    err.flush();
+}
+
+} // namespace
+
+int reportRun(const RunResult &result, const OpenedDocument &document, const RunOptions &options,
+              OutputSink &out, OutputSink &err)
+{
+    if (result.outputFailed)
+        return outputFailed(out, err);
+    if (options.trace) {
+        TraceWriter(out).writeEnd(result, document.memory);
     } else {
-        writeSummary(out, engine, limit, options.maxSteps);
+        writeSummary(out, result, options.maxSteps);
         if (options.memory)
             writeMemory(out, document.memory);
     }
-    if (!parser.isSet(expectOption))
-        return status;
-
-    // With --trace standard output stays JSON Lines; the verdict goes to standard error.
-    Sink &report = trace ? err : out;
-    const QStringList mismatches =
-        compareExpectations(expectations, engine, status, document.memory);
-    if (mismatches.isEmpty()) {
-        report << "OK\n";
-        return status;
+    int status = result.end;
+    if (options.expect) {
+        // With --trace standard output stays JSON Lines; the verdict goes to standard error.
+        OutputSink &verdict = options.trace ? err : out;
+        const QStringList mismatches =
+            compareExpectations(options.expectations, result, document.memory);
+        if (mismatches.isEmpty())
+            verdict << "OK\n";
+        for (const QString &line : mismatches)
+            verdict << line << '\n';
+        verdict << u"result: %1; end: %2\n"_s.arg(mismatches.isEmpty() ? u"ok"_s : u"mismatch"_s,
+                                                  endNames[result.end]);
+        if (!mismatches.isEmpty())
+            status = RunMismatch;
     }
-    for (const QString &line : mismatches)
-        report << line << '\n';
-    return RunMismatch;
+    if (!out.flush())
+        return outputFailed(out, err);
+    err.flush();
+    const int unused = int(options.inputs.size()) - result.inputsUsed;
+    if (unused > 0)
+        warn(err,
+             u"%1 of the %2 --input bytes were not used"_s.arg(unused).arg(options.inputs.size()));
+    if (result.y66WithoutInput > 0)
+        warn(err, u"y66 found no --input byte left %1; A kept its value"_s.arg(
+                      result.y66WithoutInput == 1 ? u"once"_s
+                                                  : u"%1 times"_s.arg(result.y66WithoutInput)));
+    return status;
+}
+
+int runCommandLine(const QStringList &arguments, QIODevice *in, QIODevice &outDevice,
+                   QIODevice &errDevice)
+{
+    OutputSink out(outDevice);
+    OutputSink err(errDevice, &out);
+    auto finish = [&](int status) {
+        if (status == RunOutputFailed)
+            return status; // reported already
+        if (!out.flush())
+            return outputFailed(out, err);
+        err.flush();
+        return status;
+    };
+
+    CommandLine command = parseCommandLine(arguments);
+    switch (command.action) {
+    case CommandLine::Action::Help:
+    case CommandLine::Action::Version:
+        out << command.text;
+        return finish(RunSucceeded);
+    case CommandLine::Action::Usage:
+        err << u"orb-run: "_s << terminalText(command.text)
+            << u"\nTry 'orb-run --help' for more information.\n"_s;
+        return finish(RunUsage);
+    case CommandLine::Action::Run:
+        break;
+    }
+    RunOptions &options = command.options;
+    if (options.expect) {
+        QString error;
+        std::optional<QList<Expectation>> expectations =
+            readExpectationsFile(options.expectPath, &error);
+        if (!expectations) {
+            err << u"orb-run: "_s << error << u"\nTry 'orb-run --help' for more information.\n"_s;
+            return finish(RunUsage);
+        }
+        options.expectations = std::move(*expectations);
+    }
+
+    // The document: 4 when it cannot be read or is not a document, 3 for wrong cells.
+    OpenOutcome opened = openDocumentPath(options.documentPath, in);
+    if (!opened.document) {
+        if (opened.error.notADocument())
+            err << u"orb-run: %1 is not an ORB document: %2\n"_s.arg(opened.shownName,
+                                                                     opened.error.message);
+        else
+            err << u"orb-run: cannot read %1: %2\n"_s.arg(opened.shownName,
+                                                          terminalText(opened.error.message));
+        return finish(RunUnreadable);
+    }
+    for (const QString &line : loadWarnings(opened.report))
+        warn(err, opened.shownName + u": "_s + terminalText(line));
+    if (!opened.wrongCells.isEmpty()) {
+        for (const QString &line : opened.wrongCells)
+            err << line << '\n';
+        return finish(RunWrongCells);
+    }
+
+    const RunResult result =
+        runOpenedDocument(*opened.document, options, options.trace ? &out : nullptr);
+    return finish(reportRun(result, *opened.document, options, out, err));
+}
+
+int runCommandLine(const QStringList &arguments, QIODevice &out, QIODevice &err)
+{
+    return runCommandLine(arguments, nullptr, out, err);
 }
 
 } // namespace orb

@@ -107,7 +107,7 @@ public:
     bool operator==(const Processor &) const = default;
 };
 
-// A register cell's text: two upper-case hexadecimal digits.
+// The text of a register or memory cell: two upper-case hexadecimal digits of the low byte.
 QString formatHex(int value);
 
 } // namespace orb

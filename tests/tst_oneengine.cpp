@@ -243,11 +243,19 @@ void TestOneEngine::sameRunInBoth()
                 static const char *const columns[] = {"source state", "next state", "conditions",
                                                       "signals"};
                 red << u"row %1, %2: %3"_s.arg(row + 1).arg(QLatin1StringView(columns[field]),
-                                                            cell->text());
+                                                            terminalText(cell->text(), true));
             }
         }
     }
-    QCOMPARE(red, trace.wrongCells);
+    // orb-run quotes each red cell's text and adds why it is red; its warnings are no cells.
+    QStringList listed;
+    for (const QString &line : trace.wrongCells) {
+        if (!line.startsWith(u"orb-run: warning: "_s))
+            listed << line;
+    }
+    QCOMPARE(listed.size(), red.size());
+    for (qsizetype i = 0; i < red.size(); ++i)
+        QVERIFY2(listed[i].startsWith(red[i]), qPrintable(listed[i] + u" / "_s + red[i]));
     QCOMPARE(editor->errorCount(), int(red.size()));
     if (trace.status == RunWrongCells)
         return;

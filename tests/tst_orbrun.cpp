@@ -137,6 +137,67 @@ public:
 
 const QString y70Row = u"0|0||y70"_s;
 
+// Outcome of a run with standard input.
+Outcome runWithInput(const QStringList &arguments, const QByteArray &input)
+{
+    QBuffer in;
+    in.setData(input);
+    in.open(QIODevice::ReadOnly);
+    QBuffer out;
+    QBuffer err;
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    Outcome outcome;
+    outcome.status = runCommandLine(QStringList{u"orb-run"_s} + arguments, &in, out, err);
+    outcome.out = QString::fromUtf8(out.data());
+    outcome.err = QString::fromUtf8(err.data());
+    return outcome;
+}
+
+// A device whose writes fail as on a full disk, after `accepted` bytes.
+class FullDevice final : public QIODevice {
+public:
+    explicit FullDevice(qint64 accepted = 0) : accepted_(accepted) { open(WriteOnly); }
+    qint64 written() const { return written_; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *, qint64 length) override
+    {
+        if (written_ + length > accepted_) {
+            setErrorString(u"No space left on device"_s);
+            return -1;
+        }
+        written_ += length;
+        return length;
+    }
+
+private:
+    qint64 accepted_;
+    qint64 written_ = 0;
+};
+
+// A row that loops in state 0 for ever, and memory in full so the loader has nothing to say.
+QByteArray loopDocument()
+{
+    return documentText({u"0|0||y20"_s});
+}
+
+// What orb-run says about the shipped document with wrong cells: each cell quoted, with the
+// editor's reason.
+QString shippedWrongCells()
+{
+    return u"row 1, conditions: \"х1\": Кириллическая буква «х» в «х1»: нужна латинская x\n"
+           u"row 2, conditions: \"x1 x2\": Нет запятой между условиями в «x1x2»: пишите x1,x2\n"
+           u"row 2, signals: \"у70\": Кириллическая буква «у» в «у70»: нужна латинская y\n"
+           u"row 3, source state: \"12a\": «a» в «12a» — не цифра: состояние — число от 0 до "
+           u"999\n"
+           u"row 3, signals: \"y6,y06\": y6 указан дважды\n"
+           u"row 4, next state: \"\": Строка не пуста — нужно следующее состояние\n"
+           u"row 4, conditions: \"Переход\": «переход» — нет такого условия; допустимы x4 x3 x2 "
+           u"x1 z n c p\n"_s;
+}
+
 } // namespace
 
 class TestOrbRun : public QObject {
@@ -170,6 +231,25 @@ private slots:
     void examples();
     void executable_data();
     void executable();
+
+    void standardErrorNeverSplitsALine();
+    void failedWritesEndTheRun_data();
+    void failedWritesEndTheRun();
+    void failedWritesOfTheProcess();
+    void expectationsFileIsBounded();
+    void unreadableDocumentsSayWhy_data();
+    void unreadableDocumentsSayWhy();
+    void cutCellsSaySo();
+    void controlCharactersAreEscaped();
+    void optionParsing_data();
+    void optionParsing();
+    void documentFromStandardInput();
+    void loaderWarnings_data();
+    void loaderWarnings();
+    void inputWarnings();
+    void limitOnTheY70Press();
+    void stepsReusableByOtherPrograms();
+    void documentationAgrees();
 
 private:
     QTemporaryDir dir;
@@ -239,7 +319,9 @@ void TestOrbRun::exitStatus()
     QCOMPARE(outcome.status, status);
     if (status == RunUnreadable) {
         QVERIFY(outcome.out.isEmpty());
-        QCOMPARE(outcome.err, u"orb-run: %1 is not an ORB document\n"_s.arg(path));
+        QVERIFY2(outcome.err.startsWith(u"orb-run: %1 is not an ORB document: "_s.arg(path)),
+                 qPrintable(outcome.err));
+        QCOMPARE(outcome.errLines().size(), 1);
         return;
     }
     QVERIFY2(outcome.err.isEmpty(), qPrintable(outcome.err));
@@ -255,11 +337,7 @@ void TestOrbRun::wrongCellsAreListed()
     const Outcome shipped = runInProcess({QStringLiteral(ORB_TEST_DATA "/wrong-cells.orb")});
     QCOMPARE(shipped.status, int(RunWrongCells));
     QVERIFY(shipped.out.isEmpty());
-    QCOMPARE(shipped.errLines(),
-             QStringList({u"row 1, conditions: х1"_s, u"row 2, conditions: x1 x2"_s,
-                          u"row 2, signals: у70"_s, u"row 3, source state: 12a"_s,
-                          u"row 3, signals: y6,y06"_s, u"row 4, next state: "_s,
-                          u"row 4, conditions: Переход"_s}));
+    QCOMPARE(shipped.errLines(), shippedWrongCells().split(u'\n', Qt::SkipEmptyParts));
 
     // A state is required only in a row with something in it; a correct cell is normalised and
     // an empty row is fine.
@@ -269,8 +347,11 @@ void TestOrbRun::wrongCellsAreListed()
     const Outcome outcome = runInProcess({u"--trace"_s, path});
     QCOMPARE(outcome.status, int(RunWrongCells));
     QVERIFY(outcome.out.isEmpty());
-    QCOMPARE(outcome.err, u"row 3, source state: \nrow 3, next state: \n"
-                          u"row 4, next state: x\nrow 4, signals: y11,y11\n"_s);
+    QCOMPARE(outcome.err,
+             u"row 3, source state: \"\": Строка не пуста — нужно исходное состояние\n"
+             u"row 3, next state: \"\": Строка не пуста — нужно следующее состояние\n"
+             u"row 4, next state: \"x\": «x» в «x» — не цифра: состояние — число от 0 до 999\n"
+             u"row 4, signals: \"y11,y11\": y11 указан дважды\n"_s);
 }
 
 void TestOrbRun::usageErrors_data()
@@ -408,7 +489,10 @@ void TestOrbRun::traceMatchesTheEnginePanels()
     for (const int input : inputs)
         arguments << u"--input"_s << QString::number(input, 16);
     const Outcome outcome = runInProcess(arguments << path);
-    QVERIFY2(outcome.err.isEmpty(), qPrintable(outcome.err));
+    // A y66 that finds no byte left is warned about; nothing else is.
+    for (const QString &line : outcome.errLines())
+        QVERIFY2(line.startsWith(u"orb-run: warning: y66 found no --input byte left"_s),
+                 qPrintable(line));
     QVERIFY(outcome.out.endsWith(u'\n'));
     const QStringList lines = outcome.outLines();
 
@@ -479,9 +563,9 @@ void TestOrbRun::traceLineLayout()
                        u"\"operation\":\"Выполнена микрооперация y70 :    \\\"СТОП\\\"\","
                        u"\"message\":\"СТОП\","_s +
                            state + u'}');
-    QCOMPARE(lines[1],
-             u"{\"end\":\"Успешное завершение программы\",\"limit\":false,\"steps\":2,"_s + state +
-                 u",\"memory\":\""_s + QString(512, u'0') + u"\"}"_s);
+    QCOMPARE(lines[1], u"{\"end\":\"Успешное завершение программы\",\"limit\":false,\"steps\":2,"
+                       u"\"step\":2,"_s +
+                           state + u",\"memory\":\""_s + QString(512, u'0') + u"\"}"_s);
 
     // Key order of every kind of line, with the optional keys where they belong.
     const QString other =
@@ -496,9 +580,9 @@ void TestOrbRun::traceLineLayout()
     QCOMPARE(keyOrder(trace[1], parseLine(trace[1])),
              pressKeys + QStringList({u"input"_s, u"registers"_s, u"flags"_s}));
     QCOMPARE(parseLine(trace[1]).value(u"next"_s).toString(), u"По условию"_s);
-    QCOMPARE(
-        keyOrder(trace[3], parseLine(trace[3])),
-        QStringList({u"end"_s, u"limit"_s, u"steps"_s, u"registers"_s, u"flags"_s, u"memory"_s}));
+    QCOMPARE(keyOrder(trace[3], parseLine(trace[3])),
+             QStringList({u"end"_s, u"limit"_s, u"steps"_s, u"step"_s, u"registers"_s, u"flags"_s,
+                          u"memory"_s}));
     QCOMPARE(parseLine(trace[3]).value(u"end"_s), QJsonValue(QJsonValue::Null));
     QCOMPARE(parseLine(trace[3]).value(u"limit"_s), QJsonValue(true));
 }
@@ -592,16 +676,20 @@ void TestOrbRun::expectations_data()
     QTest::newRow("all as expected")
         << u"# sum of two bytes\nend=success\nA=46\n  B = 12  \nRI=12\nRA=2\nM02=46\nM0=12\n"
            u"Z=0\nC=0\nRON15=00\nRK1=00\n"_s
-        << 0 << QStringList{u"OK"_s};
+        << 0 << QStringList{u"OK"_s, u"result: ok; end: success"_s};
     QTest::newRow("names and digits in any case")
-        << u"a=46\nm2=46\nra=02\nx4=0\nEnd=success\n"_s << 0 << QStringList{u"OK"_s};
-    QTest::newRow("empty file") << QString() << 0 << QStringList{u"OK"_s};
-    QTest::newRow("byte order mark") << u"\uFEFFA=46\r\n"_s << 0 << QStringList{u"OK"_s};
+        << u"a=46\nm2=46\nra=02\nx4=0\nEnd=success\n"_s << 0
+        << QStringList{u"OK"_s, u"result: ok; end: success"_s};
+    // Nothing to check is a mistake in the file, not a pass.
+    QTest::newRow("empty file") << QString() << int(RunUsage) << QStringList{};
+    QTest::newRow("only comments") << u"# A=46\n\n"_s << int(RunUsage) << QStringList{};
+    QTest::newRow("byte order mark")
+        << u"\uFEFFA=46\r\n"_s << 0 << QStringList{u"OK"_s, u"result: ok; end: success"_s};
     QTest::newRow("differences in file order")
         << u"M02=47\nA=05\nend=limit\nZ=1\nRK4=00\nS3=01\n"_s << 5
-        << QStringList{u"M02: expected 47, got 46"_s, u"A: expected 05, got 46"_s,
+        << QStringList{u"M02: expected 47, got 46"_s,         u"A: expected 05, got 46"_s,
                        u"end: expected limit, got success"_s, u"Z: expected 1, got 0"_s,
-                       u"S3: expected 01, got 00"_s};
+                       u"S3: expected 01, got 00"_s,          u"result: mismatch; end: success"_s};
 }
 
 void TestOrbRun::expectations()
@@ -619,6 +707,13 @@ void TestOrbRun::expectations()
     const QString expectPath = writeFile(dir, u"expect.txt"_s, expect.toUtf8());
     const Outcome outcome = runInProcess({u"--expect"_s, expectPath, path});
     QCOMPARE(outcome.status, status);
+    if (status == RunUsage) {
+        QVERIFY(outcome.out.isEmpty());
+        QCOMPARE(outcome.errLines().value(0),
+                 u"orb-run: the expectations file %1 expects nothing (no NAME=VALUE line)"_s.arg(
+                     expectPath));
+        return;
+    }
     QVERIFY(outcome.err.isEmpty());
     const QStringList lines = outcome.outLines();
     QCOMPARE(lines.size(), 7 + report.size());
@@ -634,7 +729,7 @@ void TestOrbRun::expectationsWithTrace()
     const Outcome matching =
         runInProcess({u"--trace"_s, u"--max-steps"_s, u"3"_s, u"--expect"_s, expectPath, path});
     QCOMPARE(matching.status, int(RunLimit));
-    QCOMPARE(matching.err, u"OK\n"_s);
+    QCOMPARE(matching.err, u"OK\nresult: ok; end: limit\n"_s);
     for (const QString &line : matching.outLines())
         QVERIFY(!parseLine(line).isEmpty());
 
@@ -642,7 +737,7 @@ void TestOrbRun::expectationsWithTrace()
     const Outcome differing =
         runInProcess({u"--trace"_s, u"--max-steps"_s, u"3"_s, u"--expect"_s, wrongPath, path});
     QCOMPARE(differing.status, int(RunMismatch));
-    QCOMPARE(differing.err, u"end: expected success, got limit\n"_s);
+    QCOMPARE(differing.err, u"end: expected success, got limit\nresult: mismatch; end: limit\n"_s);
     QCOMPARE(differing.outLines().size(), 4);
 }
 
@@ -809,11 +904,8 @@ void TestOrbRun::executable_data()
     QTest::newRow("trace")
         << QStringList{u"--trace"_s, QStringLiteral(ORB_TEST_DATA "/crlf.orb")} << 0
         << u"{\"step\":2,\"row\":1,\"source\":0,\"next\":\"1\",\"signals\":\"y20\","_s << QString();
-    QTest::newRow("wrong cells")
-        << QStringList{QStringLiteral(ORB_TEST_DATA "/wrong-cells.orb")} << 3 << QString()
-        << u"row 1, conditions: х1\nrow 2, conditions: x1 x2\nrow 2, signals: у70\n"
-           u"row 3, source state: 12a\nrow 3, signals: y6,y06\nrow 4, next state: \n"
-           u"row 4, conditions: Переход\n"_s;
+    QTest::newRow("wrong cells") << QStringList{QStringLiteral(ORB_TEST_DATA "/wrong-cells.orb")}
+                                 << 3 << QString() << shippedWrongCells();
     QTest::newRow("missing file")
         << QStringList{u"/nonexistent/x.orb"_s} << 4 << QString()
         << u"orb-run: cannot read /nonexistent/x.orb: No such file or directory\n"_s;
@@ -826,7 +918,7 @@ void TestOrbRun::executable_data()
                              << QString();
     QTest::newRow("help") << QStringList{u"--help"_s} << 0
                           << u"Usage: orb-run [--input HEX]... [--max-steps N] [--trace] "
-                             u"[--memory] [--expect FILE] DOCUMENT.orb\n"_s
+                             u"[--memory] [--expect FILE] [--] DOCUMENT.orb|-\n"_s
                           << QString();
 }
 
@@ -850,11 +942,489 @@ void TestOrbRun::executable()
     if (outStart.isEmpty())
         QVERIFY(out.isEmpty());
     if (arguments.contains(u"--expect"_s))
-        QVERIFY(out.endsWith(u"\nOK\n"_s));
+        QVERIFY(out.endsWith(u"\nOK\nresult: ok; end: success\n"_s));
     if (arguments.contains(u"--trace"_s)) {
         for (const QString &line : out.split(u'\n', Qt::SkipEmptyParts))
             QVERIFY(!parseLine(line).isEmpty());
     }
+}
+
+void TestOrbRun::standardErrorNeverSplitsALine()
+{
+    // Standard output and standard error on one device, as with >log 2>&1: a trace of several
+    // 64 KiB blocks, then the verdict on standard error after the last JSON line.
+    const QString path = writeFile(dir, u"merged.orb"_s, loopDocument());
+    const QString expectPath = writeFile(dir, u"merged-expect.txt"_s, "A=01\n");
+    QBuffer both;
+    both.open(QIODevice::WriteOnly);
+    const int status = runCommandLine(
+        {u"orb-run"_s, u"--trace"_s, u"--max-steps"_s, u"3000"_s, u"--expect"_s, expectPath, path},
+        both, both);
+    QCOMPARE(status, int(RunMismatch));
+    QVERIFY(both.data().size() > 3 * 65536);
+    const QStringList lines = QString::fromUtf8(both.data()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.mid(lines.size() - 2),
+             QStringList({u"A: expected 01, got 00"_s, u"result: mismatch; end: limit"_s}));
+    for (const QString &line : lines.mid(0, lines.size() - 2))
+        QVERIFY2(!parseLine(line).isEmpty(), qPrintable(line.left(200)));
+
+    // The real program with both streams on one pipe.
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral(ORB_BINARY_DIR "/orb-run"),
+                  {u"--trace"_s, u"--max-steps"_s, u"3000"_s, u"--expect"_s, expectPath, path});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), int(RunMismatch));
+    const QStringList merged =
+        QString::fromUtf8(process.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(merged.mid(merged.size() - 2), lines.mid(lines.size() - 2));
+    QCOMPARE(merged.size(), lines.size());
+}
+
+void TestOrbRun::failedWritesEndTheRun_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<qint64>("accepted");
+    QTest::newRow("summary") << QStringList{u"DOC"_s} << qint64(0);
+    QTest::newRow("summary, part written") << QStringList{u"DOC"_s} << qint64(10);
+    QTest::newRow("trace") << QStringList{u"--trace"_s, u"DOC"_s} << qint64(0);
+    QTest::newRow("long trace, after a block")
+        << QStringList{u"--trace"_s, u"--max-steps"_s, u"100000000"_s, u"LOOP"_s} << qint64(70000);
+    QTest::newRow("memory") << QStringList{u"--memory"_s, u"DOC"_s} << qint64(300);
+    QTest::newRow("help") << QStringList{u"--help"_s} << qint64(0);
+    QTest::newRow("version") << QStringList{u"--version"_s} << qint64(0);
+}
+
+void TestOrbRun::failedWritesEndTheRun()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(qint64, accepted);
+    arguments.replaceInStrings(u"DOC"_s, writeFile(dir, u"full.orb"_s, documentText({y70Row})));
+    arguments.replaceInStrings(u"LOOP"_s, writeFile(dir, u"full-loop.orb"_s, loopDocument()));
+    FullDevice out(accepted);
+    QBuffer err;
+    err.open(QIODevice::WriteOnly);
+    // A trace that cannot be written stops the run: this one would take 100 million presses.
+    const int status = runCommandLine(QStringList{u"orb-run"_s} + arguments, out, err);
+    QCOMPARE(status, int(RunOutputFailed));
+    QCOMPARE(QString::fromUtf8(err.data()),
+             u"orb-run: cannot write the output: No space left on device\n"_s);
+    QVERIFY(out.written() <= accepted);
+}
+
+void TestOrbRun::failedWritesOfTheProcess()
+{
+#ifdef Q_OS_UNIX
+    const QString program = QStringLiteral(ORB_BINARY_DIR "/orb-run");
+    const QString doc = writeFile(dir, u"process.orb"_s, documentText({y70Row}));
+    const QString loop = writeFile(dir, u"process-loop.orb"_s, loopDocument());
+    for (const QStringList &arguments :
+         {QStringList{doc}, QStringList{u"--trace"_s, doc}, QStringList{u"--help"_s}}) {
+        QProcess full;
+        full.setStandardOutputFile(u"/dev/full"_s);
+        full.start(program, arguments);
+        QVERIFY(full.waitForFinished(30000));
+        QCOMPARE(full.exitCode(), int(RunOutputFailed));
+        QCOMPARE(QString::fromUtf8(full.readAllStandardError()),
+                 u"orb-run: cannot write the output: No space left on device\n"_s);
+    }
+
+    // A closed standard output: no file opened later takes its place.
+    QProcess closed;
+    closed.start(u"/bin/sh"_s, {u"-c"_s, u"exec >&-; exec \"$0\" \"$1\""_s, program, doc});
+    QVERIFY(closed.waitForFinished(30000));
+    QCOMPARE(closed.exitCode(), int(RunOutputFailed));
+    QVERIFY(QString::fromUtf8(closed.readAllStandardError())
+                .startsWith(u"orb-run: cannot write the output: "_s));
+
+    // A reader that goes away ends a run of 100 million presses quietly, not by SIGPIPE.
+    const QString errFile = dir.filePath(u"pipe-err.txt"_s);
+    const QString statusFile = dir.filePath(u"pipe-status.txt"_s);
+    QProcess pipeline;
+    pipeline.start(u"/bin/sh"_s,
+                   {u"-c"_s,
+                    u"( \"$0\" --trace --max-steps 100000000 \"$1\" 2>\"$2\"; echo $? >\"$3\" ) | "
+                    u"head -c 100 >/dev/null"_s,
+                    program, loop, errFile, statusFile});
+    QVERIFY(pipeline.waitForFinished(60000));
+    QCOMPARE(testutil::readAll(statusFile), QByteArray("6\n"));
+    QCOMPARE(testutil::readAll(errFile), QByteArray());
+#endif
+}
+
+void TestOrbRun::expectationsFileIsBounded()
+{
+    const QString doc = writeFile(dir, u"bounded.orb"_s, documentText({y70Row}));
+    auto firstError = [&](const QString &expectPath) {
+        const Outcome outcome = runInProcess({u"--expect"_s, expectPath, doc});
+        if (outcome.status != RunUsage)
+            return u"status %1"_s.arg(outcome.status);
+        return outcome.errLines().value(0);
+    };
+    const QString large =
+        writeFile(dir, u"large.txt"_s, "A=00\n" + QByteArray(int(maxExpectationsBytes), '#'));
+    QCOMPARE(firstError(large),
+             u"orb-run: the expectations file %1 is larger than 1 MiB"_s.arg(large));
+    const QString atLimit = writeFile(dir, u"at-limit.txt"_s,
+                                      "A=00\n#" + QByteArray(int(maxExpectationsBytes) - 6, '#'));
+    QCOMPARE(runInProcess({u"--expect"_s, atLimit, doc}).status, int(RunSucceeded));
+#ifdef Q_OS_UNIX
+    QCOMPARE(firstError(u"/dev/zero"_s),
+             u"orb-run: the expectations file /dev/zero is larger than 1 MiB"_s);
+#endif
+    QCOMPARE(firstError(dir.path()),
+             u"orb-run: cannot read the expectations file %1: it is a folder"_s.arg(dir.path()));
+
+    // A long offending line is echoed to 60 characters.
+    const QString longLine =
+        writeFile(dir, u"long-line.txt"_s, "A=" + QByteArray(5000, '7') + "\n");
+    QCOMPARE(firstError(longLine),
+             u"orb-run: %1:1: A must be a hexadecimal byte (00 to FF), not \"%2…\""_s.arg(
+                 longLine, QString(60, u'7')));
+    const QString noEquals = writeFile(dir, u"no-equals.txt"_s, QByteArray(300, 'x'));
+    QCOMPARE(firstError(noEquals),
+             u"orb-run: %1:1: expected NAME=VALUE, got \"%2…\""_s.arg(noEquals, QString(60, u'x')));
+}
+
+void TestOrbRun::unreadableDocumentsSayWhy_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("empty") << QByteArray() << u"the file is empty"_s;
+    QTest::newRow("no magic") << QByteArray("Hello\n") << u"it does not start with \"MKT\""_s;
+    QTest::newRow("UTF-8 byte order mark")
+        << QByteArray("\xEF\xBB\xBF" + documentText({y70Row}))
+        << u"it starts with a UTF-8 byte order mark: it was saved as Unicode, and documents are "
+           u"Windows-1251"_s;
+    QTest::newRow("UTF-16 byte order mark")
+        << QByteArray("\xFF\xFEM\0K\0T\0", 8)
+        << u"it starts with a UTF-16 byte order mark: it was saved as Unicode, and documents are "
+           u"Windows-1251"_s;
+    QTest::newRow("over 1 MiB") << documentText({y70Row}) + QByteArray(1024 * 1024, '0')
+                                << u"it is larger than 1 MiB"_s;
+}
+
+void TestOrbRun::unreadableDocumentsSayWhy()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, reason);
+    const QString path = writeFile(dir, u"unreadable.orb"_s, bytes);
+    const Outcome outcome = runInProcess({path});
+    QCOMPARE(outcome.status, int(RunUnreadable));
+    QCOMPARE(outcome.err, u"orb-run: %1 is not an ORB document: %2\n"_s.arg(path, reason));
+    QVERIFY(outcome.out.isEmpty());
+#ifdef Q_OS_UNIX
+    if (QTest::currentDataTag() == QByteArrayLiteral("empty")) {
+        const Outcome device = runInProcess({u"/dev/null"_s});
+        QCOMPARE(device.status, int(RunUnreadable));
+        QCOMPARE(device.err,
+                 u"orb-run: /dev/null is not an ORB document: it is not a regular file\n"_s);
+    }
+#endif
+}
+
+void TestOrbRun::cutCellsSaySo()
+{
+    // A signals text of 43 characters keeps 36 in its cell, and the check judges those.
+    const QString path = writeFile(
+        dir, u"cut.orb"_s,
+        documentText(
+            {u"0|0|x1,x2,x3,x4,z,n,c,p,-x1,-x2,z|y6,y6,y8,y9,y10,y11,y12,y13,y14,y15,y20,y21"_s}));
+    const Outcome outcome = runInProcess({path});
+    QCOMPARE(outcome.status, int(RunWrongCells));
+    const QStringList lines = outcome.errLines();
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], u"orb-run: warning: %1: row 1, conditions: 29 characters, cut to 27 as the "
+                       u"editor keeps it; row 1, signals: 43 characters, cut to 36 as the editor "
+                       u"keeps it"_s.arg(path));
+    QCOMPARE(lines[1], u"row 1, conditions: \"x1,x2,x3,x4,z,n,c,p,-x1,-x2\" (cut to 27 characters, "
+                       u"as the editor keeps it): x1 указан дважды"_s);
+    QCOMPARE(lines[2], u"row 1, signals: \"y6,y6,y8,y9,y10,y11,y12,y13,y14,y15,\" (cut to 36 "
+                       u"characters, as the editor keeps it): y6 указан дважды"_s);
+}
+
+void TestOrbRun::controlCharactersAreEscaped()
+{
+    const QString path =
+        writeFile(dir, u"esc\u001b[2J\nfake.orb"_s, documentText({u"0|0|\u001b[31m|y70\u0007"_s}));
+    const Outcome outcome = runInProcess({path});
+    QCOMPARE(outcome.status, int(RunWrongCells));
+    for (const QChar c : outcome.err)
+        QVERIFY2(c == u'\n' || (c >= u' ' && c != QChar(0x7F)), qPrintable(outcome.err));
+    const QStringList lines = outcome.errLines();
+    QVERIFY2(lines.contains(u"row 1, conditions: \"\\x1b[31m\": «\\x1b[31m» — нет такого условия; "
+                            u"допустимы x4 x3 x2 x1 z n c p"_s),
+             qPrintable(outcome.err));
+    QVERIFY2(lines.contains(u"row 1, signals: \"y70\\x07\": «y70\\x07» — после y нужен номер "
+                            u"сигнала из цифр"_s),
+             qPrintable(outcome.err));
+
+    // File names in messages, and the lines of an expectations file.
+    const Outcome missing = runInProcess({dir.filePath(u"no\u001b]0;title\u0007.orb"_s)});
+    QCOMPARE(missing.err, u"orb-run: cannot read %1: No such file or directory\n"_s.arg(
+                              dir.filePath(u"no\\x1b]0;title\\x07.orb"_s)));
+    const QString expect = writeFile(dir, u"esc.txt"_s, "A=\x1b[1m\n");
+    const Outcome expectation = runInProcess({u"--expect"_s, expect, path});
+    QCOMPARE(
+        expectation.errLines().value(0),
+        u"orb-run: %1:1: A must be a hexadecimal byte (00 to FF), not \"\\x1b[1m\""_s.arg(expect));
+    QCOMPARE(terminalText(u"a\u202Eb\"\\c\u0085", true), u"\"a\\u202eb\\\"\\\\c\\x85\""_s);
+
+    // The real program on a terminal's standard error gets the same escaped bytes.
+    QProcess process;
+    process.start(QStringLiteral(ORB_BINARY_DIR "/orb-run"), {path});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), int(RunWrongCells));
+    const QByteArray bytes = process.readAllStandardError();
+    QVERIFY(!bytes.contains('\x1b') && !bytes.contains('\x07'));
+    QCOMPARE(QString::fromUtf8(bytes), outcome.err);
+}
+
+void TestOrbRun::optionParsing_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("firstErrorLine");
+
+    QTest::newRow("single dash word") << QStringList{u"-33-gus.orb"_s} << int(RunUsage)
+                                      << u"orb-run: Unknown option '33-gus.orb'."_s;
+    QTest::newRow("after --") << QStringList{u"--"_s, u"-33-gus.orb"_s} << int(RunUnreadable)
+                              << u"orb-run: cannot read -33-gus.orb: No such file or directory"_s;
+    QTest::newRow("value taken for the document")
+        << QStringList{u"--max-steps"_s, u"doc.orb"_s} << int(RunUsage)
+        << u"orb-run: --max-steps takes a number from 1 to 100000000, not \"doc.orb\""_s;
+    QTest::newRow("--max-steps blank before")
+        << QStringList{u"--max-steps"_s, u" 10"_s, u"DOC"_s} << int(RunUsage)
+        << u"orb-run: --max-steps takes a number from 1 to 100000000, not \" 10\""_s;
+    QTest::newRow("--max-steps blank after")
+        << QStringList{u"--max-steps=10 "_s, u"DOC"_s} << int(RunUsage)
+        << u"orb-run: --max-steps takes a number from 1 to 100000000, not \"10 \""_s;
+    QTest::newRow("--max-steps plus")
+        << QStringList{u"--max-steps=+10"_s, u"DOC"_s} << int(RunUsage)
+        << u"orb-run: --max-steps takes a number from 1 to "
+           u"100000000, not \"+10\""_s;
+    QTest::newRow("--input blank") << QStringList{u"--input"_s, u" 1"_s, u"DOC"_s} << int(RunUsage)
+                                   << u"orb-run: --input takes one or two hexadecimal digits, not "
+                                      u"\" 1\""_s;
+    QTest::newRow("--max-steps twice")
+        << QStringList{u"--max-steps"_s, u"5"_s, u"--max-steps"_s, u"6"_s, u"DOC"_s}
+        << int(RunUsage) << u"orb-run: --max-steps is given more than once"_s;
+    QTest::newRow("--expect twice")
+        << QStringList{u"--expect=a"_s, u"--expect=b"_s, u"DOC"_s} << int(RunUsage)
+        << u"orb-run: --expect is given more than once"_s;
+    QTest::newRow("--expect empty") << QStringList{u"--expect="_s, u"DOC"_s} << int(RunUsage)
+                                    << u"orb-run: --expect needs a file name"_s;
+    QTest::newRow("empty document name") << QStringList{QString()} << int(RunUsage)
+                                         << u"orb-run: the document's file name is empty"_s;
+    QTest::newRow("--input repeats")
+        << QStringList{u"--input=1"_s, u"--input=2"_s, u"DOC"_s} << int(RunSucceeded)
+        << u"orb-run: warning: 2 of the 2 "
+           u"--input bytes were not used"_s;
+    QTest::newRow("-h") << QStringList{u"-h"_s} << int(RunSucceeded) << QString();
+    QTest::newRow("-v") << QStringList{u"-v"_s} << int(RunSucceeded) << QString();
+}
+
+void TestOrbRun::optionParsing()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, firstErrorLine);
+    arguments.replaceInStrings(u"DOC"_s, writeFile(dir, u"options.orb"_s, documentText({y70Row})));
+    const Outcome outcome = runInProcess(arguments);
+    QCOMPARE(outcome.status, status);
+    QCOMPARE(outcome.errLines().value(0), firstErrorLine);
+}
+
+void TestOrbRun::documentFromStandardInput()
+{
+    const QByteArray document = documentText({u"0|0||y67,y70"_s}, {0});
+    const Outcome outcome = runWithInput({u"-"_s}, document);
+    QCOMPARE(outcome.status, int(RunSucceeded));
+    QVERIFY(outcome.out.startsWith(u"Успешное завершение программы\n"_s));
+    const Outcome notADocument = runWithInput({u"-"_s}, "hello");
+    QCOMPARE(notADocument.err,
+             u"orb-run: standard input is not an ORB document: it does not start with \"MKT\"\n"_s);
+    QCOMPARE(runWithInput({u"-"_s}, QByteArray()).status, int(RunUnreadable));
+
+    QProcess process;
+    process.start(QStringLiteral(ORB_BINARY_DIR "/orb-run"), {u"--trace"_s, u"-"_s});
+    QVERIFY(process.waitForStarted(30000));
+    process.write(document);
+    process.closeWriteChannel();
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), int(RunSucceeded));
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()), QString());
+    const QStringList lines =
+        QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(parseLine(lines.last()).value(u"end"_s).toString(),
+             u"Успешное завершение программы"_s);
+}
+
+void TestOrbRun::loaderWarnings_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("warnings"); // after "orb-run: warning: PATH: "
+    QTest::addColumn<int>("status");
+
+    const QByteArray row = "0\n0\n\ny70\n";
+    const QByteArray memory(512, '0');
+    QTest::newRow("sound") << QByteArray("MKT1\n" + row + memory) << QStringList() << 0;
+    QTest::newRow("count not a number")
+        << QByteArray("MKTx\n" + row + memory)
+        << QStringList{u"the row count \"x\" is not a number from 1 up; read as 1 row"_s} << 0;
+    QTest::newRow("count too small")
+        << QByteArray("MKT1\n" + row + row + memory)
+        << QStringList{u"line breaks follow the rows announced (1): the rows after them are not "
+                       u"loaded and their text is read as memory"_s,
+                       u"the memory holds 521 characters, not 512; the rest is not read"_s,
+                       u"the memory holds 5 characters that are not hexadecimal digits (the "
+                       u"first in byte 00); the memory cells drop them or read the byte as 00"_s}
+        << 0;
+    QTest::newRow("count too large")
+        << QByteArray("MKT2\n" + row)
+        << QStringList{u"the text ends within the rows announced (2); complete rows: 1"_s,
+                       u"no memory follows the rows; every memory byte is 00"_s}
+        << 0;
+    QTest::newRow("over 500")
+        << QByteArray("MKT501\n" + row + QByteArray(500 * 4, '\n') + memory)
+        << QStringList{u"501 rows announced; a table holds 500, the rows after row 500 are "
+                       u"skipped"_s}
+        << 0;
+    QTest::newRow("memory short")
+        << QByteArray("MKT1\n" + row + "0102F")
+        << QStringList{u"the memory holds 5 of 512 characters; the bytes from 03 on are 00"_s} << 0;
+    QTest::newRow("memory not hex")
+        << QByteArray("MKT1\n" + row + "zz" + QByteArray(510, '0'))
+        << QStringList{u"the memory holds 2 characters that are not hexadecimal digits (the "
+                       u"first in byte 00); the memory cells drop them or read the byte as 00"_s}
+        << 0;
+    QTest::newRow("UTF-8 Cyrillic")
+        << QByteArray("MKT1\n0\n0\n\xd1\x85"
+                      "1\ny70\n" +
+                      memory)
+        << QStringList{u"the file looks like UTF-8 with Cyrillic letters; it is read as "
+                       u"Windows-1251, as the editor reads it, so they show as other letters"_s}
+        << 3;
+}
+
+void TestOrbRun::loaderWarnings()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, warnings);
+    QFETCH(int, status);
+    const QString path = writeFile(dir, u"warnings.orb"_s, bytes);
+    const Outcome outcome = runInProcess({path});
+    // The warnings change neither the run nor its status.
+    QCOMPARE(outcome.status, status);
+    QStringList shown;
+    for (const QString &line : outcome.errLines()) {
+        const QString prefix = u"orb-run: warning: %1: "_s.arg(path);
+        if (line.startsWith(prefix))
+            shown << line.mid(prefix.size());
+    }
+    QCOMPARE(shown, warnings);
+}
+
+void TestOrbRun::inputWarnings()
+{
+    // Row 1 asks for a byte twice (y66), then stops.
+    const QString path = writeFile(dir, u"inputs.orb"_s,
+                                   documentText({u"0|1||y66"_s, u"1|2||y66"_s, u"2|2||y70"_s}));
+    const Outcome unused =
+        runInProcess({u"--input=1"_s, u"--input=2"_s, u"--input=3"_s, u"--input=4"_s, path});
+    QCOMPARE(unused.status, int(RunSucceeded));
+    QCOMPARE(unused.errLines(),
+             QStringList{u"orb-run: warning: 2 of the 4 --input bytes were not used"_s});
+    const Outcome missing = runInProcess({u"--input=1"_s, path});
+    QCOMPARE(missing.status, int(RunSucceeded));
+    QCOMPARE(missing.errLines(),
+             QStringList{u"orb-run: warning: y66 found no --input byte left once; A kept "
+                         u"its value"_s});
+    QVERIFY(runInProcess({u"--input=1"_s, u"--input=2"_s, path}).err.isEmpty());
+}
+
+void TestOrbRun::limitOnTheY70Press()
+{
+    // y20 on steps 2 and 3, y70 on step 4. With a limit of 3 the y70 runs on the press that
+    // passes the limit, and the run ends with the limit, not with success.
+    const QString path = writeFile(dir, u"limit-y70.orb"_s,
+                                   documentText({u"0|1||y20"_s, u"1|2||y20"_s, u"2|2||y70"_s}));
+    const Outcome reached = runInProcess({u"--trace"_s, u"--max-steps"_s, u"4"_s, path});
+    QCOMPARE(reached.status, int(RunSucceeded));
+    const QJsonObject end = parseLine(reached.outLines().last());
+    QCOMPARE(end.value(u"steps"_s).toInt(), 4);
+    QCOMPARE(end.value(u"step"_s).toInt(), 4);
+    const Outcome limited = runInProcess({u"--trace"_s, u"--max-steps"_s, u"3"_s, path});
+    QCOMPARE(limited.status, int(RunLimit));
+    const QJsonObject stopped = parseLine(limited.outLines().last());
+    QVERIFY(stopped.value(u"limit"_s).toBool());
+    const QStringList limitedLines = limited.outLines();
+    QCOMPARE(parseLine(limitedLines[limitedLines.size() - 2]).value(u"message"_s).toString(),
+             u"СТОП"_s);
+    QCOMPARE(stopped.value(u"step"_s).toInt(), 4);
+}
+
+void TestOrbRun::stepsReusableByOtherPrograms()
+{
+    // Another program chains the same steps: options, open, run, report.
+    const QString path = writeFile(dir, u"steps.orb"_s, documentText({u"0|0||y43,y70"_s}, {0x21}));
+    CommandLine command = parseCommandLine({u"orb-grade"_s, u"--max-steps=50"_s, path});
+    QCOMPARE(command.action, CommandLine::Action::Run);
+    QCOMPARE(command.options.maxSteps, 50);
+    OpenOutcome opened = openDocumentPath(command.options.documentPath, nullptr);
+    QCOMPARE(opened.status(), RunSucceeded);
+    const RunResult result = runOpenedDocument(*opened.document, command.options);
+    QCOMPARE(result.end, RunSucceeded);
+    QCOMPARE(result.steps, 3);
+    QCOMPARE(registerValue(result.processor, registerNames().indexOf(u"A"_s)), 0);
+
+    QBuffer outDevice;
+    QBuffer errDevice;
+    outDevice.open(QIODevice::WriteOnly);
+    errDevice.open(QIODevice::WriteOnly);
+    {
+        OutputSink out(outDevice);
+        OutputSink err(errDevice, &out);
+        QCOMPARE(reportRun(result, *opened.document, command.options, out, err), 0);
+    }
+    QVERIFY(outDevice.data().startsWith("Успешное завершение программы\nsteps=3\n"));
+
+    QCOMPARE(parseCommandLine({u"orb-run"_s}).action, CommandLine::Action::Usage);
+    QCOMPARE(openDocumentPath(dir.filePath(u"none.orb"_s), nullptr).status(), RunUnreadable);
+}
+
+void TestOrbRun::documentationAgrees()
+{
+    // --help, the manual page and the README list the same exit statuses and describe the
+    // same message for a failed output, standard input and the end of the options.
+    const Outcome help = runInProcess({u"--help"_s});
+    const QString manual =
+        QString::fromUtf8(testutil::readAll(QStringLiteral(ORB_SOURCE_DIR "/packaging/"
+                                                                          "orb-run.1.in")));
+    const QString readme =
+        QString::fromUtf8(testutil::readAll(QStringLiteral(ORB_SOURCE_DIR "/README.md")));
+    const QString manualStatuses = manual.mid(manual.indexOf(u".SH EXIT STATUS"_s));
+    const QString readmeTable = readme.mid(readme.indexOf(u"| orb-run | "_s));
+    const QString helpStatuses = help.out.mid(help.out.indexOf(u"Exit status:"_s));
+    for (const int status : {0, 1, 2, 3, 4, 5, 6, 7, 64}) {
+        const QString number = QString::number(status);
+        QVERIFY2(manualStatuses.contains(u".B "_s + number + u'\n'), qPrintable(number));
+        QVERIFY2(QRegularExpression(u"(^|[ \\n])"_s + number + u" [a-z-]"_s)
+                     .match(helpStatuses)
+                     .hasMatch(),
+                 qPrintable(number));
+    }
+    QCOMPARE(readmeTable.left(readmeTable.indexOf(u'\n')).count(u'|'), 11);
+    for (const QString &text : {manual, readme})
+        QVERIFY(QString(text)
+                    .replace(u'\n', u' ')
+                    .contains(u"cannot write the output: No space left"_s));
+    QVERIFY(help.out.contains(u"[--] DOCUMENT.orb|-"_s));
+    QVERIFY(help.out.contains(u"- for standard input"_s));
+    QVERIFY(readme.contains(u"[--] DOCUMENT.orb|-"_s));
+    QVERIFY(manual.contains(u".RB [ \\-\\- ]"_s));
+    QVERIFY(manual.contains(u"result: mismatch; end: limit"_s));
+    QVERIFY(readme.contains(u"result: mismatch; end:"_s));
 }
 
 QTEST_GUILESS_MAIN(TestOrbRun)

@@ -1,0 +1,46 @@
+#pragma once
+
+// The registers and flags of the processor as one table: their order on the execution
+// window's panels, the names the panels show, the names of orb-run's summary, trace and
+// expectations, how each value is written out and how it is read from and stored into a
+// Processor. Everything that lists registers iterates this table.
+
+#include "sim/processor.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <array>
+
+namespace orb {
+
+enum class RegisterFormat {
+    Hex,     // a byte as two upper-case hexadecimal digits (formatHex)
+    Decimal, // a flag as 0 or 1
+};
+
+struct RegisterInfo {
+    const char *name; // "RK1", "RON0", "A", "PC", "RB", "X4", "Z": summary, JSON, expectations
+    const char16_t *panelName; // as the panels label it: "РК1", "РОН0", "РС", "РВ", "X4"
+    const char *panelKey;      // the panels' cell key: "rk1", "ron0", "rs", "rv", "x4"
+    // Entries that the trace writes as one JSON array ("RK", "RON"); nullptr for the others.
+    const char *group;
+    int summaryLine; // the line of orb-run's summary that lists it (0 .. 4)
+    RegisterFormat format;
+    int (*read)(const Processor &);
+    void (*write)(Processor &, int value);
+};
+
+inline constexpr int registerCount = 31; // the byte registers, first in the table
+inline constexpr int flagCount = 8;      // then the flags, in FlagIndex order
+inline constexpr int registerTableSize = registerCount + flagCount;
+
+const std::array<RegisterInfo, registerTableSize> &registerTable();
+
+// The table index of a name ("RK1", "pc", "x4"; any letter case); -1 when there is none.
+int registerIndex(QStringView name);
+
+// A value as the panels show it: two hexadecimal digits for a register, 0 or 1 for a flag.
+QString formatRegisterValue(const RegisterInfo &info, int value);
+
+} // namespace orb
