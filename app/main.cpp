@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/startup.h"
 
 #include <QApplication>
 
@@ -11,5 +12,6 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.orbsim.Orb"));
     MainWindow window;
     window.show();
+    orb::openFromArguments(window, QCoreApplication::arguments());
     return application.exec();
 }
