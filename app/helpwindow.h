@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The help window: the students' part of the Russian user guide, shown beside the editor or
 // the execution window and opened from either by F1. The guide is compiled in as Markdown
 // (the very file the repository shows) and rendered by QTextBrowser. Qt's Markdown reader

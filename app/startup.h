@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // What the program does with its command line: `orb FILE` opens FILE as the Open button
 // would, so that a document opens from the desktop.
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The user guides against the program: the tables of ALU functions and microoperations in the
 // Russian guide and in the README say what the microoperation code does and shows, the signal
 // numbers they list are exactly the program's, and every key list names the help key.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The help window: the students' part of the guide rendered with its pictures, a table of
 // contents that reaches every heading, links between sections that land on their heading,
 // F1 from the main window and from the execution window, and the column headings' tool tips

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The command line of ORB: `orb FILE` opens FILE as Open does, whatever its suffix; a file
 // that is no document is refused silently and further arguments are ignored.
 

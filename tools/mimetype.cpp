@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // orb-mimetype: the MIME type Qt gives a file, by name and contents, as the desktop's file
 // manager would; the install test points XDG_DATA_DIRS at an installed tree and asks it
 // whether ORB documents are known there.
