@@ -4,7 +4,9 @@ JOBS ?= $(shell nproc)
 DEBS = cmake g++ make qt6-base-dev qt6-base-dev-tools fonts-liberation qt6-translations-l10n
 # Icons are rendered at build time; the install and package tests validate and start what
 # they install.
-DEBS += librsvg2-bin desktop-file-utils appstream dpkg-dev file groff-base xvfb xauth
+DEBS += librsvg2-bin desktop-file-utils shared-mime-info appstream dpkg-dev file groff-base xvfb xauth
+# Debian's package checker, run on the built package by its test.
+DEBS += lintian
 
 .PHONY: deps configure build run test package screenshots clean
 

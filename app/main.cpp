@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "app/qttranslations.h"
+#include "app/startup.h"
 
 #include <QApplication>
 
@@ -14,5 +15,6 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.orbsim.Orb"));
     MainWindow window;
     window.show();
+    orb::openFromArguments(window, QCoreApplication::arguments());
     return application.exec();
 }

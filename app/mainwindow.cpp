@@ -7,6 +7,7 @@
 #include "app/document.h"
 #include "app/errorsdialog.h"
 #include "app/exitdialog.h"
+#include "app/helpwindow.h"
 #include "cells/ramlineedit.h"
 #include "cells/statevalidator.h"
 #include "cells/ttlineedit.h"
@@ -95,6 +96,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->setupUi(this);
     connectForm();
     ui->mainToolBar->setContextMenuPolicy(Qt::PreventContextMenu);
+    HelpWindow::installShortcut(this);
 
     lastSavePath = QDir::homePath();
     lastOpenPath = QDir::homePath();
@@ -672,15 +674,20 @@ void MainWindow::on_actionOpen_activated()
 {
     commitCurrentCell();
     const QString fileName = chooseOpenFileName(lastOpenPath);
-    if (fileName.isEmpty())
-        return;
+    if (!fileName.isEmpty())
+        openDocument(fileName);
+}
+
+bool MainWindow::openDocument(const QString &fileName)
+{
     lastOpenPath = fileName;
     // A file that cannot be read or is no document changes nothing, and says nothing.
     const std::optional<orb::LoadedDocument> document = orb::readDocumentFile(fileName);
     if (!document)
-        return;
+        return false;
     loadDocument(*document);
     emit closed();
+    return true;
 }
 
 void MainWindow::on_actionSave_activated()

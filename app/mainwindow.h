@@ -85,6 +85,9 @@ public:
     // Destroys the label and the cells of every row; stringCount is left to the caller.
     void removeStringWidgets();
     void forbidTtChangesAndLaunch();
+    // Opens a document file as Open does once its dialog has chosen the name; false, changing
+    // nothing, when the file cannot be read or is no document.
+    bool openDocument(const QString &fileName);
 
 signals:
     void closed();

@@ -2,8 +2,9 @@
 # Checks ORB as a user gets it, in a scratch folder:
 #   install: `cmake --install` of the build folder;
 #   package: the Debian package built by cpack, its control fields, and its files unpacked.
-# Both then check the file list, the menu entries, the AppStream metainfo, the icons, the
-# manual page, and that the installed programs start and run an installed example.
+# Both then check the file list, the menu entries, the document type, the AppStream metainfo,
+# the icons, the manual pages, the changelog, and that the installed programs start (orb with
+# a document too) and run an installed example. The package is also checked by lintian.
 #
 # Usage: check-installed.sh install|package BUILD_DIR SOURCE_DIR VERSION
 
@@ -66,6 +67,24 @@ package)
         fail "files not owned by root/root:"
         dpkg-deb --contents "$deb" | awk '$2 != "root/root"' >&2
     fi
+    # The databases of document types and menu entries are rebuilt by the file triggers of
+    # shared-mime-info and desktop-file-utils: no maintainer script of our own.
+    scripts=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | sed 's|^\./||' |
+        grep -Ev '^(|control|md5sums)$')
+    [ -z "$scripts" ] || fail "the package has maintainer scripts or triggers: $scripts"
+    for trigger in shared-mime-info:/usr/share/mime/packages \
+        desktop-file-utils:/usr/share/applications; do
+        triggers=/var/lib/dpkg/info/${trigger%%:*}.triggers
+        [ ! -f "$triggers" ] || grep -qx "interest-noawait ${trigger#*:}" "$triggers" ||
+            fail "${trigger%%:*} no longer watches ${trigger#*:}"
+        dpkg-deb --contents "$deb" | grep " \.${trigger#*:}/[^/]" >/dev/null ||
+            fail "the package installs nothing into ${trigger#*:}"
+    done
+    # Debian's own checker: no error and no warning (informational tags are shown).
+    if ! lintian --fail-on error,warning --display-info "$deb" >"$scratch/lintian.log" 2>&1; then
+        fail "lintian:"
+        cat "$scratch/lintian.log" >&2
+    fi
     dpkg-deb --extract "$deb" "$root" || fail "dpkg-deb --extract"
     ;;
 *)
@@ -90,8 +109,14 @@ usr=$root/usr
         done
     done
     echo "usr/share/metainfo/$app_id.metainfo.xml"
-    echo "usr/share/man/man1/orb-run.1.gz"
+    echo "usr/share/mime/packages/$app_id.xml"
+    for program in orb orb-preview orb-run; do
+        echo "usr/share/man/man1/$program.1.gz"
+    done
     echo "usr/share/doc/orb/README.md"
+    echo "usr/share/doc/orb/copyright"
+    echo "usr/share/doc/orb/changelog.gz"
+    echo "usr/share/doc/orb/docs/guide.ru.md"
     (cd "$source/docs" && ls -- *.png) | sed 's|^|usr/share/doc/orb/docs/|'
     echo "usr/share/orb/examples/README.md"
     (cd "$source/examples" && ls -- *.orb) | sed 's|^|usr/share/orb/examples/|'
@@ -122,6 +147,39 @@ if [ -f "$metainfo" ]; then
         fail "the metainfo has no release $version"
 fi
 
+# The document type: the menu entry opens it, and with the type database built from the
+# installed tree (nothing else) an example is known by its name and, renamed, by its contents.
+mime_type=application/x-orb-microprogram
+mime_xml=$usr/share/mime/packages/$app_id.xml
+desktop=$usr/share/applications/$app_id.desktop
+grep -q "<mime-type type=\"$mime_type\">" "$mime_xml" || fail "$app_id.xml does not define $mime_type"
+grep -qx "MimeType=$mime_type;" "$desktop" || fail "$app_id.desktop does not open $mime_type"
+grep -qx 'Exec=orb %f' "$desktop" || fail "$app_id.desktop does not pass the file to orb"
+if update-desktop-database "$usr/share/applications" 2>"$scratch/desktop-db.log"; then
+    grep -qx "$mime_type=$app_id.desktop;" "$usr/share/applications/mimeinfo.cache" ||
+        fail "the menu entry database does not open $mime_type with ORB"
+else
+    fail "update-desktop-database: $(cat "$scratch/desktop-db.log")"
+fi
+# The tree is named as a data folder, as a user who installs it elsewhere would name it.
+export XDG_DATA_DIRS="$usr/share" XDG_DATA_HOME="$scratch/no-home"
+if update-mime-database "$usr/share/mime" 2>"$scratch/mime-db.log" &&
+    [ ! -s "$scratch/mime-db.log" ]; then
+    example=$usr/share/orb/examples/01-add-two-bytes.orb
+    cp "$example" "$scratch/renamed-document"
+    printf 'not a document\n' >"$scratch/plain-text"
+    types=$("$build/tools/orb-mimetype" "$example" "$scratch/renamed-document" \
+        "$scratch/plain-text")
+    # A text without the mark is no document, whatever the database makes of it.
+    expected=$(printf '%s\n%s' "$mime_type" "$mime_type")
+    [ "$(echo "$types" | head -n 2)" = "$expected" ] &&
+        [ "$(echo "$types" | sed -n 3p)" != "$mime_type" ] ||
+        fail "QMimeDatabase on the installed types (example, renamed, plain text): $types"
+else
+    fail "update-mime-database: $(cat "$scratch/mime-db.log")"
+fi
+unset XDG_DATA_DIRS XDG_DATA_HOME
+
 # Every PNG icon has the size of its folder.
 for png in "$usr"/share/icons/hicolor/*x*/apps/*.png; do
     size=$(basename "$(dirname "$(dirname "$png")")")
@@ -129,15 +187,34 @@ for png in "$usr"/share/icons/hicolor/*x*/apps/*.png; do
     file "$png" | grep -q "PNG image data, $want," || fail "$png is not $want: $(file -b "$png")"
 done
 
-# The manual page: formats without a warning and documents every option orb-run offers.
+# The manual pages format without a warning; orb-run's documents every option it offers.
+for program in orb orb-preview orb-run; do
+    man_page=$usr/share/man/man1/$program.1.gz
+    [ -f "$man_page" ] || continue
+    warnings=$(gzip -dc "$man_page" | LC_ALL=C.UTF-8 groff -k -man -Tutf8 -ww -z 2>&1)
+    [ -z "$warnings" ] || fail "groff warns about the manual page of $program: $warnings"
+done
 man_page=$usr/share/man/man1/orb-run.1.gz
 if [ -f "$man_page" ]; then
-    warnings=$(gzip -dc "$man_page" | LC_ALL=C.UTF-8 groff -k -man -Tutf8 -ww -z 2>&1)
-    [ -z "$warnings" ] || fail "groff warns about the manual page: $warnings"
     gzip -dc "$man_page" | sed 's/\\-/-/g' >"$scratch/man.txt"
     for option in $("$usr/bin/orb-run" --help | grep -Eo -- '--[a-z][a-z-]*' | sort -u); do
         grep -qF -- "$option" "$scratch/man.txt" || fail "the manual page lacks $option"
     done
+fi
+
+# The changelog is Debian's format and its latest entry is this version.
+changelog=$usr/share/doc/orb/changelog.gz
+if [ -f "$changelog" ]; then
+    gzip -dc "$changelog" >"$scratch/changelog"
+    latest=$(dpkg-parsechangelog -l "$scratch/changelog" --show-field Version 2>&1)
+    [ "$latest" = "$version" ] || fail "the changelog's latest version is '$latest', not $version"
+fi
+copyright=$usr/share/doc/orb/copyright
+if [ -f "$copyright" ]; then
+    head -n 1 "$copyright" |
+        grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+        fail "the copyright file is not in the machine-readable format"
+    grep -qx 'License: GPL-3+' "$copyright" || fail "the copyright file names no GPL-3+"
 fi
 
 # The programs: no library left unresolved, stripped in the package, and they start.
@@ -163,12 +240,17 @@ status=$?
 # a start that fails, crashes or prints a Qt warning shows here.
 export XDG_RUNTIME_DIR="$scratch/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-for program in orb orb-preview; do
-    QT_QPA_PLATFORM=xcb xvfb-run --auto-servernum timeout 3 "$usr/bin/$program" \
-        >"$scratch/$program.log" 2>&1
+# orb also with a document to open, as the file manager starts it.
+for start in orb orb-preview "orb $usr/share/orb/examples/01-add-two-bytes.orb"; do
+    program=${start%% *}
+    arguments=${start#"$program"}
+    log=$scratch/$program${arguments:+-document}.log
+    # shellcheck disable=SC2086 # the document path holds no blank
+    QT_QPA_PLATFORM=xcb xvfb-run --auto-servernum timeout 3 "$usr/bin/$program" $arguments \
+        >"$log" 2>&1
     status=$?
-    [ $status -eq 124 ] || fail "$program ended by itself with status $status"
-    [ ! -s "$scratch/$program.log" ] || fail "$program printed: $(cat "$scratch/$program.log")"
+    [ $status -eq 124 ] || fail "$start ended by itself with status $status"
+    [ ! -s "$log" ] || fail "$start printed: $(cat "$log")"
 done
 
 if [ $failures -ne 0 ]; then

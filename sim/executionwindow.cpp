@@ -5,6 +5,7 @@
 #include "app/dialogfont.h"
 #include "app/document.h"
 #include "app/errorsdialog.h"
+#include "app/helpwindow.h"
 #include "app/mainwindow.h"
 #include "cells/ramlineedit.h"
 #include "sim/infodialog.h"
@@ -87,6 +88,7 @@ ExecutionWindow::ExecutionWindow(MainWindow *mainWindow, QWidget *parent)
       engine_(MainWindowTable(mainWindow), memory, *this)
 {
     ui->setupUi(this);
+    HelpWindow::installShortcut(this);
 
     const auto &keys = panelCellKeys();
     for (int i = 0; i < panelCellCount; ++i) {

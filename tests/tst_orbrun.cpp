@@ -914,7 +914,7 @@ void TestOrbRun::executable_data()
     QTest::newRow("usage") << QStringList{u"--max-steps"_s, u"0"_s, u"x.orb"_s} << 64 << QString()
                            << u"orb-run: --max-steps takes a number from 1 to 100000000, not "
                               u"\"0\"\nTry 'orb-run --help' for more information.\n"_s;
-    QTest::newRow("version") << QStringList{u"--version"_s} << 0 << u"orb-run 1.0.0\n"_s
+    QTest::newRow("version") << QStringList{u"--version"_s} << 0 << u"orb-run 1.1.0\n"_s
                              << QString();
     QTest::newRow("help") << QStringList{u"--help"_s} << 0
                           << u"Usage: orb-run [--input HEX]... [--max-steps N] [--trace] "
