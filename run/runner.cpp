@@ -180,11 +180,11 @@ public:
     {
         sink_ << "{\"step\":" << panel.stepLabel() << ",\"row\":" << panel.rowLabel()
               << ",\"source\":" << panel.initialStateLabel() << ",\"next\":";
-        if (panel.conditionText && !panel.conditionText->isEmpty())
+        if (!panel.conditionText().isEmpty())
             sink_ << byCondition();
         else
             sink_ << '"' << panel.nextState << '"';
-        sink_ << ",\"signals\":" << signalsJson(panel.signalsText)
+        sink_ << ",\"signals\":" << signalsJson(panel)
               << ",\"operation\":" << operationJson(panel.operation);
         if (view.hasMessage())
             sink_ << ",\"message\":" << jsonString(view.message());
@@ -200,14 +200,17 @@ public:
         sink_.flushIfFull();
     }
 
-    void writeEnd(const StepEngine &engine, bool limit, const ByteArrayMemory &memory)
+    void writeEnd(const StepEngine &engine, bool limit, int breakRow, const ByteArrayMemory &memory)
     {
         sink_ << "{\"end\":";
-        if (limit)
+        if (limit || breakRow)
             sink_ << "null";
         else
             sink_ << jsonString(engine.endText());
-        sink_ << ",\"limit\":" << (limit ? "true" : "false") << ",\"steps\":" << engine.stepCount();
+        sink_ << ",\"limit\":" << (limit ? "true" : "false");
+        if (breakRow)
+            sink_ << ",\"break\":" << breakRow;
+        sink_ << ",\"steps\":" << engine.stepCount();
         writeState(engine.processor());
         sink_ << ",\"memory\":\"";
         for (const quint8 byte : memory.bytes)
@@ -244,11 +247,11 @@ private:
         return text;
     }
 
-    const std::string &signalsJson(const QString *text)
+    const std::string &signalsJson(const AfterPanel &panel)
     {
-        auto it = signalsCache_.find(text);
+        auto it = signalsCache_.find(panel.signalsRow);
         if (it == signalsCache_.end())
-            it = signalsCache_.emplace(text, jsonString(text ? *text : QString())).first;
+            it = signalsCache_.emplace(panel.signalsRow, jsonString(panel.signalsText())).first;
         return it->second;
     }
 
@@ -264,7 +267,7 @@ private:
     }
 
     Sink &sink_;
-    std::unordered_map<const QString *, std::string> signalsCache_;
+    std::unordered_map<int, std::string> signalsCache_; // by row
     std::unordered_map<quint32, std::string> operationCache_;
 };
 
@@ -275,6 +278,7 @@ struct Options {
     bool trace = false;
     bool memory = false;
     QString expectPath;
+    std::vector<int> breakRows; // from 1
 };
 
 // One or two hexadecimal digits in any case, as the data-byte dialog and the panels take them.
@@ -299,10 +303,12 @@ std::optional<int> parseHexByte(QStringView text)
     return value;
 }
 
-void writeSummary(Sink &out, const StepEngine &engine, bool limit, int maxSteps)
+void writeSummary(Sink &out, const StepEngine &engine, bool limit, int breakRow, int maxSteps)
 {
     if (limit)
         out << u"Перемотка остановлена: счётчик тактов превысил "_s << maxSteps << '\n';
+    else if (breakRow)
+        out << u"Остановлено в точке останова: строка "_s << breakRow << '\n';
     else
         out << engine.endText() << '\n';
     out << "steps=" << engine.stepCount() << '\n';
@@ -332,7 +338,10 @@ void writeMemory(Sink &out, const ByteArrayMemory &memory)
 QStringList compareExpectations(const QList<Expectation> &expectations, const StepEngine &engine,
                                 RunStatus status, const ByteArrayMemory &memory)
 {
-    static const QString endNames[] = {u"success"_s, u"stopped"_s, u"limit"_s};
+    const auto endName = [](int status) {
+        static const QString names[] = {u"success"_s, u"stopped"_s, u"limit"_s};
+        return status == RunBreak ? u"break"_s : names[status];
+    };
     QStringList mismatches;
     const Processor &p = engine.processor();
     for (const Expectation &e : expectations) {
@@ -340,8 +349,8 @@ QStringList compareExpectations(const QList<Expectation> &expectations, const St
         QString got;
         switch (e.kind) {
         case Expectation::Kind::End:
-            expected = endNames[e.value];
-            got = endNames[status];
+            expected = endName(e.value);
+            got = endName(status);
             break;
         case Expectation::Kind::Register:
             expected = hexByte(e.value);
@@ -509,7 +518,8 @@ int runCommandLine(const QStringList &arguments, QIODevice &outDevice, QIODevice
         u"Exit status: 0 stopped by y70; 1 stopped without success (no transition);\n"
         u"2 the step limit stopped it; 3 the document has wrong cells (listed on standard\n"
         u"error, nothing is run); 4 the file cannot be read or is not a document;\n"
-        u"5 the final state differs from --expect; 64 usage error."_s);
+        u"5 the final state differs from --expect; 7 stopped at a breakpoint (--break);\n"
+        u"64 usage error."_s);
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption inputOption(
@@ -532,7 +542,13 @@ int runCommandLine(const QStringList &arguments, QIODevice &outDevice, QIODevice
         u"PC, SP, RI, RA, RB, R, S1-S3, X4-X1, Z, N, C, P, Maa); prints OK or one line per "
         u"difference."_s,
         u"FILE"_s);
-    parser.addOptions({inputOption, maxStepsOption, traceOption, memoryOption, expectOption});
+    const QCommandLineOption breakOption(
+        u"break"_s,
+        u"Stop with status 7 after the press that arrives at table row ROW (from 1), as the "
+        u"execution window's run to the end stops at a breakpoint. Repeatable."_s,
+        u"ROW"_s);
+    parser.addOptions(
+        {inputOption, maxStepsOption, traceOption, memoryOption, expectOption, breakOption});
     parser.addPositionalArgument(u"document"_s, u"The microprogram document to run."_s,
                                  u"DOCUMENT.orb"_s);
 
@@ -569,6 +585,15 @@ int runCommandLine(const QStringList &arguments, QIODevice &outDevice, QIODevice
             return usageError(
                 u"--max-steps takes a number from 1 to %1, not \"%2\""_s.arg(maxMaxSteps)
                     .arg(text));
+    }
+    for (const QString &text : parser.values(breakOption)) {
+        bool ok = false;
+        const int row = text.toInt(&ok);
+        if (!ok || row < 1 || row > maxDocumentRows)
+            return usageError(
+                u"--break takes a row number from 1 to %1, not \"%2\""_s.arg(maxDocumentRows)
+                    .arg(text));
+        options.breakRows.push_back(row);
     }
     options.trace = parser.isSet(traceOption);
     options.memory = parser.isSet(memoryOption);
@@ -611,11 +636,20 @@ int runCommandLine(const QStringList &arguments, QIODevice &outDevice, QIODevice
             err << line << '\n';
         return RunWrongCells;
     }
+    for (const int row : options.breakRows) {
+        if (row > document.table.rowCount())
+            return usageError(
+                u"--break %1: the document has %2 rows"_s.arg(row).arg(document.table.rowCount()));
+    }
 
     // The presses of the execution window: its construction, then one step per press until a
     // press has shown the end screen, or until the step counter has passed the limit.
     HeadlessView view(options.inputs);
     StepEngine engine(HeadlessTableSource(document.table), document.memory, view);
+    std::vector<int> breakpoints;
+    for (const int row : options.breakRows)
+        breakpoints.push_back(row - 1);
+    engine.setBreakpoints(breakpoints);
     std::optional<TraceWriter> trace;
     if (options.trace)
         trace.emplace(out);
@@ -626,6 +660,8 @@ int runCommandLine(const QStringList &arguments, QIODevice &outDevice, QIODevice
             break;
         if (trace)
             trace->writePress(engine.afterPanel(), view);
+        if (engine.arrivedAtBreakpoint())
+            break;
         if (engine.stepCount() > options.maxSteps) {
             limit = true;
             break;
@@ -634,13 +670,16 @@ int runCommandLine(const QStringList &arguments, QIODevice &outDevice, QIODevice
         engine.executeStep();
     }
 
+    // The rule of arrival is the engine's; a press that ends the run arrives nowhere.
+    const int breakRow = engine.breakpointRow() + 1;
     const RunStatus status = limit                      ? RunLimit
+                             : breakRow                 ? RunBreak
                              : engine.state().succeeded ? RunSucceeded
                                                         : RunStopped;
     if (trace) {
-        trace->writeEnd(engine, limit, document.memory);
+        trace->writeEnd(engine, limit, breakRow, document.memory);
     } else {
-        writeSummary(out, engine, limit, options.maxSteps);
+        writeSummary(out, engine, limit, breakRow, options.maxSteps);
         if (options.memory)
             writeMemory(out, document.memory);
     }

@@ -29,6 +29,7 @@ enum RunStatus : int {
     RunWrongCells = 3, // the document has wrong cells; nothing was run
     RunUnreadable = 4, // the file cannot be read or is not a document
     RunMismatch = 5,   // --expect found a difference
+    RunBreak = 7,      // --break: stopped after a press that arrived at a breakpoint
     RunUsage = 64,
 };
 
