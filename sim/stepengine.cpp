@@ -138,6 +138,7 @@ void StepEngine::start()
 {
     enterNextState();
     step();
+    breakpointRow_ = -1; // the first screen is no press: it arrives nowhere
 }
 
 void StepEngine::enterNextState()
