@@ -394,8 +394,9 @@ void TestDebugger::currentRowMark()
 
     ExecutionWindow *window = launch();
     QCOMPARE(marks()->currentRow(), 0);
-    QCOMPARE(labelStyle(0), u"background-color: rgb(101, 220, 177);border-radius: 10px;"
-                            u"color: rgb(255, 255, 255);border: 2px solid rgb(60, 100, 160);padding: -2px;"_s);
+    QCOMPARE(labelStyle(0),
+             u"background-color: rgb(101, 220, 177);border-radius: 10px;"
+             u"color: rgb(255, 255, 255);border: 2px solid rgb(60, 100, 160);padding: -2px;"_s);
     click(window, "nextButton"); // row 2, no microoperations
     QCOMPARE(marks()->currentRow(), 1);
     QCOMPARE(labelStyle(0), orb::rowNumberStyle);
@@ -403,8 +404,9 @@ void TestDebugger::currentRowMark()
     QCOMPARE(scrollBar->value(), 0);
     click(window, "endButton"); // to the breakpoint at the end
     QCOMPARE(child<QLabel>(window, "rowLabel")->text(), u"40"_s);
-    QCOMPARE(labelStyle(39), u"background-color: rgb(226, 131, 131);border-radius: 10px;"
-                             u"color: rgb(255, 255, 255);border: 2px solid rgb(60, 100, 160);padding: -2px;"_s);
+    QCOMPARE(labelStyle(39),
+             u"background-color: rgb(226, 131, 131);border-radius: 10px;"
+             u"color: rgb(255, 255, 255);border: 2px solid rgb(60, 100, 160);padding: -2px;"_s);
     QVERIFY(scrollBar->value() > 0);
     QLabel *label = editor->rowNumberLabel(39);
     const QWidget *viewport = child<QScrollArea>(editor.get(), "scrollArea")->viewport();
