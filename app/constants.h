@@ -43,6 +43,21 @@ inline const QString incorrectCellStyle = QStringLiteral("background-color: #f2f
 inline const QString rowNumberStyle = QStringLiteral("background-color: rgb(101, 220, 177);")
     + QStringLiteral("border-radius: 10px;") + QStringLiteral("color: rgb(255, 255, 255);");
 
+// The row-number label of a row with a breakpoint (the same shape in red), of the row an
+// execution window shows (framed), and of a row that is both.
+inline const QString breakpointRowNumberStyle =
+    QStringLiteral("background-color: rgb(226, 131, 131);") + QStringLiteral("border-radius: 10px;")
+    + QStringLiteral("color: rgb(255, 255, 255);");
+
+inline const QString currentRowNumberStyle = QStringLiteral("background-color: rgb(101, 220, 177);")
+    + QStringLiteral("border-radius: 10px;") + QStringLiteral("color: rgb(255, 255, 255);")
+    + QStringLiteral("border: 2px solid rgb(60, 100, 160);") + QStringLiteral("padding: -2px;");
+
+inline const QString currentBreakpointRowNumberStyle =
+    QStringLiteral("background-color: rgb(226, 131, 131);") + QStringLiteral("border-radius: 10px;")
+    + QStringLiteral("color: rgb(255, 255, 255);")
+    + QStringLiteral("border: 2px solid rgb(60, 100, 160);") + QStringLiteral("padding: -2px;");
+
 inline const QString ramHeaderStyle = QStringLiteral("border-radius: 8px;")
     + QStringLiteral("background-color: rgb(87, 161, 217);") + QStringLiteral("color: white;")
     + QStringLiteral("font-weight: bold;");

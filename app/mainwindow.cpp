@@ -8,6 +8,7 @@
 #include "app/errorsdialog.h"
 #include "app/exitdialog.h"
 #include "app/helpwindow.h"
+#include "app/rowmarks.h"
 #include "cells/ramlineedit.h"
 #include "cells/statevalidator.h"
 #include "cells/ttlineedit.h"
@@ -129,6 +130,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ttLayout->setAlignment(Qt::AlignTop);
     ttLayout->addItem(new QSpacerItem(1, 200, QSizePolicy::Fixed, QSizePolicy::Fixed), 0, 1, 18, 1);
 
+    rowMarks = new RowMarks(this);
     addString(0);
     // Rows that scroll into view get their cells before they are painted.
     connect(ui->scrollArea->verticalScrollBar(), &QScrollBar::valueChanged, this,
@@ -301,6 +303,7 @@ void MainWindow::addString(int stringNumber)
         for (int r = n - 1; r >= target; --r)
             moveString(r, r + 1);
         clearString(target);
+        rowMarks->rowInserted(target);
         ttCell(target, 2)->setFocus(Qt::OtherFocusReason);
         if (stringCount_ == scrollBarShownAt)
             setVerticalScrollBarShown(true);
@@ -335,6 +338,7 @@ void MainWindow::appendPendingStrings(int count)
         widgets.number->setMinimumWidth(20);
         widgets.number->setAlignment(Qt::AlignCenter);
         widgets.number->setStyleSheet(orb::rowNumberStyle);
+        rowMarks->adoptLabel(widgets.number);
         ttLayout->addWidget(widgets.number, index, 0);
         // The spacers are as high as the cells, so a row without cells is as high as one with.
         for (int field = 0; field < orb::fieldCount; ++field) {
@@ -517,6 +521,7 @@ void MainWindow::deleteString()
     if (c >= n - 1)
         currentString_ = n - 2;
     stringCount_ = n - 1;
+    rowMarks->rowRemoved(c);
     if (stringCount_ == scrollBarHiddenAt)
         setVerticalScrollBarShown(false);
 }
@@ -554,6 +559,7 @@ void MainWindow::removeStringWidgets()
     // Only the tool bar commands call this, never a cell of the table, so the widgets can go
     // at once. The layout is emptied from its end first (every item but the spacer added
     // first), which keeps clearing a 500-row table linear.
+    rowMarks->clear();
     for (StringWidgets &widgets : strings) {
         for (TTLineEdit *cell : widgets.cells) {
             if (!cell)
@@ -631,6 +637,7 @@ void MainWindow::on_startButton_released()
         // Top-level and non-modal; it deletes itself when closed, which unlocks the table.
         auto *window = new ExecutionWindow(this);
         connect(window, &QObject::destroyed, this, &MainWindow::allowTtChangesAndLaunch);
+        rowMarks->attach(window);
         window->show();
         return;
     }

@@ -32,6 +32,7 @@ class QPaintEvent;
 class QGridLayout;
 class QLabel;
 class RamLineEdit;
+class RowMarks;
 class QSignalMapper;
 class QSpacerItem;
 class QTableWidget;
@@ -173,4 +174,5 @@ private:
     // Memory table rows whose cells exist; the accessors build the rest on first use.
     mutable int memoryRowsBuilt = 0;
     QTimer *memoryTimer = nullptr;
+    RowMarks *rowMarks = nullptr; // breakpoints and the current row, on the number labels
 };

@@ -143,7 +143,12 @@ std::string jsonString(QStringView text)
 }
 
 const char *const columnNames[fieldCount] = {"source state", "next state", "conditions", "signals"};
-const QString endNames[] = {u"success"_s, u"stopped"_s, u"limit"_s};
+// The names of how a run ended, by RunStatus: success, stopped, limit, and break (status 7).
+QString endName(int status)
+{
+    static const QString names[] = {u"success"_s, u"stopped"_s, u"limit"_s};
+    return status == RunBreak ? u"break"_s : names[status];
+}
 
 QString hexByte(int value)
 {
@@ -217,11 +222,11 @@ public:
     {
         sink_ << "{\"step\":" << panel.stepLabel() << ",\"row\":" << panel.rowLabel()
               << ",\"source\":" << panel.initialStateLabel() << ",\"next\":";
-        if (panel.conditionText && !panel.conditionText->isEmpty())
+        if (!panel.conditionText().isEmpty())
             sink_ << byCondition();
         else
             sink_ << '"' << panel.nextState << '"';
-        sink_ << ",\"signals\":" << signalsJson(panel.signalsText)
+        sink_ << ",\"signals\":" << signalsJson(panel)
               << ",\"operation\":" << operationJson(panel.operation);
         if (view.hasMessage())
             sink_ << ",\"message\":" << jsonString(view.message());
@@ -241,12 +246,14 @@ public:
     {
         const bool limit = result.end == RunLimit;
         sink_ << "{\"end\":";
-        if (limit)
+        if (limit || result.breakRow)
             sink_ << "null";
         else
             sink_ << jsonString(result.endText);
-        sink_ << ",\"limit\":" << (limit ? "true" : "false") << ",\"steps\":" << result.steps
-              << ",\"step\":" << result.lastStep;
+        sink_ << ",\"limit\":" << (limit ? "true" : "false");
+        if (result.breakRow)
+            sink_ << ",\"break\":" << result.breakRow;
+        sink_ << ",\"steps\":" << result.steps << ",\"step\":" << result.lastStep;
         writeState(result.processor);
         sink_ << ",\"memory\":\"";
         for (const quint8 byte : memory.bytes)
@@ -308,11 +315,11 @@ private:
         return text;
     }
 
-    const std::string &signalsJson(const QString *text)
+    const std::string &signalsJson(const AfterPanel &panel)
     {
-        auto it = signalsCache_.find(text);
+        auto it = signalsCache_.find(panel.signalsRow);
         if (it == signalsCache_.end())
-            it = signalsCache_.emplace(text, jsonString(text ? *text : QString())).first;
+            it = signalsCache_.emplace(panel.signalsRow, jsonString(panel.signalsText())).first;
         return it->second;
     }
 
@@ -328,7 +335,7 @@ private:
     }
 
     OutputSink &sink_;
-    std::unordered_map<const QString *, std::string> signalsCache_;
+    std::unordered_map<int, std::string> signalsCache_; // by row
     std::unordered_map<quint32, std::string> operationCache_;
 };
 
@@ -374,6 +381,8 @@ void writeSummary(OutputSink &out, const RunResult &result, int maxSteps)
 {
     if (result.end == RunLimit)
         out << u"Перемотка остановлена: счётчик тактов превысил "_s << maxSteps << '\n';
+    else if (result.breakRow)
+        out << u"Остановлено в точке останова: строка "_s << result.breakRow << '\n';
     else
         out << result.endText << '\n';
     out << "steps=" << result.steps << '\n';
@@ -405,8 +414,8 @@ QStringList compareExpectations(const QList<Expectation> &expectations, const Ru
         QString got;
         switch (e.kind) {
         case Expectation::Kind::End:
-            expected = endNames[e.value];
-            got = endNames[result.end];
+            expected = endName(e.value);
+            got = endName(result.end);
             break;
         case Expectation::Kind::Register:
             expected = hexByte(e.value);
@@ -668,7 +677,13 @@ CommandLine parseCommandLine(const QStringList &arguments)
         u"PC, SP, RI, RA, RB, R, S1-S3, X4-X1, Z, N, C, P, Maa); prints OK or one line per "
         u"difference, then \"result: ok|mismatch; end: success|stopped|limit\"."_s,
         u"FILE"_s);
-    parser.addOptions({inputOption, maxStepsOption, traceOption, memoryOption, expectOption});
+    const QCommandLineOption breakOption(
+        u"break"_s,
+        u"Stop with status 7 after the press that arrives at table row ROW (from 1), as the "
+        u"execution window's run to the end stops at a breakpoint. Repeatable."_s,
+        u"ROW"_s);
+    parser.addOptions(
+        {inputOption, maxStepsOption, traceOption, memoryOption, expectOption, breakOption});
     parser.addPositionalArgument(u"document"_s,
                                  u"The microprogram document to run; - reads standard input."_s,
                                  u"DOCUMENT.orb"_s);
@@ -706,6 +721,13 @@ CommandLine parseCommandLine(const QStringList &arguments)
             return usage(u"--max-steps takes a number from 1 to %1, not %2"_s.arg(maxMaxSteps)
                              .arg(echo(text)));
         options.maxSteps = *count;
+    }
+    for (const QString &text : parser.values(breakOption)) {
+        const std::optional<int> row = parseCount(text, maxDocumentRows);
+        if (!row)
+            return usage(u"--break takes a row number from 1 to %1, not %2"_s.arg(maxDocumentRows)
+                             .arg(echo(text)));
+        options.breakRows.push_back(*row);
     }
     options.trace = parser.isSet(traceOption);
     options.memory = parser.isSet(memoryOption);
@@ -764,6 +786,10 @@ RunResult runOpenedDocument(OpenedDocument &document, const RunOptions &options,
     if (traceSink)
         trace.emplace(*traceSink);
     RunResult result;
+    std::vector<int> breakpoints;
+    for (const int row : options.breakRows)
+        breakpoints.push_back(row - 1);
+    engine.setBreakpoints(breakpoints);
     bool limit = false;
     engine.start();
     for (;;) {
@@ -776,6 +802,8 @@ RunResult runOpenedDocument(OpenedDocument &document, const RunOptions &options,
                 break;
             }
         }
+        if (engine.arrivedAtBreakpoint())
+            break;
         if (engine.stepCount() > options.maxSteps) {
             limit = true;
             break;
@@ -783,7 +811,12 @@ RunResult runOpenedDocument(OpenedDocument &document, const RunOptions &options,
         view.startPress();
         engine.executeStep();
     }
-    result.end = limit ? RunLimit : engine.state().succeeded ? RunSucceeded : RunStopped;
+    // The rule of arrival is the engine's; a press that ends the run arrives nowhere.
+    result.breakRow = limit ? 0 : engine.breakpointRow() + 1;
+    result.end = limit                      ? RunLimit
+                 : result.breakRow          ? RunBreak
+                 : engine.state().succeeded ? RunSucceeded
+                                            : RunStopped;
     result.steps = engine.stepCount();
     result.lastStep = engine.afterPanel().stepLabel();
     if (!limit)
@@ -837,7 +870,7 @@ int reportRun(const RunResult &result, const OpenedDocument &document, const Run
         for (const QString &line : mismatches)
             verdict << line << '\n';
         verdict << u"result: %1; end: %2\n"_s.arg(mismatches.isEmpty() ? u"ok"_s : u"mismatch"_s,
-                                                  endNames[result.end]);
+                                                  endName(result.end));
         if (!mismatches.isEmpty())
             status = RunMismatch;
     }
@@ -911,6 +944,14 @@ int runCommandLine(const QStringList &arguments, QIODevice *in, QIODevice &outDe
         for (const QString &line : opened.wrongCells)
             err << line << '\n';
         return finish(RunWrongCells);
+    }
+    for (const int row : options.breakRows) {
+        const int rows = opened.document->table.rowCount();
+        if (row > rows) {
+            err << u"orb-run: --break %1: the document has %2 rows"_s.arg(row).arg(rows)
+                << u"\nTry 'orb-run --help' for more information.\n"_s;
+            return finish(RunUsage);
+        }
     }
 
     const RunResult result =

@@ -23,6 +23,7 @@
 #include <QStringView>
 
 #include <charconv>
+#include <vector>
 #include <optional>
 #include <string>
 
@@ -37,6 +38,7 @@ enum RunStatus : int {
     RunUnreadable = 4,   // the file cannot be read or is not a document
     RunMismatch = 5,     // --expect found a difference
     RunOutputFailed = 6, // standard output could not be written
+    RunBreak = 7,        // --break: stopped after a press that arrived at a breakpoint
     RunUsage = 64,
 };
 
@@ -153,6 +155,7 @@ struct RunOptions {
     bool expect = false;
     QString expectPath;
     QList<Expectation> expectations; // filled by readExpectationsFile
+    std::vector<int> breakRows;      // --break, rows from 1
 };
 struct CommandLine {
     enum class Action { Run, Help, Version, Usage };
@@ -178,7 +181,8 @@ OpenOutcome openDocumentPath(const QString &path, QIODevice *standardInput);
 // Step 3: the presses of the execution window, until the end screen or the limit. With a
 // trace sink, one JSON line per press; a failed trace write stops the run.
 struct RunResult {
-    RunStatus end = RunSucceeded; // RunSucceeded, RunStopped or RunLimit
+    RunStatus end = RunSucceeded; // RunSucceeded, RunStopped, RunLimit or RunBreak
+    int breakRow = 0;             // the breakpoint's row (from 1) the run stopped at, else 0
     int steps = 0;                // the step counter, as the window's Такт counts (from 1)
     int lastStep = 0;             // the Такт the last press showed
     QString endText;              // the end screen's text (empty for the limit)

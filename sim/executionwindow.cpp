@@ -12,6 +12,8 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QScreen>
+#include <QSignalBlocker>
 
 #include <utility>
 
@@ -80,6 +82,7 @@ void ExecutionWindow::CellMemory::writeMemory(int address, int value)
         return;
     // Like a typed byte, a written one passes the memory table's focus on to the next address,
     // so a student watching the memory page sees where the program wrote.
+    const QSignalBlocker blocker(restoring ? cell : nullptr);
     cell->setText(orb::formatMemoryByte(value & 0xFF));
 }
 
@@ -111,12 +114,21 @@ ExecutionWindow::ExecutionWindow(MainWindow *mainWindow, QWidget *parent)
           ui->controlSignalsLabel, ui->beforeOperationLabel, ui->afterOperationLabel})
         label->setFont(labelFont);
 
+    for (PanelCells *panel : {&beforeCells, &afterCells}) {
+        for (int i = 0; i < registerCellCount; ++i)
+            panel->labels[size_t(i)]->setToolTip(registerToolTip(0));
+    }
+
     // Enter steps: it clicks the focused auto-default button.
     ui->nextButton->setFocus(Qt::OtherFocusReason);
 
-    if (mainWindow)
+    if (mainWindow) {
         connect(mainWindow, &MainWindow::closed, this, &QWidget::close);
+        placeBesideMainWindow(mainWindow);
+    }
 
+    // The window's first screen is where stepping back ends: the history starts after it.
+    engine_.setHistoryEnabled(true);
     runEngine([this] { engine_.start(); });
 }
 
@@ -127,6 +139,7 @@ template <typename Call> void ExecutionWindow::runEngine(Call call)
     ++engineDepth;
     call();
     --engineDepth;
+    engineCallEnded();
     if (engineDepth == 0 && deletionPending) {
         deletionPending = false;
         deleteLater();
@@ -155,6 +168,11 @@ void ExecutionWindow::updateRegisterPanel(orb::Panel which)
     ui->controlSignalsLabel->setText(after.controlSignalsLabel());
     // Auto text format: the red error texts are markup.
     ui->operationLabel->setText(after.operationLabel());
+    const QString &condition = after.conditionText();
+    ui->nextStateLabel->setToolTip(
+        condition.isEmpty()
+            ? QString()
+            : condition + (after.conditionHolds() ? u" — выполнено"_s : u" — не выполнено"_s));
     fillPanel(afterCells, after.registers);
 }
 
@@ -167,9 +185,24 @@ void ExecutionWindow::fillPanel(PanelCells &panel, const orb::Processor &registe
         if (panel.shown[size_t(i)] == value)
             continue;
         panel.shown[size_t(i)] = value;
-        panel.labels[size_t(i)]->setText(i < registerCellCount ? formatHex(value)
-                                                               : QString::number(value));
+        QLabel *label = panel.labels[size_t(i)];
+        if (i < registerCellCount) {
+            label->setText(formatHex(value));
+            label->setToolTip(registerToolTip(value));
+        } else {
+            label->setText(QString::number(value));
+        }
     }
+}
+
+QString ExecutionWindow::registerToolTip(int value)
+{
+    const int signedValue = value > 127 ? value - 256 : value;
+    const QString binary = u"%1"_s.arg(value, 8, 2, QChar(u'0'));
+    return u"%1 = %2 = %3 = %4 %5"_s.arg(formatHex(value), QString::number(value),
+                                         (signedValue > 0 ? u"+"_s : QString()) +
+                                             QString::number(signedValue),
+                                         binary.left(4), binary.mid(4));
 }
 
 void ExecutionWindow::hideStepDetails()
@@ -219,6 +252,79 @@ void ExecutionWindow::runToEnd()
     runEngine([this] { engine_.runToEnd(); });
 }
 
+void ExecutionWindow::stepBack()
+{
+    // Not from inside a press (a dialog of a step is open): it would undo under the step.
+    if (engineDepth > 0 || !engine_.canStepBack())
+        return;
+    memory.restoring = true;
+    engine_.stepBack();
+    memory.restoring = false;
+    if (!engine_.endScreenShown())
+        leaveEndScreen();
+    updateRegisterPanel(orb::Panel::Before);
+    updateRegisterPanel(orb::Panel::After);
+    engineCallEnded();
+}
+
+void ExecutionWindow::setBreakpoints(const std::vector<int> &rows)
+{
+    engine_.setBreakpoints(rows);
+}
+
+void ExecutionWindow::engineCallEnded()
+{
+    ui->pushButton_3->setEnabled(engine_.canStepBack());
+    if (shownRow() != notifiedRow) {
+        notifiedRow = shownRow();
+        emit currentRowChanged(notifiedRow);
+    }
+}
+
+void ExecutionWindow::leaveEndScreen()
+{
+    if (!endScreenLaidOut)
+        return;
+    endScreenLaidOut = false;
+    ui->operationLabel->move(ui->operationLabel->x(), ui->operationLabel->y() + 120);
+    ui->beforeGroupBox->move(ui->beforeGroupBox->x(), ui->beforeGroupBox->y() - 70);
+    for (QWidget *widget : std::initializer_list<QWidget *>{
+             ui->rowTagLabel, ui->rowLabel, ui->stepTagLabel, ui->stepLabel,
+             ui->initialStateTagLabel, ui->nextStateTagLable, ui->signalsTagLabel,
+             ui->initialStateLabel, ui->nextStateLabel, ui->controlSignalsLabel, ui->afterGroupBox,
+             ui->beforeOperationLabel, ui->afterOperationLabel})
+        widget->show();
+}
+
+std::optional<QPoint> ExecutionWindow::placeBeside(const QRect &mainFrame, const QSize &frameSize,
+                                                   const QRect &available)
+{
+    const int width = frameSize.width();
+    const int height = frameSize.height();
+    // Right of the main window, as high as it as far as the screen allows.
+    if (mainFrame.right() + width <= available.right() && height <= available.height()) {
+        const int y = qBound(available.top(), mainFrame.top(), available.bottom() + 1 - height);
+        return QPoint(mainFrame.right() + 1, y);
+    }
+    if (mainFrame.bottom() + height <= available.bottom() && width <= available.width()) {
+        const int x = qBound(available.left(), mainFrame.left(), available.right() + 1 - width);
+        return QPoint(x, mainFrame.bottom() + 1);
+    }
+    return std::nullopt;
+}
+
+void ExecutionWindow::placeBesideMainWindow(const MainWindow *mainWindow)
+{
+    if (!mainWindow->isVisible() || !mainWindow->screen())
+        return;
+    // This window's frame is not known before it is shown; the main window's is alike.
+    const QRect mainFrame = mainWindow->frameGeometry();
+    const QSize frame = mainFrame.size() - mainWindow->size();
+    if (const std::optional<QPoint> position =
+            placeBeside(mainFrame, size() + frame, mainWindow->screen()->availableGeometry()))
+        move(*position);
+}
+
 void ExecutionWindow::showMessage(const QString &message)
 {
     InfoDialog dialog(this, message, false);
@@ -255,6 +361,12 @@ void ExecutionWindow::scheduleDeletion()
 
 void ExecutionWindow::keyPressEvent(QKeyEvent *event)
 {
+    if (event->key() == Qt::Key_Backspace && event->modifiers() == Qt::NoModifier) {
+        // Straight to the step back: the button's slots would move the button.
+        event->accept();
+        stepBack();
+        return;
+    }
     if (event->key() == Qt::Key_Escape) {
         // Destroyed, not merely hidden as reject() would leave it: the main window unlocks its
         // table on destruction.
@@ -298,5 +410,18 @@ void ExecutionWindow::on_endButton_released()
     pressLook(ui->endButton, +1);
     runToEnd();
     // Enter clicks the focused button: after a run to the end it steps one at a time again.
+    ui->nextButton->setFocus(Qt::OtherFocusReason);
+}
+
+void ExecutionWindow::on_pushButton_3_pressed()
+{
+    pressLook(ui->pushButton_3, -1);
+}
+
+void ExecutionWindow::on_pushButton_3_released()
+{
+    pressLook(ui->pushButton_3, +1);
+    stepBack();
+    // As after a run to the end, Enter goes on stepping forward, not back.
     ui->nextButton->setFocus(Qt::OtherFocusReason);
 }

@@ -6,17 +6,25 @@
 // records: the registers before and after each microoperation, the header of the current row
 // and the operation text, then the end screen. It deletes itself (deferred) when it closes;
 // its destroyed() notification is what unlocks the main window's table.
+//
+// It is also a small debugger: the engine keeps the history of the presses, so that
+// pushButton_3 and Backspace step back, and the run to the end stops at the breakpoints the
+// main window hands in (setBreakpoints); currentRowChanged() tells it which row "Строка"
+// shows, so that its table can mark that row.
 
 #include "sim/stepengine.h"
 
 #include <QDialog>
 #include <QFont>
 #include <QPointer>
+#include <QPoint>
+#include <QRect>
 #include <QString>
 
 #include <array>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class MainWindow;
 class QLabel;
@@ -51,9 +59,24 @@ public:
     // Register A := value; the data-byte dialog stores an entered byte with it.
     void setA(int value);
 
-    // One press of the step button, and the run to the end.
+    // One press of the step button, the run to the end, and a step back (pushButton_3,
+    // Backspace); a step back with nothing left to undo does nothing.
     void executeStep();
     void runToEnd();
+    void stepBack();
+
+    // Rows (from 0) at which the run to the end stops; see StepEngine for when it arrives.
+    void setBreakpoints(const std::vector<int> &rows);
+    // The row "Строка" shows or showed last (from 0); -1 before any.
+    int shownRow() const { return engine_.afterPanel().rowIndex; }
+
+    // Where the window goes so that the main window stays in sight: right of the main
+    // window's frame, else below it, inside the available screen area; nullopt when neither
+    // has room. frameSize is this window's size with its frame.
+    static std::optional<QPoint> placeBeside(const QRect &mainFrame, const QSize &frameSize,
+                                             const QRect &available);
+    // A register value cell's tool tip: "3C = 60 = +60 = 0011 1100".
+    static QString registerToolTip(int value);
 
     const orb::StepEngine &engine() const { return engine_; }
 
@@ -65,6 +88,9 @@ public:
     void showStepLimitDialog(const QString &heading, const QString &text) override;
     void scheduleDeletion() override;
 
+signals:
+    void currentRowChanged(int row);
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -74,6 +100,8 @@ private slots:
     void on_nextButton_released();
     void on_endButton_pressed();
     void on_endButton_released();
+    void on_pushButton_3_pressed();
+    void on_pushButton_3_released();
 
 private:
     // The memory table's cells as the model's main memory, read and written on every access.
@@ -82,6 +110,8 @@ private:
         explicit CellMemory(MainWindow *mainWindow);
         int readMemory(int address) override;
         void writeMemory(int address, int value) override;
+        // A step back puts bytes back without passing the memory table's focus on.
+        bool restoring = false;
 
     private:
         QPointer<MainWindow> mainWindow_;
@@ -96,6 +126,11 @@ private:
     void pressLook(QPushButton *button, int offset);
     // Runs one call of the engine; a deletion requested meanwhile waits until it returns.
     template <typename Call> void runEngine(Call call);
+    // After every call of the engine: the step-back button and the current row.
+    void engineCallEnded();
+    // Undoes what showEndScreen() moved and hid.
+    void leaveEndScreen();
+    void placeBesideMainWindow(const MainWindow *mainWindow);
 
     std::unique_ptr<Ui::ExecutionWindow> ui;
     CellMemory memory;
@@ -105,6 +140,7 @@ private:
     QFont operationFont;
     QFont labelFont;
     bool endScreenLaidOut = false;
+    int notifiedRow = -1;
     int engineDepth = 0;
     bool deletionPending = false;
     bool byteRequestOpen = false;

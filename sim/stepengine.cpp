@@ -2,6 +2,9 @@
 
 #include "cells/rowrules.h"
 
+#include <cstring>
+#include <type_traits>
+
 using namespace Qt::StringLiterals;
 
 namespace orb {
@@ -87,9 +90,25 @@ Program::Program(const TableSource &table)
 
 QString AfterPanel::nextStateLabel() const
 {
-    if (conditionText && !conditionText->isEmpty())
+    if (!conditionText().isEmpty())
         return u"По условию"_s;
     return QString::number(nextState);
+}
+
+const QString &AfterPanel::conditionText() const
+{
+    return program && conditionRow >= 0 ? program->row(conditionRow).conditionText : emptyText();
+}
+
+const QString &AfterPanel::signalsText() const
+{
+    return program && signalsRow >= 0 ? program->row(signalsRow).signalsText : emptyText();
+}
+
+bool AfterPanel::conditionHolds() const
+{
+    return !program || conditionRow < 0 ||
+           program->row(conditionRow).condition.holds(registers.flagBits());
 }
 
 StepEngine::StepEngine(const TableSource &table, MemoryAccess &memory, ExecutionView &view)
@@ -98,29 +117,39 @@ StepEngine::StepEngine(const TableSource &table, MemoryAccess &memory, Execution
 }
 
 StepEngine::StepEngine(Program program, MemoryAccess &memory, ExecutionView &view)
-    : program_(std::move(program)), memory_(memory), view_(view)
+    : program_(std::move(program)), memory_(memory), recordingMemory_(memory), view_(view)
 {
-    state_.conditionText = &emptyText();
-    state_.signalsText = &emptyText();
-    afterPanel_.conditionText = &emptyText();
-    afterPanel_.signalsText = &emptyText();
+    machine_.afterPanel.program = &program_;
+}
+
+const QString &StepEngine::conditionText() const
+{
+    const int row = machine_.state.conditionRow;
+    return row >= 0 ? program_.row(row).conditionText : emptyText();
+}
+
+const QString &StepEngine::signalsText() const
+{
+    const int row = machine_.state.signalsRow;
+    return row >= 0 ? program_.row(row).signalsText : emptyText();
 }
 
 void StepEngine::start()
 {
     enterNextState();
-    executeStep();
+    step();
+    breakpointRow_ = -1; // the first screen is no press: it arrives nowhere
 }
 
 void StepEngine::enterNextState()
 {
-    state_.stoppedUnderConditions = false;
+    machine_.state.stoppedUnderConditions = false;
     findRow(0);
 }
 
 void StepEngine::findRow(int startRow)
 {
-    RunState &s = state_;
+    RunState &s = machine_.state;
     const int lastRow = program_.rowCount() - 1;
     // A continued search (startRow != 0) moves on to the next row of the same state until one
     // has a condition that holds; it never loads signals.
@@ -143,7 +172,7 @@ void StepEngine::findRow(int startRow)
         // last row with a condition that does not hold yet: it is tested again after the
         // state's microoperations.
         if (startRow == 0)
-            loadSignals(row);
+            loadSignals(s.rowIndex);
         if (conditionHolds()) {
             s.nextState = row.nextState;
             return;
@@ -158,11 +187,11 @@ void StepEngine::findRow(int startRow)
     }
 }
 
-void StepEngine::loadSignals(const ProgramRow &row)
+void StepEngine::loadSignals(int rowIndex)
 {
-    RunState &s = state_;
-    s.signalsText = &row.signalsText;
-    s.signalList = row.signalNumbers;
+    RunState &s = machine_.state;
+    s.signalsRow = rowIndex;
+    s.signalList = program_.row(rowIndex).signalNumbers;
     s.microopIndex = -1;
     for (int i = 0; i < signalSlots && s.signalList[size_t(i)] != 0; ++i) {
         const int number = s.signalList[size_t(i)];
@@ -177,14 +206,52 @@ void StepEngine::loadSignals(const ProgramRow &row)
 
 bool StepEngine::conditionHolds()
 {
-    const ProgramRow &row = program_.row(state_.rowIndex);
-    state_.conditionText = &row.conditionText;
-    return row.condition.holds(processor_.flagBits());
+    RunState &s = machine_.state;
+    s.conditionRow = s.rowIndex;
+    return program_.row(s.rowIndex).condition.holds(machine_.processor.flagBits());
+}
+
+bool StepEngine::leaveRow()
+{
+    RunState &s = machine_.state;
+    if (conditionHolds()) {
+        transitionTaken_ = true;
+        // Only a further row's transition, found by the search below, counts as arriving at
+        // it; the first row was arrived at when it was shown.
+        if (s.stoppedUnderConditions && isBreakpoint(s.rowIndex))
+            breakpointRow_ = s.rowIndex;
+        // Read now: a first row whose condition only holds after its microoperations leads to
+        // its own next state, not back into the state it left.
+        s.nextState = program_.row(s.rowIndex).nextState;
+        enterNextState();
+        return true;
+    }
+    s.nextState = s.sourceState;
+    s.stoppedUnderConditions = true;
+    findRow(s.rowIndex + 1);
+    return false;
 }
 
 void StepEngine::executeStep()
 {
-    RunState &s = state_;
+    if (!historyEnabled_) {
+        step();
+        return;
+    }
+    // Copied as bytes, padding and all, so that only what the press wrote can differ.
+    alignas(Machine) quint8 before[sizeof(Machine)];
+    std::memcpy(before, &machine_, sizeof(Machine));
+    recordingMemory_.writes.clear();
+    step();
+    history_.push(before, machine_, recordingMemory_.writes);
+}
+
+void StepEngine::step()
+{
+    RunState &s = machine_.state;
+    const int shownRow = machine_.afterPanel.rowIndex;
+    transitionTaken_ = false;
+    breakpointRow_ = -1;
     if (s.endScreenShown)
         view_.scheduleDeletion(); // the end screen is shown once more before the window goes
 
@@ -192,6 +259,7 @@ void StepEngine::executeStep()
     // microoperation, shown a row without microoperations, or shown the end screen.
     for (;;) {
         if (!s.running) {
+            breakpointRow_ = -1;
             showEndScreen();
             return;
         }
@@ -199,46 +267,35 @@ void StepEngine::executeStep()
             s.operation = Operation{};
             s.operation.kind = Operation::Kind::NoMicrooperations;
             updatePanel(Panel::After);
-            if (conditionHolds()) {
-                s.nextState = program_.row(s.rowIndex).nextState;
-                enterNextState();
+            if (leaveRow()) {
                 ++s.stepCount;
-                return;
+                break;
             }
-            s.nextState = s.sourceState;
-            s.stoppedUnderConditions = true;
-            findRow(s.rowIndex + 1);
             continue;
         }
         const int signal = s.signalList[size_t(s.microopIndex)];
         if (signal == 0) {
-            if (conditionHolds()) {
-                // Read now: a first row whose condition only holds after its microoperations
-                // leads to its own next state, not back into the state it left.
-                s.nextState = program_.row(s.rowIndex).nextState;
-                enterNextState();
-            } else {
-                s.nextState = s.sourceState;
-                s.stoppedUnderConditions = true;
-                findRow(s.rowIndex + 1);
-            }
+            leaveRow();
             continue;
         }
 
         ++s.stepCount;
         updatePanel(Panel::Before);
-        processor_.clearResultFlags();
+        Processor &processor = machine_.processor;
+        processor.clearResultFlags();
+        MemoryAccess &memory =
+            historyEnabled_ ? static_cast<MemoryAccess &>(recordingMemory_) : memory_;
         const MicroopOutcome outcome =
-            performMicrooperation(signal, s.controlFields, processor_, memory_);
+            performMicrooperation(signal, s.controlFields, processor, memory);
         s.operation = outcome.operation;
         if (outcome.device != DeviceRequest::None) {
             // The dialog opens over the panels as they stand.
             flushView();
             if (outcome.device == DeviceRequest::DataByte) {
                 if (const std::optional<int> byte = view_.requestDataByte(dataBytePrompt()))
-                    processor_.setA(*byte & 0xFF);
+                    processor.setA(*byte & 0xFF);
             } else {
-                view_.showMessage(deviceMessage(signal, processor_));
+                view_.showMessage(deviceMessage(signal, processor));
                 if (signal == 70) {
                     s.running = false;
                     s.succeeded = true;
@@ -247,8 +304,11 @@ void StepEngine::executeStep()
         }
         updatePanel(Panel::After);
         ++s.microopIndex;
-        return;
+        break;
     }
+    const int row = machine_.afterPanel.rowIndex;
+    if (isBreakpoint(row) && (row != shownRow || transitionTaken_))
+        breakpointRow_ = row;
 }
 
 bool StepEngine::runToEnd(int limit)
@@ -257,22 +317,161 @@ bool StepEngine::runToEnd(int limit)
     // dialog opens or the loop ends.
     const bool wasDeferred = deferViewUpdates_;
     deferViewUpdates_ = true;
-    while (state_.running && state_.stepCount <= limit)
+    bool atBreakpoint = false;
+    while (!atBreakpoint && machine_.state.running && machine_.state.stepCount <= limit) {
         executeStep();
+        atBreakpoint = arrivedAtBreakpoint();
+    }
     flushView();
     deferViewUpdates_ = wasDeferred;
-    if (state_.stepCount <= limit)
+    if (atBreakpoint || machine_.state.stepCount <= limit)
         return false;
     view_.showStepLimitDialog(stepLimitHeading(), stepLimitText());
     return true;
 }
 
+void StepEngine::setHistoryEnabled(bool enabled)
+{
+    historyEnabled_ = enabled;
+    if (!enabled)
+        history_.clear();
+}
+
+bool StepEngine::stepBack()
+{
+    if (history_.empty())
+        return false;
+    history_.pop(machine_, [this](const History::MemoryWrite &write) {
+        if (memory_.readMemory(write.address) == write.newValue)
+            memory_.writeMemory(write.address, write.oldValue);
+    });
+    // The view shows the restored panels itself; nothing is pending for it.
+    beforeDirty_ = false;
+    afterDirty_ = false;
+    breakpointRow_ = -1;
+    return true;
+}
+
+void StepEngine::setBreakpoints(const std::vector<int> &rows)
+{
+    breakpoints_.clear();
+    for (const int row : rows) {
+        if (row < 0 || row >= program_.rowCount())
+            continue;
+        breakpoints_.resize(size_t(program_.rowCount()));
+        breakpoints_[size_t(row)] = 1;
+    }
+}
+
+void StepEngine::RecordingMemory::writeMemory(int address, int value)
+{
+    address &= 0xFF;
+    writes.push_back({address, memory_.readMemory(address), value & 0xFF});
+    memory_.writeMemory(address, value);
+}
+
+void StepEngine::History::clear()
+{
+    records_.clear();
+    records_.shrink_to_fit();
+    depth_ = 0;
+}
+
+void StepEngine::History::putNumber(quint32 value)
+{
+    // Seven bits a byte, low first; the high bit says another byte follows.
+    while (value >= 0x80) {
+        records_.push_back(quint8(value | 0x80));
+        value >>= 7;
+    }
+    records_.push_back(quint8(value));
+}
+
+namespace {
+
+quint32 takeNumber(const quint8 *&at)
+{
+    quint32 value = 0;
+    for (int shift = 0;; shift += 7) {
+        const quint8 byte = *at++;
+        value |= quint32(byte & 0x7F) << shift;
+        if (!(byte & 0x80))
+            return value;
+    }
+}
+
+} // namespace
+
+void StepEngine::History::push(const quint8 *old, const Machine &after,
+                               const std::vector<MemoryWrite> &writes)
+{
+    static_assert(std::is_trivially_copyable_v<Machine>);
+    const size_t start = records_.size();
+    const auto *now = reinterpret_cast<const quint8 *>(&after);
+    constexpr size_t size = sizeof(Machine);
+    // Most of the Machine is the same after a press: compare eight bytes at a time.
+    size_t last = 0; // one past the previous changed byte
+    for (size_t chunk = 0; chunk < size; chunk += 8) {
+        const size_t end = std::min(size, chunk + 8);
+        if (std::memcmp(old + chunk, now + chunk, end - chunk) == 0)
+            continue;
+        for (size_t i = chunk; i < end; ++i) {
+            if (old[i] == now[i])
+                continue;
+            putNumber(quint32(i - last));
+            records_.push_back(old[i]);
+            last = i + 1;
+        }
+    }
+    // A distance past the end closes the list of bytes.
+    putNumber(quint32(size + 1 - last));
+    putNumber(quint32(writes.size()));
+    for (const MemoryWrite &write : writes) {
+        records_.push_back(quint8(write.address));
+        records_.push_back(quint8(write.oldValue));
+        records_.push_back(quint8(write.newValue));
+    }
+    const size_t length = records_.size() - start + 2;
+    Q_ASSERT(length <= 0xFFFF);
+    records_.push_back(quint8(length));
+    records_.push_back(quint8(length >> 8));
+    ++depth_;
+}
+
+template <typename UndoWrite> void StepEngine::History::pop(Machine &machine, UndoWrite undoWrite)
+{
+    const size_t end = records_.size();
+    const size_t length = size_t(records_[end - 2]) | size_t(records_[end - 1]) << 8;
+    const size_t start = end - length;
+    auto *bytes = reinterpret_cast<quint8 *>(&machine);
+    const quint8 *at = records_.data() + start;
+    size_t index = 0;
+    for (;;) {
+        index += takeNumber(at);
+        if (index >= sizeof(Machine))
+            break;
+        bytes[index++] = *at++;
+    }
+    std::vector<MemoryWrite> writes(takeNumber(at));
+    for (MemoryWrite &write : writes) {
+        write.address = at[0];
+        write.oldValue = at[1];
+        write.newValue = at[2];
+        at += 3;
+    }
+    for (auto it = writes.rbegin(); it != writes.rend(); ++it)
+        undoWrite(*it);
+    records_.resize(start);
+    --depth_;
+}
+
 QString StepEngine::endText() const
 {
-    if (state_.succeeded)
+    const RunState &s = machine_.state;
+    if (s.succeeded)
         return u"Успешное завершение программы"_s;
-    QString text = u"Не описан переход из состояния  "_s + QString::number(state_.nextState);
-    if (state_.stoppedUnderConditions)
+    QString text = u"Не описан переход из состояния  "_s + QString::number(s.nextState);
+    if (s.stoppedUnderConditions)
         text += u"  при данных условиях"_s;
     return text;
 }
@@ -292,18 +491,19 @@ QString StepEngine::stepLimitText()
 void StepEngine::updatePanel(Panel which)
 {
     if (which == Panel::Before) {
-        beforePanel_ = processor_;
+        machine_.beforePanel = machine_.processor;
         beforeDirty_ = true;
     } else {
-        const RunState &s = state_;
-        afterPanel_.rowIndex = s.rowIndex;
-        afterPanel_.stepCount = s.stepCount;
-        afterPanel_.sourceState = s.sourceState;
-        afterPanel_.nextState = s.nextState;
-        afterPanel_.conditionText = s.conditionText;
-        afterPanel_.signalsText = s.signalsText;
-        afterPanel_.operation = s.operation;
-        afterPanel_.registers = processor_;
+        const RunState &s = machine_.state;
+        AfterPanel &after = machine_.afterPanel;
+        after.rowIndex = s.rowIndex;
+        after.stepCount = s.stepCount;
+        after.sourceState = s.sourceState;
+        after.nextState = s.nextState;
+        after.conditionRow = s.conditionRow;
+        after.signalsRow = s.signalsRow;
+        after.operation = s.operation;
+        after.registers = machine_.processor;
         afterDirty_ = true;
     }
     if (!deferViewUpdates_)
@@ -325,8 +525,8 @@ void StepEngine::flushView()
 void StepEngine::showEndScreen()
 {
     flushView();
-    state_.endScreenShown = true;
-    beforePanel_ = processor_;
+    machine_.state.endScreenShown = true;
+    machine_.beforePanel = machine_.processor;
     beforeDirty_ = false;
     view_.updateRegisterPanel(Panel::Before);
     view_.showEndScreen();

@@ -10,6 +10,24 @@
 // the contents of both register panels (registers, header labels, operation) and tells the view
 // when to show them; during a run to the end it only records them and brings the view up to
 // date before every modal dialog and when the run stops, which is all anyone can see.
+//
+// Step back. When asked (setHistoryEnabled), the engine records for every press what it
+// changed: the bytes of the run state, the processor and both panels that differ after the
+// press, and the memory bytes the press wrote. stepBack() puts them back, so a press costs a
+// few dozen bytes however long the run, and orb-run, which never asks, pays nothing.
+//
+// Breakpoints. A press arrives at a row when
+//   1. after the press "Строка" shows that row, and before the press it showed another row or
+//      the press took a transition (so a state that loops on itself arrives again each time
+//      round); or
+//   2. the press took that row's own transition and the row is not its state's first row (a
+//      row that the search for a condition that holds moved to: such a row is shown only when
+//      its state has no microoperations, and its transition happens inside the press that
+//      shows the next state).
+// A press that ends on the end screen arrives nowhere. The presses spent inside a row after
+// it was arrived at do not arrive again, so a run to the end that stopped at a breakpoint runs
+// on to the next arrival. The run to the end stops after the press that arrives at a row with
+// a breakpoint (before the step limit is judged); orb-run --break stops the same way.
 
 #include "cells/celllanguage.h"
 #include "sim/microops.h"
@@ -97,18 +115,23 @@ struct AfterPanel {
     int stepCount = 1;
     int sourceState = 0;
     int nextState = 0;
-    const QString *conditionText = nullptr; // into the engine's Program; valid while it lives
-    const QString *signalsText = nullptr;
+    int conditionRow = -1; // the row whose condition text is shown; -1: none yet
+    int signalsRow = -1;   // the row whose signals are shown; -1: none yet
     Operation operation;
     Processor registers;
+    const Program *program = nullptr; // the engine's own, which never moves
 
     int rowLabel() const { return rowIndex + 1; }
     int stepLabel() const { return stepCount; }
     int initialStateLabel() const { return sourceState; }
     // "По условию" for a row with a condition, else the next state's number.
     QString nextStateLabel() const;
-    const QString &controlSignalsLabel() const { return *signalsText; }
+    const QString &controlSignalsLabel() const { return signalsText(); }
     QString operationLabel() const { return operation.text(); }
+    const QString &conditionText() const;
+    const QString &signalsText() const;
+    // Whether the shown row's condition holds on the flags of the "after" panel.
+    bool conditionHolds() const;
 };
 
 // The execution window's side of a run. Dialogs are modal: they return when the user answered.
@@ -145,9 +168,9 @@ public:
         int rowIndex = -1;
         int sourceState = 0;
         int nextState = 0;
-        const QString *conditionText = nullptr; // into the Program; never null
-        const QString *signalsText = nullptr;
-        Operation operation; // operationText() builds its text
+        int conditionRow = -1; // the row whose condition was read last; -1: none yet
+        int signalsRow = -1;   // the row whose signals were loaded; -1: none yet
+        Operation operation;   // operationText() builds its text
         std::array<qint32, signalSlots> signalList{};
         ControlFields controlFields;
         int microopIndex = -1;
@@ -160,57 +183,139 @@ public:
     StepEngine(const StepEngine &) = delete;
     StepEngine &operator=(const StepEngine &) = delete;
 
-    // The start of a run: enter state 0 and execute the first step.
+    // The start of a run: enter state 0 and execute the first step. It is not a press: step
+    // back never goes before it.
     void start();
     // One press of the step button.
     void executeStep();
-    // The run to the end: steps while the automaton runs and the step counter has not passed
-    // `limit`; then, if it has passed it, the step-limit dialog. Returns whether the limit
+    // The run to the end: presses while the automaton runs and the step counter has not passed
+    // `limit`, until a press arrives at a breakpoint; then, if the counter has passed the
+    // limit and no breakpoint stopped it, the step-limit dialog. Returns whether the limit
     // stopped it (also when no step was left to take).
     bool runToEnd(int limit = stepLimit);
 
-    void enterNextState();
-    void findRow(int startRow);
-    bool conditionHolds();
+    // Records every later press so that stepBack() can undo it. Off by default.
+    void setHistoryEnabled(bool enabled);
+    bool canStepBack() const { return !history_.empty(); }
+    // Undoes the last press: the run state, the processor and both panels become what they
+    // were before it, and each memory byte it wrote gets its old value back if it still holds
+    // the written one (a byte the user has edited since keeps the edit). The view is not
+    // called; it shows beforePanel() and afterPanel() again. False when nothing is left.
+    bool stepBack();
+    // The presses that can be undone, and the bytes their records take.
+    qsizetype historyDepth() const { return qsizetype(history_.depth()); }
+    qsizetype historyBytes() const { return qsizetype(history_.bytes()); }
 
-    const RunState &state() const { return state_; }
-    bool running() const { return state_.running; }
-    bool endScreenShown() const { return state_.endScreenShown; }
-    int stepCount() const { return state_.stepCount; }
-    const QString &conditionText() const { return *state_.conditionText; }
-    const QString &signalsText() const { return *state_.signalsText; }
-    QString operationText() const { return state_.operation.text(); }
+    // Rows (from 0) with a breakpoint; rows outside the table are ignored.
+    void setBreakpoints(const std::vector<int> &rows);
+    // Whether the last press arrived at a row with a breakpoint (see the rule above), and at
+    // which (from 0; -1 for none): the row it shows when it arrived there, else the further
+    // row whose transition it took.
+    bool arrivedAtBreakpoint() const { return breakpointRow_ >= 0; }
+    int breakpointRow() const { return breakpointRow_; }
+
+    const RunState &state() const { return machine_.state; }
+    bool running() const { return machine_.state.running; }
+    bool endScreenShown() const { return machine_.state.endScreenShown; }
+    int stepCount() const { return machine_.state.stepCount; }
+    const QString &conditionText() const;
+    const QString &signalsText() const;
+    QString operationText() const { return machine_.state.operation.text(); }
     // "Успешное завершение программы" or "Не описан переход из состояния  " …
     QString endText() const;
 
-    Processor &processor() { return processor_; }
-    const Processor &processor() const { return processor_; }
+    Processor &processor() { return machine_.processor; }
+    const Processor &processor() const { return machine_.processor; }
     const Program &program() const { return program_; }
     MemoryAccess &memory() { return memory_; }
 
     // What the panels show (or, during a run to the end, will show when it stops).
-    const Processor &beforePanel() const { return beforePanel_; }
-    const AfterPanel &afterPanel() const { return afterPanel_; }
+    const Processor &beforePanel() const { return machine_.beforePanel; }
+    const AfterPanel &afterPanel() const { return machine_.afterPanel; }
 
     static QString stepLimitHeading();
     static QString stepLimitText();
 
 private:
-    void loadSignals(const ProgramRow &row);
+    // Everything a press changes apart from memory, as plain bytes that a record can diff.
+    struct Machine {
+        Processor processor;
+        RunState state;
+        Processor beforePanel;
+        AfterPanel afterPanel;
+    };
+
+    // The records of the presses, newest last, packed one after another: for each byte of
+    // the Machine that the press changed, its distance from the previous one and its old
+    // value; then the memory bytes the press wrote; then the record's length.
+    class History {
+    public:
+        struct MemoryWrite {
+            int address;
+            int oldValue;
+            int newValue;
+        };
+        bool empty() const { return depth_ == 0; }
+        size_t depth() const { return depth_; }
+        size_t bytes() const { return records_.size(); }
+        void clear();
+        // A record of what turned `before` (the bytes of a Machine) into `after`, and of the
+        // memory writes.
+        void push(const quint8 *before, const Machine &after,
+                  const std::vector<MemoryWrite> &writes);
+        // Removes the newest record: puts its old bytes into `machine`, hands its writes,
+        // newest first, to `undoWrite`.
+        template <typename UndoWrite> void pop(Machine &machine, UndoWrite undoWrite);
+
+    private:
+        void putNumber(quint32 value);
+        std::vector<quint8> records_;
+        size_t depth_ = 0;
+    };
+
+    // The memory as a press with history sees it: every write is noted for its record.
+    class RecordingMemory final : public MemoryAccess {
+    public:
+        explicit RecordingMemory(MemoryAccess &memory) : memory_(memory) {}
+        int readMemory(int address) override { return memory_.readMemory(address); }
+        void writeMemory(int address, int value) override;
+        std::vector<History::MemoryWrite> writes;
+
+    private:
+        MemoryAccess &memory_;
+    };
+
+    // One press without its record: the step of the window's button.
+    void step();
+    void enterNextState();
+    void findRow(int startRow);
+    bool conditionHolds();
+    // The end of the current row: its transition when its condition holds, else the search
+    // of the state's further rows. Returns whether the transition was taken.
+    bool leaveRow();
+    void loadSignals(int rowIndex);
     void updatePanel(Panel which);
     void flushView();
     void showEndScreen();
+    bool isBreakpoint(int row) const
+    {
+        return row >= 0 && size_t(row) < breakpoints_.size() && breakpoints_[size_t(row)];
+    }
 
     Program program_;
     MemoryAccess &memory_;
+    RecordingMemory recordingMemory_;
     ExecutionView &view_;
-    Processor processor_;
-    RunState state_;
-    Processor beforePanel_;
-    AfterPanel afterPanel_;
+    Machine machine_;
     bool deferViewUpdates_ = false;
     bool beforeDirty_ = false;
     bool afterDirty_ = false;
+
+    bool historyEnabled_ = false;
+    History history_;
+    std::vector<quint8> breakpoints_; // by row; empty: none
+    int breakpointRow_ = -1;
+    bool transitionTaken_ = false; // during the current press
 };
 
 } // namespace orb

@@ -5,6 +5,7 @@
 #include "run/runner.h"
 
 #include "app/mainwindow.h"
+#include "app/rowmarks.h"
 #include "cells/ramlineedit.h"
 #include "cells/ttlineedit.h"
 #include "sim/executionwindow.h"
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace orb;
 using namespace Qt::StringLiterals;
@@ -33,9 +35,9 @@ struct Trace {
     QStringList wrongCells;
 };
 
-Trace runOrbRun(const QString &path, const QStringList &inputs)
+Trace runOrbRun(const QString &path, const QStringList &inputs, const QStringList &more = {})
 {
-    QStringList arguments{u"orb-run"_s, u"--trace"_s};
+    QStringList arguments = QStringList{u"orb-run"_s, u"--trace"_s} + more;
     for (const QString &input : inputs)
         arguments << u"--input"_s << input;
     QBuffer out;
@@ -150,6 +152,9 @@ private slots:
 
     void sameRunInBoth_data();
     void sameRunInBoth();
+    void sameBreakpointsInBoth_data();
+    void sameBreakpointsInBoth();
+    void breakOption();
 
 private:
     QString writeDocument(const QString &name, const QStringList &rows, const QByteArray &memory);
@@ -323,6 +328,127 @@ void TestOneEngine::sameRunInBoth()
         memory +=
             formatMemoryByte(readMemoryByte(editor->ramCell(address / 16, address % 16)->text()));
     QCOMPARE(memory, end.value(u"memory"_s).toString());
+}
+
+void TestOneEngine::sameBreakpointsInBoth_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("inputs");
+    QTest::addColumn<QList<int>>("breakpoints"); // rows from 1
+    QTest::addColumn<int>("status");
+
+    const QString examples = QStringLiteral(ORB_SOURCE_DIR "/examples/");
+    const QString counting =
+        writeDocument(u"counting.orb"_s,
+                      {u"0|1||y66"_s, u"1|2||y48"_s, u"2|3||y31,y42,y60"_s, u"3|2|-z|y6,y47"_s,
+                       u"3|4|z|"_s, u"4|5||y67"_s, u"5|5||y70"_s},
+                      {});
+    QTest::newRow("the first row of a loop")
+        << counting << QStringList{u"3"_s} << QList<int>{3} << int(RunBreak);
+    QTest::newRow("a further row")
+        << counting << QStringList{u"3"_s} << QList<int>{5} << int(RunBreak);
+    QTest::newRow("two, the first arrived at wins")
+        << counting << QStringList{u"2"_s} << QList<int>{6, 4} << int(RunBreak);
+    QTest::newRow("a row without microoperations")
+        << writeDocument(u"none.orb"_s, {u"0|1||y20"_s, u"1|2|-z|"_s, u"1|3|z|"_s, u"3|0||y70"_s},
+                         {})
+        << QStringList{} << QList<int>{3} << int(RunBreak);
+    QTest::newRow("never arrived: the end")
+        << counting << QStringList{u"1"_s} << QList<int>{1} << int(RunSucceeded);
+    QTest::newRow("fetch-decode") << examples + u"03-fetch-decode-loop.orb"_s << QStringList{}
+                                  << QList<int>{4} << int(RunBreak);
+}
+
+void TestOneEngine::sameBreakpointsInBoth()
+{
+    // orb-run --break stops where the window's run to the end stops at the same breakpoints.
+    QFETCH(QString, path);
+    QFETCH(QStringList, inputs);
+    QFETCH(QList<int>, breakpoints);
+    QFETCH(int, status);
+    QStringList more;
+    for (const int row : breakpoints)
+        more << u"--break"_s << QString::number(row);
+    const Trace trace = runOrbRun(path, inputs, more);
+    QCOMPARE(trace.status, status);
+    const QJsonObject end = trace.lines.constLast();
+    if (status == RunBreak) {
+        QVERIFY(end.value(u"end"_s).isNull());
+        QVERIFY(breakpoints.contains(end.value(u"break"_s).toInt()));
+    }
+
+    editor = std::make_unique<MainWindow>();
+    editor->show();
+    QVERIFY(QTest::qWaitForWindowExposed(editor.get()));
+    const std::optional<LoadedDocument> document = readDocumentFile(path);
+    QVERIFY(document);
+    loadIntoEditor(*editor, *document);
+    for (const int row : breakpoints)
+        QTest::mouseClick(editor->rowNumberLabel(row - 1), Qt::LeftButton);
+    QCOMPARE(editor->findChild<RowMarks *>()->breakpoints().size(), size_t(breakpoints.size()));
+
+    // Every dialog of the run answered as orb-run answered it: the bytes in order, messages
+    // with a key.
+    QStringList bytes = inputs;
+    QTimer answerer;
+    connect(&answerer, &QTimer::timeout, &answerer, [&bytes] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        auto *edit = dialog->findChild<QLineEdit *>(u"byteLineEdit"_s);
+        if (edit && !edit->isHidden() && !bytes.isEmpty()) {
+            QTest::keyClick(edit, Qt::Key_Home);
+            QTest::keyClicks(edit, bytes.takeFirst().rightJustified(2, u'0'));
+            QTest::keyClick(edit, Qt::Key_Return);
+        } else if (edit && !edit->isHidden()) {
+            dialog->close();
+        } else {
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        }
+    });
+    answerer.start(5);
+    QTest::mouseClick(editor->findChild<QPushButton *>(u"startButton"_s), Qt::LeftButton);
+    const QPointer<ExecutionWindow> window = openExecutionWindow();
+    QVERIFY(window);
+    QTest::mouseClick(window->findChild<QPushButton *>(u"endButton"_s), Qt::LeftButton);
+    QVERIFY(window);
+    QCOMPARE(window->engine().stepCount(), end.value(u"steps"_s).toInt());
+    const QJsonObject &last = trace.lines[trace.lines.size() - 2];
+    QCOMPARE(headerOf(window), headerOf(last));
+    QCOMPARE(panelOf(window, u"AfterLabel"_s), panelOf(last));
+    QCOMPARE(window->engine().arrivedAtBreakpoint(), status == RunBreak);
+    if (status == RunBreak)
+        QCOMPARE(window->engine().breakpointRow() + 1, end.value(u"break"_s).toInt());
+}
+
+void TestOneEngine::breakOption()
+{
+    const QString path = writeDocument(u"loop.orb"_s, {u"0|1||y20"_s, u"1|0||y21,y22"_s}, {});
+    auto run = [&](const QStringList &options, QString *outText = nullptr) {
+        QBuffer out;
+        QBuffer err;
+        out.open(QIODevice::WriteOnly);
+        err.open(QIODevice::WriteOnly);
+        const int status =
+            runCommandLine(QStringList{u"orb-run"_s} + options + QStringList{path}, out, err);
+        if (outText)
+            *outText = QString::fromUtf8(out.data() + err.data());
+        return status;
+    };
+    QString text;
+    QCOMPARE(run({u"--break"_s, u"2"_s}, &text), int(RunBreak));
+    QCOMPARE(text.section(u'\n', 0, 1), u"Остановлено в точке останова: строка 2\nsteps=3"_s);
+    // Each press of the loop arrives again at row 1 only through its transition.
+    QCOMPARE(run({u"--break"_s, u"1"_s}, &text), int(RunBreak));
+    QVERIFY(text.contains(u"steps=5\n"_s));
+    for (const QString &wrong : {u"0"_s, u"x"_s, u"-1"_s, u"501"_s}) {
+        QCOMPARE(run({u"--break"_s, wrong}, &text), int(RunUsage));
+        QVERIFY2(text.contains(u"--break takes a row number"_s), qPrintable(text));
+    }
+    QCOMPARE(run({u"--break"_s, u"3"_s}, &text), int(RunUsage));
+    QVERIFY2(text.contains(u"--break 3: the document has 2 rows"_s), qPrintable(text));
+    // The limit comes first when no breakpoint is arrived at before it.
+    QCOMPARE(run({u"--break"_s, u"1"_s, u"--max-steps"_s, u"3"_s}, &text), int(RunLimit));
 }
 
 QTEST_MAIN(TestOneEngine)

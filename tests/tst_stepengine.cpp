@@ -199,6 +199,12 @@ private slots:
     void memoryIsReadLive();
     void snapshotOutlivesTheTable();
     void headlessTable();
+    void stepBackEqualsAFreshRun_data();
+    void stepBackEqualsAFreshRun();
+    void stepBackKeepsAUsersMemoryEdit();
+    void historyOnlyWhenAsked();
+    void breakpoints_data();
+    void breakpoints();
 };
 
 void TestStepEngine::stateWalk_data()
@@ -535,6 +541,247 @@ void TestStepEngine::headlessTable()
     QCOMPARE(engine.conditionText(), QString());
     QCOMPARE(engine.program().row(1).conditionText, u"-c"_s);
     QCOMPARE(view.events, QStringList{u"msg:СТОП"_s});
+}
+
+namespace {
+
+// Everything a press leaves for the panels and the next press, as one text.
+QString machineText(const StepEngine &engine, const ByteArrayMemory &memory)
+{
+    const AfterPanel &after = engine.afterPanel();
+    const StepEngine::RunState &s = engine.state();
+    auto registers = [](const Processor &p) {
+        QStringList values;
+        for (const int value : p.rk)
+            values << formatHex(value);
+        for (const int value : p.ron)
+            values << formatHex(value);
+        for (const int value : {p.a, p.b, p.rs, p.sp, p.ri, p.ra, p.rv, p.r, p.s1, p.s2, p.s3})
+            values << formatHex(value);
+        for (const quint8 flag : p.flags())
+            values << QString::number(flag);
+        return values.join(u' ');
+    };
+    QString bytes;
+    for (const quint8 byte : memory.bytes)
+        bytes += formatHex(byte);
+    return u"row %1 step %2 source %3 next %4 signals [%5] op [%6] cond [%7]\n"
+           u"before %8\nafter %9\nnow %10\n"
+           u"run %11%12%13%14 steps %15 row %16 next %17 micro %18 fields %19\nmemory %20"_s
+               .arg(after.rowLabel())
+               .arg(after.stepLabel())
+               .arg(after.initialStateLabel())
+               .arg(after.nextStateLabel(), after.controlSignalsLabel(), after.operationLabel(),
+                    after.conditionText())
+               .arg(registers(engine.beforePanel()), registers(after.registers),
+                    registers(engine.processor()))
+               .arg(int(s.running))
+               .arg(int(s.stoppedUnderConditions))
+               .arg(int(s.succeeded))
+               .arg(int(s.endScreenShown))
+               .arg(s.stepCount)
+               .arg(s.rowIndex)
+               .arg(s.nextState)
+               .arg(s.microopIndex)
+               .arg(ControlFields(s.controlFields).registerT())
+               .arg(bytes);
+}
+
+// Answers every data byte from the step counter, so that two runs answer alike.
+class CountingView final : public ExecutionView {
+public:
+    StepEngine *engine = nullptr;
+    int dialogs = 0;
+    void updateRegisterPanel(Panel) override {}
+    void showEndScreen() override {}
+    void showMessage(const QString &) override { ++dialogs; }
+    std::optional<int> requestDataByte(const QString &) override
+    {
+        ++dialogs;
+        return engine->stepCount() % 3 == 0 ? std::nullopt
+                                            : std::optional<int>(engine->stepCount() * 37 & 0xFF);
+    }
+    void showStepLimitDialog(const QString &, const QString &) override {}
+    void scheduleDeletion() override {}
+};
+
+struct Run {
+    Run(const QStringList &rows, const QByteArray &bytes) : table(rows), engine(table, memory, view)
+    {
+        view.engine = &engine;
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            memory.bytes[size_t(i)] = quint8(bytes[i]);
+    }
+    TextTable table;
+    ByteArrayMemory memory;
+    CountingView view;
+    StepEngine engine;
+};
+
+// Counts down from a data byte, writing to memory each round; a further row leaves the loop.
+const QStringList countingLoop = {u"0|1||y66"_s,      u"1|2||y48"_s, u"2|3||y31,y42,y60"_s,
+                                  u"3|2|-z|y6,y47"_s, u"3|4|z|"_s,   u"4|5||y67"_s,
+                                  u"5|5||y70"_s};
+
+} // namespace
+
+void TestStepEngine::stepBackEqualsAFreshRun_data()
+{
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QByteArray>("memory");
+    QTest::addColumn<quint32>("seed");
+    QTest::newRow("writes, data bytes, a further row, the end")
+        << countingLoop << QByteArray() << quint32(1);
+    QTest::newRow("same, other mix") << countingLoop << QByteArray() << quint32(7);
+    QTest::newRow("the step limit")
+        << QStringList{u"0|0||y31,y42,y60"_s} << QByteArray() << quint32(3);
+    QTest::newRow("stop under conditions, rows without microoperations")
+        << QStringList{u"0|1||y64"_s, u"1|2|x4,-x3|"_s, u"1|3||y7"_s, u"3|0|x1|y30,y60"_s,
+                       u"2|2||y70"_s}
+        << QByteArray("\x15\x00\x00\x00", 4) << quint32(5);
+    QTest::newRow("no row for state 0") << QStringList{u"1|1||y20"_s} << QByteArray() << quint32(2);
+}
+
+void TestStepEngine::stepBackEqualsAFreshRun()
+{
+    // After any mix of presses, runs to the end and steps back, the engine shows what a fresh
+    // run that made only the remaining presses shows, down to memory.
+    QFETCH(QStringList, rows);
+    QFETCH(QByteArray, memory);
+    QFETCH(quint32, seed);
+    Run run(rows, memory);
+    run.engine.setHistoryEnabled(true);
+    run.engine.start();
+    const QString firstScreen = machineText(run.engine, run.memory);
+    quint32 random = seed;
+    for (int action = 0; action < 120; ++action) {
+        random = random * 1103515245u + 12345u;
+        const int kind = int(random >> 16) % 10;
+        if (run.engine.endScreenShown() && kind < 7)
+            continue; // a press there closes the window
+        if (kind < 4)
+            run.engine.executeStep();
+        else if (kind < 5)
+            run.engine.runToEnd(60);
+        else
+            run.engine.stepBack();
+
+        Run fresh(rows, memory);
+        fresh.engine.start();
+        for (qsizetype press = 0; press < run.engine.historyDepth(); ++press)
+            fresh.engine.executeStep();
+        QCOMPARE(machineText(run.engine, run.memory), machineText(fresh.engine, fresh.memory));
+        QCOMPARE(run.engine.canStepBack(), run.engine.historyDepth() > 0);
+    }
+    while (run.engine.stepBack()) {
+    }
+    QCOMPARE(machineText(run.engine, run.memory), firstScreen);
+    QVERIFY(!run.engine.stepBack());
+}
+
+void TestStepEngine::stepBackKeepsAUsersMemoryEdit()
+{
+    Run run({u"0|0||y31,y42,y60"_s}, QByteArray("\x00\x00\x00\x00", 4));
+    run.engine.setHistoryEnabled(true);
+    run.engine.start();       // A := 1
+    run.engine.executeStep(); // РА := 2
+    run.engine.executeStep(); // ОП[2] := 1
+    run.engine.executeStep(); // A := 2
+    run.engine.executeStep(); // РА := 3
+    run.engine.executeStep(); // ОП[3] := 2
+    QCOMPARE(int(run.memory.bytes[2]), 1);
+    QCOMPARE(int(run.memory.bytes[3]), 2);
+    run.memory.bytes[3] = 0x77; // the user edits the byte the last press wrote
+    QVERIFY(run.engine.stepBack());
+    QCOMPARE(int(run.memory.bytes[3]), 0x77);
+    QVERIFY(run.engine.stepBack());
+    QVERIFY(run.engine.stepBack());
+    QVERIFY(run.engine.stepBack());
+    QCOMPARE(int(run.memory.bytes[2]), 0);
+    QCOMPARE(run.engine.processor().ra, 2);
+}
+
+void TestStepEngine::historyOnlyWhenAsked()
+{
+    Run plain({u"0|0||y24,y45,y47"_s}, {});
+    plain.engine.start();
+    plain.engine.runToEnd();
+    QVERIFY(!plain.engine.canStepBack());
+    QVERIFY(!plain.engine.stepBack());
+    QCOMPARE(plain.engine.historyBytes(), 0);
+
+    Run recorded({u"0|0||y24,y45,y47"_s}, {});
+    recorded.engine.setHistoryEnabled(true);
+    recorded.engine.start();
+    recorded.engine.runToEnd();
+    // A run to the end counts as its presses, each recorded as what it changed.
+    QCOMPARE(recorded.engine.historyDepth(), 998); // from step 2 to step 1000
+    QVERIFY2(recorded.engine.historyBytes() < 999 * 48,
+             qPrintable(QString::number(recorded.engine.historyBytes())));
+    recorded.engine.setHistoryEnabled(false);
+    QVERIFY(!recorded.engine.canStepBack());
+}
+
+void TestStepEngine::breakpoints_data()
+{
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QList<int>>("breakpoints"); // rows from 1
+    QTest::addColumn<QStringList>("stops");      // what each run to the end shows, "limit" after
+
+    QTest::newRow("a state that loops on itself arrives each time round")
+        << QStringList{u"0|0||y20,y21"_s} << QList<int>{1}
+        << QStringList{u"1/4 y20 at 1"_s, u"1/6 y20 at 1"_s};
+    QTest::newRow("the row shown from another row, not every press inside it")
+        << QStringList{u"0|1||y20"_s, u"1|2||y20,y21,y22"_s, u"2|0||y23"_s} << QList<int>{2}
+        << QStringList{u"2/3 y20 at 2"_s, u"2/8 y20 at 2"_s};
+    QTest::newRow("a further row: stops on the press that shows the next state")
+        << countingLoop << QList<int>{5} << QStringList{u"6/16 y67 at 5 msg"_s, u"7/17 y70 msg"_s};
+    QTest::newRow("a first row of a loop and a further row")
+        << countingLoop << QList<int>{3, 5}
+        << QStringList{u"3/4 y31 at 3"_s, u"3/8 y31 at 3"_s, u"3/12 y31 at 3"_s,
+                       u"6/16 y67 at 5 msg"_s, u"7/17 y70 msg"_s};
+    QTest::newRow("a row without microoperations arrives with its transition")
+        << QStringList{u"0|1||y20"_s, u"1|0||y7"_s} << QList<int>{2}
+        << QStringList{u"2/2 none at 2"_s, u"2/4 none at 2"_s};
+    QTest::newRow("the row on the first screen is arrived at again only through a transition")
+        << QStringList{u"0|0||y20,y21,y22"_s} << QList<int>{1} << QStringList{u"1/5 y20 at 1"_s};
+    QTest::newRow("never arrived: the step limit")
+        << QStringList{u"0|0||y20"_s, u"1|1||y21"_s} << QList<int>{2}
+        << QStringList{u"1/1000 y20 limit"_s};
+    QTest::newRow("rows outside the table")
+        << QStringList{u"0|0||y70"_s} << QList<int>{0, 2} << QStringList{u"1/2 y70"_s};
+}
+
+void TestStepEngine::breakpoints()
+{
+    QFETCH(QStringList, rows);
+    QFETCH(QList<int>, breakpoints);
+    QFETCH(QStringList, stops);
+    Launch launch(rows);
+    std::vector<int> marks;
+    for (const int row : breakpoints)
+        marks.push_back(row - 1);
+    launch.engine.setBreakpoints(marks);
+    launch.view.dataBytes.assign(8, 3);
+    launch.press(true);
+    QVERIFY(!launch.engine.arrivedAtBreakpoint()); // the first screen is no press
+    QStringList shown;
+    for (int run = 0; run < stops.size(); ++run) {
+        launch.view.events.clear();
+        const bool limit = launch.engine.runToEnd();
+        const AfterPanel &after = launch.engine.afterPanel();
+        QString text = u"%1/%2 %3"_s.arg(after.rowLabel())
+                           .arg(after.stepLabel())
+                           .arg(shortOperation(after.operation));
+        if (launch.engine.arrivedAtBreakpoint())
+            text += u" at "_s + QString::number(launch.engine.breakpointRow() + 1);
+        if (limit)
+            text += u" limit"_s;
+        if (launch.view.events.filter(u"msg:"_s).size() > 0)
+            text += u" msg"_s;
+        shown << text;
+    }
+    QCOMPARE(shown, stops);
 }
 
 QTEST_GUILESS_MAIN(TestStepEngine)

@@ -17,7 +17,10 @@
 #include <QDialog>
 #include <QDir>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QTimer>
 
@@ -359,6 +362,46 @@ void stepLimitPicture(DialogAnswerer &answerer)
     closeExecutionWindow(execution);
 }
 
+// Breakpoints on two rows and a run to the end stopped at the first: the main window marks
+// that row with both marks; the picture puts the execution window beside it, as it opens.
+void debuggerPicture(DialogAnswerer &answerer)
+{
+    auto window = showMainWindow();
+    if (!loadExample(*window, u"03-fetch-decode-loop.orb"_s))
+        return;
+    for (const int row : {9, 12}) {
+        if (QLabel *label = window->rowNumberLabel(row)) {
+            // A click on the row number, as a student sets a breakpoint.
+            const QPointF inside(label->width() / 2.0, label->height() / 2.0);
+            QMouseEvent press(QEvent::MouseButtonPress, inside, label->mapToGlobal(inside),
+                              Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(label, &press);
+        }
+    }
+    ExecutionWindow *execution = launch(answerer, *window, infoDialogAnswer({}, {}));
+    if (!execution)
+        return;
+    answerer.run([execution] { execution->runToEnd(); }, infoDialogAnswer({}, {}));
+    if (!execution->engine().arrivedAtBreakpoint())
+        problem(u"the run to the end did not stop at the breakpoint"_s);
+    settle();
+    const QPixmap main = window->grab();
+    const QPixmap run = execution->grab();
+    QPixmap both(main.width() + 10 + run.width(), std::max(main.height(), run.height()));
+    both.fill(Qt::white);
+    {
+        QPainter painter(&both);
+        painter.drawPixmap(0, 0, main);
+        painter.drawPixmap(main.width() + 10, 0, run);
+    }
+    const QString path = outputFolder.filePath(u"debugger.png"_s);
+    if (both.save(path))
+        std::printf("%s\n", qPrintable(path));
+    else
+        problem(u"cannot write %1"_s.arg(path));
+    closeExecutionWindow(execution);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -381,5 +424,6 @@ int main(int argc, char *argv[])
     errorPictures(answerer);
     messagePictures(answerer);
     stepLimitPicture(answerer);
+    debuggerPicture(answerer);
     return problems.isEmpty() ? 0 : 1;
 }

@@ -17,7 +17,7 @@ r minus 62 62 minus.png
 r play 102 102 play.png
 r next 102 110 next.png
 r end 70 86 end.png
-r browser-go 110 110 browser-go.png
+r step_back 110 110 step_back.png
 r toolbar 900 29 toolbar.png
 r preview_window 888 532 preview_window.png
 r preview_button 61 300 preview_button.png

@@ -1,0 +1,140 @@
+#include "app/rowmarks.h"
+
+#include "app/constants.h"
+#include "app/mainwindow.h"
+#include "sim/executionwindow.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QMouseEvent>
+#include <QScrollArea>
+
+RowMarks::RowMarks(MainWindow *window) : QObject(window), window_(window) {}
+
+RowMarks::~RowMarks() = default;
+
+QString RowMarks::toolTip()
+{
+    return QStringLiteral("Точка останова: щелчок — поставить/снять");
+}
+
+void RowMarks::adoptLabel(QLabel *label)
+{
+    label->setToolTip(toolTip());
+    // A filter, not the label's own handler: a label of a table locked by a run is disabled,
+    // and a disabled widget's handlers get no clicks, while its filters do.
+    label->installEventFilter(this);
+}
+
+void RowMarks::rowInserted(int row)
+{
+    std::set<int> moved;
+    for (const int mark : breakpoints_)
+        moved.insert(mark >= row ? mark + 1 : mark);
+    std::set<int> changed = breakpoints_;
+    changed.insert(moved.begin(), moved.end());
+    breakpoints_ = std::move(moved);
+    for (const int mark : changed)
+        restyle(mark);
+    breakpointsChanged();
+}
+
+void RowMarks::rowRemoved(int row)
+{
+    std::set<int> moved;
+    for (const int mark : breakpoints_) {
+        if (mark != row)
+            moved.insert(mark > row ? mark - 1 : mark);
+    }
+    std::set<int> changed = breakpoints_;
+    changed.insert(moved.begin(), moved.end());
+    breakpoints_ = std::move(moved);
+    for (const int mark : changed)
+        restyle(mark);
+    breakpointsChanged();
+}
+
+void RowMarks::clear()
+{
+    // The labels go with the table; only the marks need forgetting.
+    breakpoints_.clear();
+    currentRow_ = -1;
+    breakpointsChanged();
+}
+
+void RowMarks::attach(ExecutionWindow *run)
+{
+    run_ = run;
+    run->setBreakpoints(breakpoints());
+    connect(run, &ExecutionWindow::currentRowChanged, this, &RowMarks::setCurrentRow);
+    connect(run, &QObject::destroyed, this, [this] { setCurrentRow(-1); });
+    setCurrentRow(run->shownRow());
+}
+
+void RowMarks::toggleBreakpoint(int row)
+{
+    if (row < 0 || row >= window_->stringCount())
+        return;
+    if (!breakpoints_.erase(row))
+        breakpoints_.insert(row);
+    restyle(row);
+    breakpointsChanged();
+}
+
+void RowMarks::breakpointsChanged()
+{
+    if (run_)
+        run_->setBreakpoints(breakpoints());
+}
+
+void RowMarks::setCurrentRow(int row)
+{
+    if (row >= window_->stringCount())
+        row = -1;
+    if (row == currentRow_)
+        return;
+    const int previous = currentRow_;
+    currentRow_ = row;
+    restyle(previous);
+    restyle(row);
+    QLabel *label = window_->rowNumberLabel(row);
+    for (QWidget *parent = label; parent; parent = parent->parentWidget()) {
+        if (auto *scrollArea = qobject_cast<QScrollArea *>(parent)) {
+            // Rows added since the last pass of the event loop have no geometry yet.
+            if (QLayout *layout = label->parentWidget()->layout())
+                layout->activate();
+            // A row either side stays in sight.
+            scrollArea->ensureWidgetVisible(label, 0, label->height() + 6);
+            break;
+        }
+    }
+}
+
+void RowMarks::restyle(int row) const
+{
+    QLabel *label = window_->rowNumberLabel(row);
+    if (!label)
+        return;
+    const bool breakpoint = hasBreakpoint(row);
+    const bool current = row == currentRow_;
+    label->setStyleSheet(breakpoint && current ? orb::currentBreakpointRowNumberStyle
+                         : breakpoint          ? orb::breakpointRowNumberStyle
+                         : current             ? orb::currentRowNumberStyle
+                                               : orb::rowNumberStyle);
+}
+
+bool RowMarks::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonDblClick)
+        return false;
+    if (static_cast<QMouseEvent *>(event)->button() != Qt::LeftButton)
+        return false;
+    for (int row = 0; row < window_->stringCount(); ++row) {
+        if (window_->rowNumberLabel(row) == watched) {
+            toggleBreakpoint(row);
+            return true;
+        }
+    }
+    return false;
+}

@@ -1,0 +1,524 @@
+// The execution window as a debugger, through the real windows: stepping back (pushButton_3,
+// Backspace) against fresh runs, memory and data bytes across a step back, breakpoints set by
+// clicks on the row numbers and moved with their rows, the mark of the current row, the tool
+// tips and where the window opens.
+
+#include "app/constants.h"
+#include "app/rowmarks.h"
+#include "cells/ramlineedit.h"
+#include "editorfixture.h"
+#include "sim/executionwindow.h"
+#include "testutil.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using testutil::child;
+using namespace Qt::StringLiterals;
+using editortest::Row;
+
+namespace {
+
+// Answers every modal dialog while it lives: a data byte with `byte`, a message with a key,
+// the step-limit dialog with its button; notes what each said.
+class DialogAnswerer final : public QObject {
+public:
+    QString byte = u"03"_s;
+    QStringList seen;
+
+    DialogAnswerer()
+    {
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            if (!dialog)
+                return;
+            auto *info = dialog->findChild<QLabel *>(u"infoLabel"_s);
+            seen << (info ? info->text() : QString());
+            auto *edit = dialog->findChild<QLineEdit *>(u"byteLineEdit"_s);
+            if (edit && !edit->isHidden()) {
+                QTest::keyClick(edit, Qt::Key_Home);
+                QTest::keyClicks(edit, byte);
+                QTest::keyClick(edit, Qt::Key_Return);
+            } else if (auto *ok = dialog->findChild<QPushButton *>(u"okButton"_s)) {
+                QTest::mouseClick(ok, Qt::LeftButton);
+            } else {
+                QTest::keyClick(dialog, Qt::Key_Space);
+            }
+        });
+        timer_.start(5);
+    }
+
+private:
+    QTimer timer_;
+};
+
+// Counts down from a data byte, writing to memory each round; a further row (5) leaves the
+// loop for a display and the stop.
+const QList<Row> countingLoop = {
+    {u"0"_s, u"1"_s, u""_s, u"y66"_s},         {u"1"_s, u"2"_s, u""_s, u"y48"_s},
+    {u"2"_s, u"3"_s, u""_s, u"y31,y42,y60"_s}, {u"3"_s, u"2"_s, u"-z"_s, u"y6,y47"_s},
+    {u"3"_s, u"4"_s, u"z"_s, u""_s},           {u"4"_s, u"5"_s, u""_s, u"y67"_s},
+    {u"5"_s, u"5"_s, u""_s, u"y70"_s}};
+
+// What the window shows: the header, the operation, both panels with their tool tips, what
+// the end screen hid and moved, and the step-back button.
+QString screenOf(QWidget *window)
+{
+    QStringList parts;
+    for (const char *name : {"rowLabel", "stepLabel", "initialStateLabel", "nextStateLabel",
+                             "controlSignalsLabel", "operationLabel"})
+        parts << QLatin1String(name) + u'=' + child<QLabel>(window, name)->text();
+    parts << u"tip="_s + child<QLabel>(window, "nextStateLabel")->toolTip();
+    for (const char *key : ExecutionWindow::panelCellKeys()) {
+        for (const char *panel : {"BeforeLabel", "AfterLabel"}) {
+            auto *cell = window->findChild<QLabel *>(QLatin1String(key) + QLatin1String(panel));
+            parts << QLatin1String(key) + QLatin1String(panel) + u'=' + cell->text() + u'/' +
+                         cell->toolTip();
+        }
+    }
+    for (const char *name : {"rowTagLabel", "afterGroupBox", "beforeOperationLabel",
+                             "afterOperationLabel", "controlSignalsLabel", "beforeGroupBox"})
+        parts << QLatin1String(name) +
+                     (child<QWidget>(window, name)->isHidden() ? u" hidden"_s : u" shown"_s);
+    parts << u"operation y %1, before y %2"_s.arg(child<QWidget>(window, "operationLabel")->y())
+                 .arg(child<QWidget>(window, "beforeGroupBox")->y());
+    parts << u"back "_s +
+                 (child<QWidget>(window, "pushButton_3")->isEnabled() ? u"on"_s : u"off"_s);
+    return parts.join(u'\n');
+}
+
+void click(QWidget *window, const char *name)
+{
+    QTest::mouseClick(child<QPushButton>(window, name), Qt::LeftButton);
+}
+
+} // namespace
+
+class TestDebugger : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void stepBackButton();
+    void stepBackMatchesAFreshRun_data();
+    void stepBackMatchesAFreshRun();
+    void stepBackAndMemory();
+    void stepBackAsksForTheDataByteAgain();
+    void breakpointsByClicks();
+    void breakpointsMoveWithTheirRows();
+    void currentRowMark();
+    void marksKeepTheTableInPlace();
+    void toolTips_data();
+    void toolTips();
+    void placementBesideTheMainWindow_data();
+    void placementBesideTheMainWindow();
+
+private:
+    // Releases the start button and returns the window it opened.
+    ExecutionWindow *launch()
+    {
+        QTest::mouseClick(child<QPushButton>(editor.get(), "startButton"), Qt::LeftButton);
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *window = qobject_cast<ExecutionWindow *>(widget))
+                run = window;
+        }
+        if (!run)
+            qFatal("no execution window");
+        return run;
+    }
+    void closeRun()
+    {
+        QTest::keyClick(run, Qt::Key_Escape);
+        for (int i = 0; i < 50 && run; ++i)
+            QTest::qWait(5);
+        QVERIFY(!run);
+    }
+    QString labelStyle(int row) const { return editor->rowNumberLabel(row)->styleSheet(); }
+    void clickRowNumber(int row) { QTest::mouseClick(editor->rowNumberLabel(row), Qt::LeftButton); }
+    RowMarks *marks() const { return editor->findChild<RowMarks *>(); }
+
+    std::unique_ptr<editortest::ScriptedWindow> editor;
+    QPointer<ExecutionWindow> run;
+};
+
+void TestDebugger::initTestCase()
+{
+    Q_INIT_RESOURCE(orb);
+    testutil::failOnAnyWarning();
+}
+
+void TestDebugger::init()
+{
+    testutil::failOnAnyWarning();
+    editor = std::make_unique<editortest::ScriptedWindow>();
+    editor->show();
+    QVERIFY(QTest::qWaitForWindowExposed(editor.get()));
+}
+
+void TestDebugger::cleanup()
+{
+    delete run;
+    editor.reset();
+}
+
+void TestDebugger::stepBackButton()
+{
+    editortest::setRows(*editor, {{u"0"_s, u"0"_s, u""_s, u"y20,y31"_s}});
+    ExecutionWindow *window = launch();
+    auto *back = child<QPushButton>(window, "pushButton_3");
+    QCOMPARE(back->toolTip(), u"Шаг назад (Backspace)"_s);
+    QCOMPARE(child<QPushButton>(window, "nextButton")->toolTip(),
+             u"Следующая микрооперация (Enter)"_s);
+    QCOMPARE(child<QPushButton>(window, "endButton")->toolTip(),
+             u"Выполнить до конца (до точки останова или 999 тактов)"_s);
+    QVERIFY(!back->isEnabled()); // the first screen: nothing to undo
+    QVERIFY(!back->icon().isNull());
+
+    click(window, "nextButton");
+    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"3"_s);
+    QVERIFY(back->isEnabled());
+    // The pressed look of the step button; the action comes with the release.
+    QTest::mousePress(back, Qt::LeftButton);
+    QCOMPARE(back->geometry(), QRect(9, 419, 61, 51));
+    QCOMPARE(back->iconSize(), QSize(54, 54));
+    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"3"_s);
+    QTest::mouseRelease(back, Qt::LeftButton);
+    QCOMPARE(back->geometry(), QRect(10, 420, 61, 51));
+    QCOMPARE(back->iconSize(), QSize(55, 55));
+    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"2"_s);
+    QVERIFY(!back->isEnabled());
+    // Enter steps forward again, not back.
+    QCOMPARE(window->focusWidget(), child<QWidget>(window, "nextButton"));
+
+    // Backspace steps back without touching the button.
+    click(window, "nextButton");
+    click(window, "nextButton");
+    QTest::keyClick(window, Qt::Key_Backspace);
+    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"3"_s);
+    QCOMPARE(back->geometry(), QRect(10, 420, 61, 51));
+    QTest::keyClick(window, Qt::Key_Backspace);
+    QTest::keyClick(window, Qt::Key_Backspace); // nothing left: nothing happens
+    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"2"_s);
+}
+
+void TestDebugger::stepBackMatchesAFreshRun_data()
+{
+    // s: nextButton, e: endButton, b: pushButton_3, k: Backspace.
+    QTest::addColumn<QString>("script");
+    QTest::newRow("single steps") << u"sssbsb"_s;
+    QTest::newRow("a run to the end, then back into it") << u"ebbbb"_s;
+    QTest::newRow("from the end screen") << u"esb"_s;
+    QTest::newRow("back from the end screen, forward to it again") << u"eskse"_s;
+    QTest::newRow("back to the first screen") << u"ssebbbbbbbbbbbbbbbbbbbbbbk"_s;
+    QTest::newRow("mixed") << u"sebkskbeb"_s;
+}
+
+void TestDebugger::stepBackMatchesAFreshRun()
+{
+    QFETCH(QString, script);
+    editortest::setRows(*editor, countingLoop);
+    DialogAnswerer answerer;
+    ExecutionWindow *window = launch();
+    for (const QChar action : script) {
+        if (action == u's')
+            click(window, "nextButton");
+        else if (action == u'e')
+            click(window, "endButton");
+        else if (action == u'b')
+            click(window, "pushButton_3");
+        else
+            QTest::keyClick(window, Qt::Key_Backspace);
+        QVERIFY(run);
+    }
+    const QString shown = screenOf(window);
+    QStringList memory;
+    for (int address = 0; address < 16; ++address)
+        memory << editor->ramCell(0, address)->text();
+    const qsizetype presses = window->engine().historyDepth();
+    closeRun();
+
+    for (int address = 0; address < 16; ++address)
+        editor->ramCell(0, address)->setText(u"00"_s);
+    ExecutionWindow *fresh = launch();
+    for (qsizetype press = 0; press < presses; ++press)
+        click(fresh, "nextButton");
+    QCOMPARE(shown, screenOf(fresh));
+    QStringList freshMemory;
+    for (int address = 0; address < 16; ++address)
+        freshMemory << editor->ramCell(0, address)->text();
+    QCOMPARE(memory, freshMemory);
+}
+
+void TestDebugger::stepBackAndMemory()
+{
+    editortest::setRows(*editor, {{u"0"_s, u"0"_s, u""_s, u"y31,y42,y60"_s}});
+    ExecutionWindow *window = launch(); // A := 1
+    click(window, "nextButton");        // РА := 2
+    click(window, "nextButton");        // ОП[2] := 1
+    QCOMPARE(editor->ramCell(0, 2)->text(), u"01"_s);
+    QTest::keyClick(window, Qt::Key_Backspace);
+    QCOMPARE(editor->ramCell(0, 2)->text(), u"00"_s);
+    click(window, "nextButton");
+    QCOMPARE(editor->ramCell(0, 2)->text(), u"01"_s);
+    // The user edits the written byte: a step back keeps the edit.
+    editor->ramCell(0, 2)->setText(u"5A"_s);
+    QTest::keyClick(window, Qt::Key_Backspace);
+    QCOMPARE(editor->ramCell(0, 2)->text(), u"5A"_s);
+    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"3"_s);
+    QCOMPARE(window->findChild<QLabel *>(u"raAfterLabel"_s)->text(), u"02"_s);
+}
+
+void TestDebugger::stepBackAsksForTheDataByteAgain()
+{
+    editortest::setRows(*editor, {{u"0"_s, u"1"_s, u""_s, u"y20"_s},
+                                  {u"1"_s, u"2"_s, u""_s, u"y66"_s},
+                                  {u"2"_s, u"2"_s, u""_s, u"y67,y70"_s}});
+    DialogAnswerer answerer;
+    ExecutionWindow *window = launch();
+    answerer.byte = u"11"_s;
+    click(window, "nextButton");
+    QCOMPARE(window->findChild<QLabel *>(u"aAfterLabel"_s)->text(), u"11"_s);
+    QTest::keyClick(window, Qt::Key_Backspace);
+    QCOMPARE(window->findChild<QLabel *>(u"aAfterLabel"_s)->text(), u"00"_s);
+    answerer.byte = u"22"_s;
+    click(window, "nextButton");
+    QCOMPARE(window->findChild<QLabel *>(u"aAfterLabel"_s)->text(), u"22"_s);
+    click(window, "nextButton"); // the display shows the new byte; stepping back and on again
+    QTest::keyClick(window, Qt::Key_Backspace);
+    click(window, "nextButton"); // shows it once more
+    QCOMPARE(answerer.seen, (QStringList{u"Введите байт данных: "_s, u"Введите байт данных: "_s,
+                                         u"A = 22"_s, u"A = 22"_s}));
+}
+
+void TestDebugger::breakpointsByClicks()
+{
+    editortest::setRows(*editor, countingLoop);
+    QCOMPARE(editor->rowNumberLabel(0)->toolTip(), u"Точка останова: щелчок — поставить/снять"_s);
+    QCOMPARE(editor->rowNumberLabel(6)->toolTip(), RowMarks::toolTip());
+    clickRowNumber(2);
+    QCOMPARE(labelStyle(2), u"background-color: rgb(226, 131, 131);border-radius: 10px;"
+                            u"color: rgb(255, 255, 255);"_s);
+    clickRowNumber(1);
+    clickRowNumber(1); // set and cleared again
+    QCOMPARE(labelStyle(1), orb::rowNumberStyle);
+
+    DialogAnswerer answerer;
+    ExecutionWindow *window = launch();
+    QVERIFY(!child<QWidget>(editor.get(), "scrollAreaContents")->isEnabled());
+    click(window, "endButton"); // arrives at row 3
+    QCOMPARE(child<QLabel>(window, "rowLabel")->text(), u"3"_s);
+    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"4"_s);
+    QCOMPARE(window->focusWidget(), child<QWidget>(window, "nextButton"));
+    click(window, "endButton"); // the next arrival, one round later
+    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"8"_s);
+
+    // Clicks work on the locked table: row 3 off, the further row 5 on.
+    clickRowNumber(2);
+    clickRowNumber(4);
+    QVERIFY(marks()->hasBreakpoint(4));
+    QVERIFY(!marks()->hasBreakpoint(2));
+    click(window, "endButton");
+    QCOMPARE(child<QLabel>(window, "rowLabel")->text(), u"6"_s); // the press that took row 5's
+    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"16"_s);
+    QCOMPARE(answerer.seen.value(1), u"A = 06"_s);
+    closeRun();
+    QVERIFY(marks()->hasBreakpoint(4)); // kept after the run
+}
+
+void TestDebugger::breakpointsMoveWithTheirRows()
+{
+    editortest::setRows(*editor, {{u"0"_s, u"1"_s, u""_s, u"y20"_s},
+                                  {u"1"_s, u"2"_s, u""_s, u"y21"_s},
+                                  {u"2"_s, u"0"_s, u""_s, u"y22"_s}});
+    clickRowNumber(1);
+    clickRowNumber(2);
+    // A row inserted above moves both down.
+    editor->setCurrentCell(0, 4);
+    child<QPushButton>(editor.get(), "addButton")->click(); // a blank row at index 1
+    QCOMPARE(marks()->breakpoints(), (std::vector<int>{2, 3}));
+    QCOMPARE(labelStyle(1), orb::rowNumberStyle);
+    QCOMPARE(labelStyle(3), orb::breakpointRowNumberStyle);
+    QCOMPARE(editor->ttCell(2, 8)->text(), u"y21"_s);
+    // Deleting a row with a breakpoint removes it; the one below moves up.
+    editor->setCurrentCell(2, 4);
+    child<QPushButton>(editor.get(), "deleteButton")->click();
+    QCOMPARE(marks()->breakpoints(), std::vector<int>{2});
+    QCOMPARE(labelStyle(2), orb::breakpointRowNumberStyle);
+    QVERIFY(!editor->rowNumberLabel(3)); // gone with its row
+    QCOMPARE(editor->ttCell(2, 8)->text(), u"y22"_s);
+    // Not saved: the file is the one saved without them. Cleared by Open and New.
+    QTemporaryDir dir;
+    editor->saveAnswer = dir.filePath(u"marks.orb"_s);
+    editor->findChild<QAction *>(u"actionSave"_s)->trigger();
+    clickRowNumber(2);
+    editor->saveAnswer = dir.filePath(u"plain.orb"_s);
+    editor->findChild<QAction *>(u"actionSave"_s)->trigger();
+    QCOMPARE(testutil::readAll(dir.filePath(u"marks.orb"_s)),
+             testutil::readAll(editor->saveAnswer));
+    clickRowNumber(2);
+    editor->openAnswer = editor->saveAnswer;
+    editor->findChild<QAction *>(u"actionOpen"_s)->trigger();
+    QCOMPARE(editor->stringCount(), 3);
+    QVERIFY(marks()->breakpoints().empty());
+    QCOMPARE(labelStyle(2), orb::rowNumberStyle);
+    clickRowNumber(0);
+    editor->findChild<QAction *>(u"actionNew"_s)->trigger();
+    QVERIFY(marks()->breakpoints().empty());
+    QCOMPARE(labelStyle(0), orb::rowNumberStyle);
+}
+
+void TestDebugger::currentRowMark()
+{
+    // Forty rows: the loop at the end is out of sight until the run gets there.
+    QList<Row> rows = {{u"0"_s, u"1"_s, u""_s, u"y20"_s}};
+    for (int state = 1; state < 39; ++state)
+        rows.append({QString::number(state), QString::number(state + 1), u""_s, u""_s});
+    rows.append({u"39"_s, u"39"_s, u""_s, u"y21,y22"_s});
+    editortest::setRows(*editor, rows);
+    clickRowNumber(39);
+    auto *scrollBar = child<QScrollArea>(editor.get(), "scrollArea")->verticalScrollBar();
+    scrollBar->setValue(0);
+
+    ExecutionWindow *window = launch();
+    QCOMPARE(marks()->currentRow(), 0);
+    QCOMPARE(labelStyle(0),
+             u"background-color: rgb(101, 220, 177);border-radius: 10px;"
+             u"color: rgb(255, 255, 255);border: 2px solid rgb(60, 100, 160);padding: -2px;"_s);
+    click(window, "nextButton"); // row 2, no microoperations
+    QCOMPARE(marks()->currentRow(), 1);
+    QCOMPARE(labelStyle(0), orb::rowNumberStyle);
+    QCOMPARE(labelStyle(1), orb::currentRowNumberStyle);
+    QCOMPARE(scrollBar->value(), 0);
+    click(window, "endButton"); // to the breakpoint at the end
+    QCOMPARE(child<QLabel>(window, "rowLabel")->text(), u"40"_s);
+    QCOMPARE(labelStyle(39),
+             u"background-color: rgb(226, 131, 131);border-radius: 10px;"
+             u"color: rgb(255, 255, 255);border: 2px solid rgb(60, 100, 160);padding: -2px;"_s);
+    QVERIFY(scrollBar->value() > 0);
+    QLabel *label = editor->rowNumberLabel(39);
+    const QWidget *viewport = child<QScrollArea>(editor.get(), "scrollArea")->viewport();
+    const QRect seen(label->mapTo(viewport, QPoint(0, 0)), label->size());
+    QVERIFY(viewport->rect().contains(seen));
+    // Back to where it was.
+    QTest::keyClick(window, Qt::Key_Backspace);
+    QCOMPARE(marks()->currentRow(), 38);
+    QCOMPARE(labelStyle(39), orb::breakpointRowNumberStyle);
+    closeRun();
+    QCOMPARE(marks()->currentRow(), -1);
+    QCOMPARE(labelStyle(38), orb::rowNumberStyle);
+    QCOMPARE(labelStyle(39), orb::breakpointRowNumberStyle);
+}
+
+void TestDebugger::marksKeepTheTableInPlace()
+{
+    // A frame around a row number must not widen the number column: the cells stay put.
+    QList<Row> rows;
+    for (int state = 0; state < 120; ++state)
+        rows.append({QString::number(state), QString::number(state + 1), u""_s, u"y20"_s});
+    editortest::setRows(*editor, rows);
+    QTest::qWait(20);
+    auto cellsAt = [this] {
+        QList<int> x;
+        for (const int row : {0, 99, 119})
+            x << editor->ttCell(row, 2)->x() << editor->rowNumberLabel(row)->width()
+              << editor->ttCell(row, 2)->y();
+        return x;
+    };
+    const QList<int> before = cellsAt();
+    clickRowNumber(119);
+    ExecutionWindow *window = launch();
+    click(window, "endButton");
+    QCOMPARE(child<QLabel>(window, "rowLabel")->text(), u"120"_s);
+    QTest::qWait(20);
+    QCOMPARE(cellsAt(), before);
+}
+
+void TestDebugger::toolTips_data()
+{
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("tip");
+    QTest::newRow("3C") << 0x3C << u"3C = 60 = +60 = 0011 1100"_s;
+    QTest::newRow("0") << 0 << u"00 = 0 = 0 = 0000 0000"_s;
+    QTest::newRow("7F") << 0x7F << u"7F = 127 = +127 = 0111 1111"_s;
+    QTest::newRow("80") << 0x80 << u"80 = 128 = -128 = 1000 0000"_s;
+    QTest::newRow("FF") << 0xFF << u"FF = 255 = -1 = 1111 1111"_s;
+}
+
+void TestDebugger::toolTips()
+{
+    QFETCH(int, value);
+    QFETCH(QString, tip);
+    QCOMPARE(ExecutionWindow::registerToolTip(value), tip);
+    if (value != 0x3C)
+        return;
+    // Through the window: the register cells and the condition of the shown row.
+    editortest::setRows(*editor, {{u"0"_s, u"1"_s, u"z,-c"_s, u"y43"_s},
+                                  {u"0"_s, u"2"_s, u""_s, u""_s},
+                                  {u"1"_s, u"1"_s, u"x1"_s, u"y38"_s}});
+    ExecutionWindow *window = launch(); // y43: РА := 0, Z := 1
+    QCOMPARE(child<QLabel>(window, "nextStateLabel")->toolTip(), u"z,-c — выполнено"_s);
+    QCOMPARE(window->findChild<QLabel *>(u"raAfterLabel"_s)->toolTip(),
+             u"00 = 0 = 0 = 0000 0000"_s);
+    click(window, "nextButton"); // y38: B := F0 + R
+    QCOMPARE(child<QLabel>(window, "nextStateLabel")->toolTip(), u"x1 — не выполнено"_s);
+    QCOMPARE(window->findChild<QLabel *>(u"bAfterLabel"_s)->toolTip(),
+             u"F0 = 240 = -16 = 1111 0000"_s);
+    QCOMPARE(window->findChild<QLabel *>(u"bBeforeLabel"_s)->toolTip(),
+             u"00 = 0 = 0 = 0000 0000"_s);
+    QVERIFY(window->findChild<QLabel *>(u"zAfterLabel"_s)->toolTip().isEmpty());
+    QTest::keyClick(window, Qt::Key_Backspace);
+    QCOMPARE(window->findChild<QLabel *>(u"bAfterLabel"_s)->toolTip(), u"00 = 0 = 0 = 0000 0000"_s);
+    // A row without a condition has no tool tip.
+    closeRun();
+    editortest::setRows(*editor, {{u"0"_s, u"0"_s, u""_s, u"y20"_s}});
+    ExecutionWindow *plain = launch();
+    QVERIFY(child<QLabel>(plain, "nextStateLabel")->toolTip().isEmpty());
+}
+
+void TestDebugger::placementBesideTheMainWindow_data()
+{
+    QTest::addColumn<QRect>("mainFrame");
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QPoint>("expected"); // (-1, -1): left to the window system
+    const QSize frame(920, 510);
+    QTest::newRow("right") << QRect(0, 0, 900, 600) << QRect(0, 0, 1920, 1050) << QPoint(900, 0);
+    QTest::newRow("right, raised to fit")
+        << QRect(0, 700, 900, 300) << QRect(0, 0, 1920, 1050) << QPoint(900, 1050 - frame.height());
+    QTest::newRow("exactly fits right")
+        << QRect(0, 0, 1000, 600) << QRect(0, 0, 1920, 1050) << QPoint(1000, 0);
+    QTest::newRow("one pixel short: below")
+        << QRect(0, 0, 1001, 500) << QRect(0, 0, 1920, 1050) << QPoint(0, 500);
+    QTest::newRow("below, moved in")
+        << QRect(1500, 0, 600, 400) << QRect(0, 0, 1920, 1050) << QPoint(1920 - frame.width(), 400);
+    QTest::newRow("no room") << QRect(0, 0, 1200, 700) << QRect(0, 0, 1920, 1050) << QPoint(-1, -1);
+    QTest::newRow("second screen")
+        << QRect(1920, 0, 900, 500) << QRect(1920, 0, 1920, 1050) << QPoint(2820, 0);
+}
+
+void TestDebugger::placementBesideTheMainWindow()
+{
+    QFETCH(QRect, mainFrame);
+    QFETCH(QRect, available);
+    QFETCH(QPoint, expected);
+    const std::optional<QPoint> place =
+        ExecutionWindow::placeBeside(mainFrame, QSize(920, 510), available);
+    QCOMPARE(place.value_or(QPoint(-1, -1)), expected);
+    if (place)
+        QVERIFY(available.contains(QRect(*place, QSize(920, 510))));
+}
+
+QTEST_MAIN(TestDebugger)
+#include "tst_debugger.moc"
