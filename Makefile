@@ -5,6 +5,8 @@ DEBS = cmake g++ make qt6-base-dev qt6-base-dev-tools fonts-liberation
 # Icons are rendered at build time; the install and package tests validate and start what
 # they install.
 DEBS += librsvg2-bin desktop-file-utils appstream dpkg-dev file groff-base xvfb xauth
+# orb-check's tests render its graphs and validate its JSON reports.
+DEBS += graphviz python3-jsonschema
 
 .PHONY: deps configure build run test package screenshots clean
 

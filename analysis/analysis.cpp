@@ -341,16 +341,16 @@ Analysis analyzeProgram(const Program &program)
             }
             if (covered) {
                 std::sort(shadowing.begin(), shadowing.end());
-                QStringList earlierConditions;
+                QStringList earlier;
                 for (int e : shadowing)
-                    earlierConditions << quotedCondition(program.row(e - 1));
+                    earlier << QString::number(e) + u' ' + quotedCondition(program.row(e - 1));
                 add(u"shadowed-row", Severity::Warning, QList<int>{row + 1} + shadowing,
                     {facts.state},
                     u"строка %1 никогда не выбирается: когда выполнено её условие %2, выполнено и "
-                    u"условие %3 %4 (%5) того же состояния %6, стоящей выше"_s.arg(row + 1)
+                    u"условие %3 %4 того же состояния %5, стоящей выше"_s.arg(row + 1)
                         .arg(quotedCondition(r),
                              shadowing.size() == 1 ? u"строки"_s : u"одной из строк"_s,
-                             joinNumbers(shadowing), earlierConditions.join(u", "_s))
+                             earlier.join(u", "_s))
                         .arg(facts.state));
             }
         }
