@@ -80,6 +80,35 @@ QString signalList(const std::vector<int> &numbers)
     return parts.join(u',');
 }
 
+// The pattern with %1 … %9 replaced by args, in one pass: the checks of a large table write
+// hundreds of messages, and QString::arg parses its pattern once per argument.
+QString fill(QStringView pattern, std::initializer_list<QStringView> args)
+{
+    QString out;
+    qsizetype size = pattern.size();
+    for (QStringView arg : args)
+        size += arg.size();
+    out.reserve(size);
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern[i];
+        if (c == u'%' && i + 1 < pattern.size() && pattern[i + 1] >= u'1' &&
+            pattern[i + 1] <= u'9') {
+            const size_t index = size_t(pattern[i + 1].unicode() - u'1');
+            if (index < args.size())
+                out += *(args.begin() + index);
+            ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+QString num(int value)
+{
+    return QString::number(value);
+}
+
 const char16_t *const flagNames[8] = {u"X4", u"X3", u"X2", u"X1", u"Z", u"N", u"C", u"P"};
 
 } // namespace
@@ -107,13 +136,11 @@ QString describeFlags(int flags, int mask)
     return parts.join(u", "_s);
 }
 
-quint16 resultFlagOutcomes(int signal, const ControlFields &fields)
+namespace {
+
+// The outcomes of a microoperation that does not use the ALU; y6 is the only field that matters.
+quint16 fixedOutcomes(const SignalInfo *info, bool countDown)
 {
-    const SignalInfo *info = signalInfo(signal);
-    if (!info || info->kind != SignalKind::Microoperation)
-        return 1; // nothing happens: the flags stay cleared
-    if (info->usesAlu)
-        return aluOutcomes()[size_t((fields.logicMode() ? 16 : 0) + fields.aluFunction())];
     quint16 set = 0;
     switch (info->zeroSign) {
     case ZeroSignEffect::None:
@@ -125,7 +152,7 @@ quint16 resultFlagOutcomes(int signal, const ControlFields &fields)
     case ZeroSignEffect::FromResult:
         if (info->carry == CarryEffect::Counter) {
             // The РИ counter: every value of РИ through the adder.
-            const bool down = fields.countDown();
+            const bool down = countDown;
             for (int ri = 0; ri < 256; ++ri) {
                 Processor p;
                 p.setAdderFlags(ri, 1, down);
@@ -139,6 +166,29 @@ quint16 resultFlagOutcomes(int signal, const ControlFields &fields)
         break;
     }
     return set;
+}
+
+} // namespace
+
+quint16 resultFlagOutcomes(int signal, const ControlFields &fields)
+{
+    const SignalInfo *info = signalInfo(signal);
+    if (!info || info->kind != SignalKind::Microoperation)
+        return 1; // nothing happens: the flags stay cleared
+    if (info->usesAlu)
+        return aluOutcomes()[size_t((fields.logicMode() ? 16 : 0) + fields.aluFunction())];
+    // Every entry of the signal table, once, with and without y6.
+    static const std::array<quint16, 2 * 100> fixed = [] {
+        std::array<quint16, 2 * 100> table{};
+        for (const SignalInfo &entry : signalTable()) {
+            if (entry.kind == SignalKind::Microoperation && !entry.usesAlu) {
+                table[size_t(2 * entry.number)] = fixedOutcomes(&entry, false);
+                table[size_t(2 * entry.number + 1)] = fixedOutcomes(&entry, true);
+            }
+        }
+        return table;
+    }();
+    return fixed[size_t(2 * signal + (fields.countDown() ? 1 : 0))];
 }
 
 const StateFacts *Analysis::facts(int state) const
@@ -303,10 +353,10 @@ Analysis analyzeProgram(const Program &program)
 
         if (hasStart && !facts.reachable()) {
             add(u"unreachable-state", Severity::Warning, stateRows, {facts.state},
-                u"состояние %1 (%2 %3) недостижимо из состояния 0: эти строки никогда "
-                u"не выполняются"_s.arg(facts.state)
-                    .arg(stateRows.size() == 1 ? u"строка"_s : u"строки"_s,
-                         joinNumbers(stateRows)));
+                fill(u"состояние %1 (%2 %3) недостижимо из состояния 0: эти строки никогда "
+                     u"не выполняются",
+                     {num(facts.state), stateRows.size() == 1 ? u"строка" : u"строки",
+                      joinNumbers(stateRows)}));
         }
 
         // Rows of the state after its first one.
@@ -315,10 +365,9 @@ Analysis analyzeProgram(const Program &program)
             const ProgramRow &r = program.row(row);
             if (!r.signalsText.isEmpty()) {
                 add(u"ignored-signals", Severity::Warning, {row + 1}, {facts.state},
-                    u"строка %1 — не первая строка состояния %2, её сигналы %3 не выполняются"_s
-                        .arg(row + 1)
-                        .arg(facts.state)
-                        .arg(r.signalsText));
+                    fill(u"строка %1 — не первая строка состояния %2, её сигналы %3 не "
+                         u"выполняются",
+                         {num(row + 1), num(facts.state), r.signalsText}));
             }
             if (r.condition.kind == TransitionCondition::Kind::Never)
                 continue;
@@ -346,24 +395,24 @@ Analysis analyzeProgram(const Program &program)
                     earlier << QString::number(e) + u' ' + quotedCondition(program.row(e - 1));
                 add(u"shadowed-row", Severity::Warning, QList<int>{row + 1} + shadowing,
                     {facts.state},
-                    u"строка %1 никогда не выбирается: когда выполнено её условие %2, выполнено и "
-                    u"условие %3 %4 того же состояния %5, стоящей выше"_s.arg(row + 1)
-                        .arg(quotedCondition(r),
-                             shadowing.size() == 1 ? u"строки"_s : u"одной из строк"_s,
-                             earlier.join(u", "_s))
-                        .arg(facts.state));
+                    fill(u"строка %1 никогда не выбирается: когда выполнено её условие %2, "
+                         u"выполнено и условие %3 %4 того же состояния %5, стоящей выше",
+                         {num(row + 1), quotedCondition(r),
+                          shadowing.size() == 1 ? u"строки" : u"одной из строк",
+                          earlier.join(u", "_s), num(facts.state)}));
             }
         }
 
         for (int row : facts.rows) {
             const ProgramRow &r = program.row(row);
             if (r.condition.kind == TransitionCondition::Kind::Never) {
-                QString message = u"строка %1: условие %2 никогда не выполняется, переход по этой "
-                                  u"строке невозможен"_s.arg(row + 1)
-                                      .arg(quotedCondition(r));
+                QString message = fill(u"строка %1: условие %2 никогда не выполняется, переход "
+                                       u"по этой строке невозможен",
+                                       {num(row + 1), quotedCondition(r)});
                 if (row == first)
-                    message += u" (сигналы строки выполняются, но из состояния %1 по ней не "
-                               u"перейти)"_s.arg(facts.state);
+                    message += fill(u" (сигналы строки выполняются, но из состояния %1 по ней не "
+                                    u"перейти)",
+                                    {num(facts.state)});
                 add(u"never-row", Severity::Warning, {row + 1}, {facts.state}, message);
             }
             // A flag the last microoperation cannot set is 0 whenever this row is tried.
@@ -383,12 +432,11 @@ Analysis analyzeProgram(const Program &program)
                 if (!unset.isEmpty()) {
                     const bool one = unset.size() == 1;
                     add(u"flag-never-set", Severity::Warning, {row + 1}, {facts.state},
-                        u"строка %1: условие проверяет %2 %3, но последняя микрооперация состояния "
-                        u"%4 (y%5) %6 не устанавливает: при проверке %7 всегда 0"_s.arg(row + 1)
-                            .arg(one ? u"флаг"_s : u"флаги"_s, unset.join(u", "_s))
-                            .arg(facts.state)
-                            .arg(facts.microops.back())
-                            .arg(one ? u"его"_s : u"их"_s, one ? u"он"_s : u"они"_s));
+                        fill(u"строка %1: условие проверяет %2 %3, но последняя микрооперация "
+                             u"состояния %4 (y%5) %6 не устанавливает: при проверке %7 всегда 0",
+                             {num(row + 1), one ? u"флаг" : u"флаги", unset.join(u", "_s),
+                              num(facts.state), num(facts.microops.back()), one ? u"его" : u"их",
+                              one ? u"он" : u"они"}));
                 }
             }
         }
@@ -407,14 +455,12 @@ Analysis analyzeProgram(const Program &program)
         if (!unused.empty()) {
             const bool one = unused.size() == 1;
             add(u"unused-control-field", Severity::Note, {first + 1}, {facts.state},
-                facts.microops.empty()
-                    ? u"строка %1: %2 %3 ни на что не влияет: в строке нет микроопераций"_s
-                          .arg(first + 1)
-                          .arg(one ? u"управляющее поле"_s : u"управляющие поля"_s,
-                               signalList(unused))
-                    : u"строка %1: %2 %3 не %4 ни одной микрооперацией строки"_s.arg(first + 1).arg(
-                          one ? u"управляющее поле"_s : u"управляющие поля"_s, signalList(unused),
-                          one ? u"используется"_s : u"используются"_s));
+                fill(facts.microops.empty()
+                         ? u"строка %1: %2 %3 ни на что не %5: в строке нет микроопераций"
+                         : u"строка %1: %2 %3 не %4 ни одной микрооперацией строки",
+                     {num(first + 1), one ? u"управляющее поле" : u"управляющие поля",
+                      signalList(unused), one ? u"используется" : u"используются",
+                      one ? u"влияет" : u"влияют"}));
         }
 
         // A stop "при данных условиях": flags on which no row of the state holds.
@@ -429,10 +475,9 @@ Analysis analyzeProgram(const Program &program)
                     const QString when =
                         tested ? u"при "_s + describeFlags(v, tested) : u"при любых флагах"_s;
                     add(u"incomplete-state", Severity::Note, stateRows, {facts.state},
-                        u"состояние %1: %2 не выполняется ни одно условие его строк — если "
-                        u"выполнение дойдёт сюда, оно остановится «при данных условиях»"_s
-                            .arg(facts.state)
-                            .arg(when));
+                        fill(u"состояние %1: %2 не выполняется ни одно условие его строк — если "
+                             u"выполнение дойдёт сюда, оно остановится «при данных условиях»",
+                             {num(facts.state), when}));
                     break;
                 }
             }
@@ -448,11 +493,10 @@ Analysis analyzeProgram(const Program &program)
             std::sort(states.begin(), states.end());
             states.erase(std::unique(states.begin(), states.end()), states.end());
             add(u"missing-state", Severity::Error, {row + 1}, states,
-                u"строка %1: переход из состояния %2 в состояние %3, для которого нет ни одной "
-                u"строки — если выполнение дойдёт сюда, оно остановится с сообщением «Не описан "
-                u"переход из состояния %3»"_s.arg(row + 1)
-                    .arg(source)
-                    .arg(target));
+                fill(u"строка %1: переход из состояния %2 в состояние %3, для которого нет ни "
+                     u"одной строки — если выполнение дойдёт сюда, оно остановится с сообщением "
+                     u"«Не описан переход из состояния %3»",
+                     {num(row + 1), num(source), num(target)}));
         }
     }
 
