@@ -10,6 +10,8 @@
 // memory cells as two hexadecimal digits each, with nothing after the last. It is stored in
 // Windows-1251 with LF line ends; CR LF line ends are read as well.
 
+#include "app/loadreport.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -48,15 +50,39 @@ QString serializeDocumentText(const QList<RowTexts> &rows, const QStringList &me
 // hold are stored as '?'.
 QByteArray serializeDocument(const QList<RowTexts> &rows, const QStringList &memory);
 
-// Reads a document text (line ends already LF). nullopt unless it starts with "MKT".
-std::optional<LoadedDocument> parseDocumentText(QStringView text);
+// Why a file or its bytes could not be read as a document.
+enum class ReadFailure {
+    None,
+    EmptyPath,  // no file name at all
+    CannotOpen, // missing, no permission, ...
+    IsFolder,
+    NotRegularFile, // a device or socket (pipes are read, up to the size limit)
+    ReadFailed,     // an I/O error while reading
+    TooLarge,       // more than maxDocumentBytes
+    Empty,          // no bytes at all
+    UnicodeBom,     // starts with a UTF-8 or UTF-16 byte order mark: saved as Unicode
+    NoMagic,        // does not start with "MKT"
+};
+struct ReadError {
+    ReadFailure failure = ReadFailure::None;
+    QString message; // English, one line, without the file name
+    // True for the failures of a document's content (the file was read but is no document),
+    // false for those of the file itself.
+    bool notADocument() const;
+};
+
+// Reads a document text (line ends already LF). nullopt unless it starts with "MKT". What had
+// to be reinterpreted is appended to *report (if given).
+std::optional<LoadedDocument> parseDocumentText(QStringView text, LoadReport *report = nullptr);
 // Reads the bytes of a document file: refused when larger than maxDocumentBytes or without
-// the magic; decodes Windows-1251 and drops the CR of each CR LF.
-std::optional<LoadedDocument> parseDocument(const QByteArray &bytes);
+// the magic; decodes Windows-1251 and drops the CR of each CR LF. On refusal *error says why.
+std::optional<LoadedDocument> parseDocument(const QByteArray &bytes, LoadReport *report = nullptr,
+                                            ReadError *error = nullptr);
 
 // Reads and parses a file; nullopt when it cannot be opened or read, is too large or is not a
-// document.
-std::optional<LoadedDocument> readDocumentFile(const QString &path);
+// document, with *error saying which.
+std::optional<LoadedDocument> readDocumentFile(const QString &path, ReadError *error = nullptr,
+                                               LoadReport *report = nullptr);
 
 class HeadlessTable;
 // Fills a table as the editor's Open fills its cells: `rowCount` blank rows, then every cell the
