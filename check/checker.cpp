@@ -1,6 +1,7 @@
 #include "check/checker.h"
 
 #include "analysis/automatongraph.h"
+#include "cells/cellproblem.h"
 #include "run/runner.h"
 
 #include <QCommandLineParser>
@@ -86,24 +87,55 @@ int DocumentCheck::status(bool strict) const
     return CheckClean;
 }
 
+QString loadMessage(const LoadNotice &notice)
+{
+    // Russian for students; the loader's English text follows with the details.
+    static const std::pair<const char16_t *, const char16_t *> texts[] = {
+        {u"load-count-not-a-number",
+         u"число строк в начале файла — не число; прочитана одна строка"},
+        {u"load-count-too-small",
+         u"в файле больше строк таблицы, чем указано в его начале; лишние прочитаны как память"},
+        {u"load-count-too-large", u"файл кончается раньше, чем указанное в его начале число строк"},
+        {u"load-over-500", u"в файле больше 500 строк; строки после 500-й не загружены"},
+        {u"load-memory-missing", u"в файле нет памяти; все байты памяти — 00"},
+        {u"load-memory-short", u"память в файле короче 256 байт; остальные байты — 00"},
+        {u"load-memory-long", u"память в файле длиннее 256 байт; лишнее не прочитано"},
+        {u"load-memory-not-hex",
+         u"в памяти есть символы, которые не являются шестнадцатеричными цифрами"},
+        {u"load-text-cut", u"текст ячейки длиннее, чем она вмещает, и обрезан, как в редакторе"},
+        {u"load-looks-like-utf8",
+         u"файл похож на сохранённый в UTF-8; он прочитан в Windows-1251, как в редакторе"},
+    };
+    for (const auto &[code, text] : texts) {
+        if (notice.code == QStringView(code))
+            return QString::fromUtf16(text) + u" ("_s + notice.message + u')';
+    }
+    return notice.message;
+}
+
 DocumentCheck checkDocument(const QString &path)
 {
     DocumentCheck check;
     check.path = path;
-    {
-        QFile file(path);
-        if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
-            check.outcome = DocumentCheck::Outcome::Unreadable;
-            check.problem = u"cannot read %1: %2"_s.arg(
-                path, QFileInfo(path).isDir() ? u"is a folder"_s : file.errorString());
-            return check;
-        }
-    }
-    const std::optional<LoadedDocument> loaded = readDocumentFile(path);
+    ReadError error;
+    LoadReport report;
+    const std::optional<LoadedDocument> loaded = readDocumentFile(path, &error, &report);
     if (!loaded) {
+        // As orb-run says it.
         check.outcome = DocumentCheck::Outcome::Unreadable;
-        check.problem = u"%1 is not an ORB document"_s.arg(path);
+        check.problem = error.notADocument()
+                            ? u"%1 is not an ORB document: %2"_s.arg(path, error.message)
+                            : u"cannot read %1: %2"_s.arg(path, error.message);
         return check;
+    }
+    // What the loader reinterpreted, reported whatever follows.
+    QList<Finding> loadFindings;
+    for (const LoadNotice &notice : report) {
+        loadFindings.append({notice.code,
+                             Severity::Warning,
+                             notice.row > 0 ? QList<int>{notice.row} : QList<int>{},
+                             {},
+                             loadMessage(notice)});
     }
     const OpenedDocument document = openDocument(*loaded);
     // A wrong cell's parsed form means nothing, so such a table is not analysed.
@@ -113,19 +145,27 @@ DocumentCheck checkDocument(const QString &path)
             if (cell.correct)
                 continue;
             check.outcome = DocumentCheck::Outcome::WrongCells;
-            check.findings.append({u"wrong-cell"_s,
-                                   Severity::Error,
-                                   {row + 1},
-                                   {},
-                                   u"строка %1, «%2»: ячейка с ошибкой «%3»"_s.arg(row + 1).arg(
-                                       QString::fromUtf16(fieldNames[field]), cell.text)});
+            std::array<QString, 4> texts;
+            for (int f = 0; f < fieldCount; ++f)
+                texts[size_t(f)] = document.table.row(row).cells[size_t(f)].text;
+            const std::optional<CellProblem> problem = rowCellProblem(texts, field);
+            Finding finding{u"wrong-cell"_s, Severity::Error, {row + 1}, {}, QString()};
+            // The reason quotes the text itself.
+            finding.message = u"строка %1, «%2»: %3"_s.arg(row + 1).arg(
+                QString::fromUtf16(fieldNames[field]),
+                problem ? problem->message : u"ячейка с ошибкой «"_s + cell.text + u'»');
+            check.findings.append(finding);
         }
     }
-    if (check.outcome == DocumentCheck::Outcome::WrongCells)
-        return check;
-    check.program = Program(HeadlessTableSource(document.table));
-    check.analysis = analyzeProgram(check.program);
-    check.findings = check.analysis.findings;
+    if (check.outcome == DocumentCheck::Outcome::Checked) {
+        check.program = Program(HeadlessTableSource(document.table));
+        check.analysis = analyzeProgram(check.program);
+        check.findings = check.analysis.findings;
+    }
+    // Sorted into the rest by row, a notice without a row first.
+    check.findings.append(loadFindings);
+    std::stable_sort(check.findings.begin(), check.findings.end(),
+                     [](const Finding &a, const Finding &b) { return a.row() < b.row(); });
     return check;
 }
 

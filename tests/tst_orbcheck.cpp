@@ -81,6 +81,7 @@ private slots:
     void exitStatuses_data();
     void exitStatuses();
     void worstStatusOverDocuments();
+    void loaderNotices();
     void jsonReportMatchesItsSchema();
     void dotRendersWithoutWarnings();
     void unwritableOutput();
@@ -148,8 +149,8 @@ void TestOrbCheck::exitStatuses_data()
                            << int(CheckErrors) << u": error: no-start: "_s;
     QTest::newRow("wrong cell") << QList<RowTexts>{{u"0"_s, u"0"_s, u"x9"_s, u"y70"_s}}
                                 << QStringList{} << int(CheckWrongCells)
-                                << u":1: error: wrong-cell: строка 1, «Условия перехода»: "
-                                   u"ячейка с ошибкой «x9»"_s;
+                                << u":1: error: wrong-cell: строка 1, «Условия перехода»: «x9» — "
+                                   u"нет такого условия"_s;
 }
 
 void TestOrbCheck::exitStatuses()
@@ -177,7 +178,8 @@ void TestOrbCheck::worstStatusOverDocuments()
     QCOMPARE(unreadable.status, int(CheckUnreadable));
     // As orb-run says it, and nothing on standard output for those files.
     QCOMPARE(unreadable.err, u"orb-check: cannot read %1: No such file or directory\n"
-                             u"orb-check: %2 is not an ORB document\n"_s.arg(missing, notDocument));
+                             u"orb-check: %2 is not an ORB document: it does not start with "
+                             u"\"MKT\"\n"_s.arg(missing, notDocument));
     QVERIFY(!unreadable.out.contains(missing));
 
     // Usage errors.
@@ -186,6 +188,21 @@ void TestOrbCheck::worstStatusOverDocuments()
     QCOMPARE(check({u"--dot"_s, u"-"_s, clean, warning}).status, int(CheckUsage));
     QCOMPARE(check({u"--no-such-option"_s, clean}).status, int(CheckUsage));
     QVERIFY(check({u"--help"_s}).out.contains(u"--strict"_s));
+}
+
+void TestOrbCheck::loaderNotices()
+{
+    // What the loader reinterpreted is a warning, in row order with the checks' findings.
+    const QString path = dir.filePath(u"short.orb"_s);
+    testutil::writeAll(path, "MKT2\n0\n0\n\ny11,y20,y70\n1\n1\n\n\n0102");
+    const Outcome outcome = check({path});
+    QCOMPARE(outcome.status, int(CheckWarnings));
+    const QStringList lines = outcome.out.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 4);
+    QVERIFY2(lines[0].startsWith(path + u": warning: load-memory-short: память в файле короче "_s),
+             qPrintable(lines[0]));
+    QVERIFY(lines[1].startsWith(path + u":1: note: unused-control-field: "_s));
+    QVERIFY(lines[2].startsWith(path + u":2: warning: unreachable-state: "_s));
 }
 
 void TestOrbCheck::jsonReportMatchesItsSchema()
