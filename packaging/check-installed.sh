@@ -94,7 +94,7 @@ usr=$root/usr
     echo "usr/share/man/man1/orb-check.1.gz"
     echo "usr/share/orb/orb-check.schema.json"
     echo "usr/share/doc/orb/README.md"
-    (cd "$source/docs" && ls -- *.png) | sed 's|^|usr/share/doc/orb/docs/|'
+    (cd "$source/docs" && ls -- *.png *.svg) | sed 's|^|usr/share/doc/orb/docs/|'
     echo "usr/share/orb/examples/README.md"
     (cd "$source/examples" && ls -- *.orb) | sed 's|^|usr/share/orb/examples/|'
 } | sort >"$scratch/expected"
