@@ -7,6 +7,8 @@ DEBS = cmake g++ make qt6-base-dev qt6-base-dev-tools fonts-liberation qt6-trans
 DEBS += librsvg2-bin desktop-file-utils shared-mime-info appstream dpkg-dev file groff-base xvfb xauth
 # Debian's package checker, run on the built package by its test.
 DEBS += lintian
+# orb-check's tests render its graphs and validate its JSON reports.
+DEBS += graphviz python3-jsonschema
 
 .PHONY: deps configure build run test package screenshots clean
 

@@ -5,6 +5,7 @@
 //
 //   orb-bench [--orb-run PATH] [--repeat N] [--only BENCHMARK]
 
+#include "analysis/analysis.h"
 #include "app/document.h"
 #include "app/errorsdialog.h"
 #include "app/mainwindow.h"
@@ -578,6 +579,47 @@ std::vector<Row> benchHistory(const QString &loopPath)
              ok, true}};
 }
 
+// The static checks of a 500-row table, as the editor would run them after an edit: the
+// document above (500 states of one row each, every flag tested), and a dense one of 25
+// states with 20 rows each whose conditions branch to many states and cycles.
+std::vector<Row> benchAnalysis(const QString &path)
+{
+    QList<orb::RowTexts> dense;
+    static const char16_t *const conditions[] = {u"z",    u"-z,c", u"n",     u"-n,!p",
+                                                 u"x1,c", u"",     u"-x1,z", u"p"};
+    for (int row = 0; row < documentRows; ++row) {
+        const int state = row / 20;
+        dense.append({QString::number(state), QString::number((state * 7 + row) % 26),
+                      QString::fromUtf16(conditions[row % 8]),
+                      row % 20 == 0 ? u"y11,y14,y31,y62"_s : QString()});
+    }
+    std::vector<Row> rows;
+    for (const bool isDense : {false, true}) {
+        std::optional<orb::LoadedDocument> document =
+            isDense ? orb::parseDocument(orb::serializeDocument(dense, QStringList(256, u"00"_s)))
+                    : orb::readDocumentFile(path);
+        orb::HeadlessTable table;
+        if (document)
+            orb::loadTable(table, *document);
+        const orb::Program program{orb::HeadlessTableSource(table)};
+        bool ok = document && table.rowCount() == documentRows && table.errorCount() == 0;
+        orb::analyzeProgram(program); // the ALU's outcomes are computed once per process
+        std::vector<double> times;
+        for (int i = 0; i < repeatCount && ok; ++i) {
+            QElapsedTimer timer;
+            timer.start();
+            const orb::Analysis analysis = orb::analyzeProgram(program);
+            times.push_back(elapsedMs(timer));
+            ok = analysis.states.size() == (isDense ? 25u : size_t(documentRows));
+        }
+        const double ms = median(times);
+        rows.push_back({isDense ? u"static checks of 500 rows: 25 states of 20 rows"_s
+                                : u"static checks of 500 rows: the 500-row document"_s,
+                        u"≤ 10 ms"_s, ok ? formatMs(ms) : u"failed"_s, ok && ms <= 10});
+    }
+    return rows;
+}
+
 // Runs orb-run with its output thrown away; the wall-clock time in ms, or nullopt.
 std::optional<double> timeOrbRun(const QStringList &arguments, int expectedExit)
 {
@@ -730,7 +772,7 @@ int main(int argc, char *argv[])
             onlyBenchmark = arguments[++i];
         } else {
             std::fprintf(stderr, "usage: orb-bench [--orb-run PATH] [--repeat N] [--only "
-                                 "startup|open|rows|execution|orb-run|memory]\n");
+                                 "startup|open|rows|execution|orb-run|memory|analysis]\n");
             return 64;
         }
     }
@@ -769,6 +811,8 @@ int main(int argc, char *argv[])
         add(benchOrbRun(loopPath, dir));
     if (wanted("memory"))
         add(benchPeakMemory(documentPath));
+    if (wanted("analysis"))
+        add(benchAnalysis(documentPath));
 
     std::printf("orb-bench: medians of %d runs (orb-run: %d)\n", repeatCount,
                 std::max(3, repeatCount / 3));

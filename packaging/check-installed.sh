@@ -98,7 +98,7 @@ usr=$root/usr
 # The file list: exactly these, nothing forgotten and nothing extra (no libraries, tests or
 # tools of the build).
 {
-    for program in orb orb-preview orb-run; do
+    for program in orb orb-preview orb-run orb-check; do
         echo "usr/bin/$program"
     done
     for id in $app_id $preview_id; do
@@ -110,14 +110,15 @@ usr=$root/usr
     done
     echo "usr/share/metainfo/$app_id.metainfo.xml"
     echo "usr/share/mime/packages/$app_id.xml"
-    for program in orb orb-preview orb-run; do
+    for program in orb orb-preview orb-run orb-check; do
         echo "usr/share/man/man1/$program.1.gz"
     done
     echo "usr/share/doc/orb/README.md"
     echo "usr/share/doc/orb/copyright"
     echo "usr/share/doc/orb/changelog.gz"
     echo "usr/share/doc/orb/docs/guide.ru.md"
-    (cd "$source/docs" && ls -- *.png) | sed 's|^|usr/share/doc/orb/docs/|'
+    echo "usr/share/orb/orb-check.schema.json"
+    (cd "$source/docs" && ls -- *.png *.svg) | sed 's|^|usr/share/doc/orb/docs/|'
     echo "usr/share/orb/examples/README.md"
     (cd "$source/examples" && ls -- *.orb) | sed 's|^|usr/share/orb/examples/|'
 } | sort >"$scratch/expected"
@@ -187,20 +188,20 @@ for png in "$usr"/share/icons/hicolor/*x*/apps/*.png; do
     file "$png" | grep -q "PNG image data, $want," || fail "$png is not $want: $(file -b "$png")"
 done
 
-# The manual pages format without a warning; orb-run's documents every option it offers.
-for program in orb orb-preview orb-run; do
+# The manual pages format without a warning; those of the command-line programs document
+# every option their program offers.
+for program in orb orb-preview orb-run orb-check; do
     man_page=$usr/share/man/man1/$program.1.gz
     [ -f "$man_page" ] || continue
     warnings=$(gzip -dc "$man_page" | LC_ALL=C.UTF-8 groff -k -man -Tutf8 -ww -z 2>&1)
     [ -z "$warnings" ] || fail "groff warns about the manual page of $program: $warnings"
-done
-man_page=$usr/share/man/man1/orb-run.1.gz
-if [ -f "$man_page" ]; then
+    # Only the command-line programs have options of their own.
+    case $program in orb-run | orb-check) ;; *) continue ;; esac
     gzip -dc "$man_page" | sed 's/\\-/-/g' >"$scratch/man.txt"
-    for option in $("$usr/bin/orb-run" --help | grep -Eo -- '--[a-z][a-z-]*' | sort -u); do
-        grep -qF -- "$option" "$scratch/man.txt" || fail "the manual page lacks $option"
+    for option in $("$usr/bin/$program" --help | grep -Eo -- '--[a-z][a-z-]*' | sort -u); do
+        grep -qF -- "$option" "$scratch/man.txt" || fail "the manual page of $program lacks $option"
     done
-fi
+done
 
 # The changelog is Debian's format and its latest entry is this version.
 changelog=$usr/share/doc/orb/changelog.gz
@@ -218,7 +219,7 @@ if [ -f "$copyright" ]; then
 fi
 
 # The programs: no library left unresolved, stripped in the package, and they start.
-for program in orb orb-preview orb-run; do
+for program in orb orb-preview orb-run orb-check; do
     binary=$usr/bin/$program
     [ -x "$binary" ] || continue
     if ldd "$binary" | grep -q 'not found'; then
@@ -230,6 +231,9 @@ for program in orb orb-preview orb-run; do
     fi
 done
 [ "$("$usr/bin/orb-run" --version)" = "orb-run $version" ] || fail "orb-run --version"
+[ "$("$usr/bin/orb-check" --version)" = "orb-check $version" ] || fail "orb-check --version"
+"$usr/bin/orb-check" --strict "$usr"/share/orb/examples/*.orb >"$scratch/check.log" 2>&1 ||
+    fail "orb-check on the installed examples: $(cat "$scratch/check.log")"
 printf 'end=success\nM02=3C\n' >"$scratch/sum.expect"
 output=$("$usr/bin/orb-run" --expect "$scratch/sum.expect" \
     "$usr/share/orb/examples/01-add-two-bytes.orb")

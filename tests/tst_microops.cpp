@@ -4,6 +4,9 @@
 #include "sim/microops.h"
 #include "testutil.h"
 
+#include "cells/celllanguage.h"
+
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -120,6 +123,193 @@ QString describe(const Processor &p)
 
 const QString prefix = u"Выполнена микрооперация y"_s;
 
+// What one microoperation did, as far as the signal table describes it: the values of the
+// places it may write (register numbers as they stood before), the flags, text and device.
+struct Effect {
+    QList<int> values;
+    std::array<quint8, 8> flags{}; // Z, N, C, P; X4 … X1 count as a written place
+    QString text;
+    DeviceRequest device = DeviceRequest::None;
+    QString message;
+    bool operator==(const Effect &) const = default;
+};
+
+constexpr Locations allLocations = (LocDevice << 1) - 1;
+
+// The value of a place (the registers R, R1, R2 and T select are those of `indexes`).
+QList<int> placeValue(const Processor &p, const ByteArrayMemory &memory, Location location,
+                      const Processor &indexes, const ControlFields &fields)
+{
+    switch (location) {
+    case LocA:
+        return {p.a};
+    case LocB:
+        return {p.b};
+    case LocRA:
+        return {p.ra};
+    case LocRB:
+        return {p.rv};
+    case LocPC:
+        return {p.rs};
+    case LocSP:
+        return {p.sp};
+    case LocRI:
+        return {p.ri};
+    case LocR:
+        return {p.r};
+    case LocS1:
+        return {p.s1};
+    case LocS2:
+        return {p.s2};
+    case LocS3:
+        return {p.s3};
+    case LocRK:
+        return {p.rk[0], p.rk[1], p.rk[2], p.rk[3]};
+    case LocRonR:
+        return {p.ron[size_t(indexes.r)]};
+    case LocRonR1:
+        return {p.ron[size_t(indexes.r1())]};
+    case LocRonR2:
+        return {p.ron[size_t(indexes.r2())]};
+    case LocRonT:
+        return {p.ron[size_t(fields.registerT())]};
+    case LocMemory: {
+        QList<int> bytes;
+        for (int i = 0; i < 4; ++i)
+            bytes << memory.bytes[quint8(indexes.ra + i)];
+        return bytes;
+    }
+    case LocConditionFlags:
+        return {p.x4, p.x3, p.x2, p.x1};
+    case LocDevice:
+        return {};
+    }
+    return {};
+}
+
+void perturb(Processor &p, ByteArrayMemory &memory, Location location, const ControlFields &fields)
+{
+    switch (location) {
+    case LocA:
+        p.a ^= 0x5A;
+        break;
+    case LocB:
+        p.b ^= 0x5A;
+        break;
+    case LocRA:
+        p.ra ^= 0x11;
+        break;
+    case LocRB:
+        p.rv ^= 0x5A;
+        break;
+    case LocPC:
+        p.rs ^= 0x5A;
+        break;
+    case LocSP:
+        p.sp ^= 0x5A;
+        break;
+    case LocRI:
+        p.ri ^= 0x5A;
+        break;
+    case LocR:
+        p.r ^= 0x8;
+        break;
+    case LocS1:
+        p.s1 ^= 0xA5;
+        break;
+    case LocS2:
+        p.s2 ^= 0xA5;
+        break;
+    case LocS3:
+        p.s3 ^= 0xA5;
+        break;
+    case LocRK:
+        p.rk = {p.rk[3], p.rk[0] ^ 1, p.rk[1], p.rk[2]};
+        break;
+    case LocRonR:
+        p.ron[size_t(p.r)] ^= 0x5A;
+        break;
+    case LocRonR1:
+        p.ron[size_t(p.r1())] ^= 0x5A;
+        break;
+    case LocRonR2:
+        p.ron[size_t(p.r2())] ^= 0x5A;
+        break;
+    case LocRonT:
+        p.ron[size_t(fields.registerT())] ^= 0x5A;
+        break;
+    case LocMemory:
+        for (int i = 0; i < 4; ++i)
+            memory.bytes[quint8(p.ra + i)] ^= quint8(0x5A + i);
+        break;
+    case LocConditionFlags:
+        p.x4 ^= 1;
+        p.x1 ^= 1;
+        break;
+    case LocDevice:
+        break;
+    }
+}
+
+Effect effectOf(const SignalInfo &info, const ControlFields &fields, Processor p,
+                ByteArrayMemory memory)
+{
+    const Processor before = p;
+    p.clearResultFlags();
+    const MicroopOutcome outcome = performMicrooperation(info.number, fields, p, memory);
+    if (outcome.device == DeviceRequest::DataByte)
+        p.setA(0x42); // the byte the user enters
+    Effect effect;
+    for (Locations bit = 1; bit & allLocations; bit <<= 1) {
+        if (!(info.writes & bit))
+            continue;
+        if (bit == LocMemory)
+            effect.values << memory.bytes[size_t(before.ra)]; // only y60 writes, one byte
+        else
+            effect.values << placeValue(p, memory, Location(bit), before, fields);
+        // Which register or byte was written matters as much as the value.
+        if (bit == LocRonR)
+            effect.values << before.r;
+        else if (bit == LocRonR1)
+            effect.values << before.r1();
+        else if (bit == LocRonT)
+            effect.values << fields.registerT();
+        else if (bit == LocMemory)
+            effect.values << before.ra;
+    }
+    effect.flags = p.flags();
+    std::fill_n(effect.flags.begin(), 4, quint8(0));
+    effect.text = outcome.operation.text();
+    effect.device = outcome.device;
+    if (outcome.device == DeviceRequest::Message)
+        effect.message = deviceMessage(info.number, p);
+    return effect;
+}
+
+// Register numbers R = 1, R1 = 2, R2 = 3 and T = 4 (y9) select different registers, and РА
+// leaves room for the РК loads.
+void randomState(QRandomGenerator &random, Processor &p, ByteArrayMemory &memory)
+{
+    auto byte = [&] { return int(random.bounded(256)); };
+    p.reset();
+    for (int &value : p.rk)
+        value = byte();
+    for (int &value : p.ron)
+        value = byte();
+    for (int *value : {&p.a, &p.b, &p.rs, &p.sp, &p.ri, &p.rv, &p.s3})
+        *value = byte();
+    // The counter's edges, where y47 sets C or P.
+    const int edges[] = {0x00, 0x7F, 0x80, 0xFF};
+    if (random.bounded(2))
+        p.ri = edges[random.bounded(4)];
+    p.ra = int(random.bounded(200));
+    p.r = 1;
+    p.s1 = 0x20 | (byte() & 0x0F);
+    p.s2 = (byte() & 0xF0) | 0x3;
+    for (quint8 &value : memory.bytes)
+        value = quint8(byte());
+}
+
 } // namespace
 
 class TestMicroops : public QObject {
@@ -136,6 +326,9 @@ private slots:
     void deviceMessages_data();
     void deviceMessages();
     void operationTextOfNothing();
+    void signalTableMatchesCellLanguage();
+    void signalTextsKeepTheirLetters();
+    void executionMatchesSignalTable();
 };
 
 void TestMicroops::aluFunctions_data()
@@ -394,6 +587,176 @@ void TestMicroops::operationTextOfNothing()
     Operation none;
     none.kind = Operation::Kind::NoMicrooperations;
     QCOMPARE(none.text(), u"Нет микроопераций"_s);
+}
+
+void TestMicroops::signalTableMatchesCellLanguage()
+{
+    // The cell language keeps exactly the numbers the table describes, 49 in ascending order.
+    int previous = 0;
+    for (const SignalInfo &info : signalTable()) {
+        QVERIFY(info.number > previous);
+        previous = info.number;
+        QCOMPARE(signalInfo(info.number), &info);
+        QCOMPARE(info.kind == SignalKind::ControlField, info.number <= 15);
+    }
+    for (int number = -1; number < 120; ++number)
+        QCOMPARE(signalInfo(number) != nullptr, isSignalNumber(number));
+}
+
+void TestMicroops::signalTextsKeepTheirLetters()
+{
+    // Some texts mix Latin letters and their Cyrillic look-alikes on purpose; each code point
+    // is pinned, and every other text is plain ASCII.
+    const std::pair<int, std::vector<char16_t>> mixed[] = {
+        {30, {u'A', u' ', u':', u'=', u' ', 0x41E, 0x41F, u'[', u'P', u'A', u']'}},
+        {35, {u'B', u' ', u':', u'=', u' ', 0x420, 0x418}},
+        {47, {0x420, 0x418, u' ', u':', u'=', u' ', 0x420, 0x418, u' '}},
+        {48, {0x420, 0x418, u' ', u':', u'=', u' ', u'A'}},
+        {60, {0x41E, 0x41F, u'[', 0x420, 0x410, u']', u' ', u':', u'=', u' ', u'A'}},
+        {62,
+         {u'P', u'K', u'[', u'3', u'1', u':', u'1', u'6', u']', u' ', u':', u'=', u' ', 0x41E,
+          0x41F, u'[', 0x420, 0x410, u']'}},
+        {63,
+         {u'P', u'K', u'[', u'3', u'1', u':', u'8', u']', u' ', u':', u'=', u' ', 0x41E, 0x41F,
+          u'[', 0x420, 0x410, u']'}},
+        {64,
+         {u'P', u'K', u'[', u'3', u'1', u':', u'0', u']', u' ', u':', u'=', u' ', 0x41E, 0x41F,
+          u'[', 0x420, 0x410, u']'}},
+        {66, {u'A', u' ', u':', u'=', u' ', 0x414, 0x438, 0x441, 0x43F, 0x43B, 0x435, 0x439}},
+        {67, {0x414, 0x438, 0x441, 0x43F, 0x43B, 0x435, 0x439, u' ', u':', u'=', u' ', u'A'}},
+        {68,
+         {u'"', 0x41F, 0x435, 0x440, 0x435, 0x43F, 0x43E, 0x43B, 0x43D, 0x435, 0x43D, 0x438, 0x435,
+          u'"'}},
+        {69,
+         {u'"', 0x41E, 0x448, 0x438, 0x431, 0x43A, 0x430, u' ', 0x432, u' ', 0x41A, 0x41E, 0x41F,
+          u'"'}},
+        {70, {u'"', 0x421, 0x422, 0x41E, 0x41F, u'"'}},
+    };
+    for (const auto &[number, codes] : mixed) {
+        const QString text = QString::fromUtf16(signalInfo(number)->text);
+        QCOMPARE(text, QString::fromUtf16(codes.data(), qsizetype(codes.size())));
+    }
+    for (const SignalInfo &info : signalTable()) {
+        if (std::any_of(std::begin(mixed), std::end(mixed),
+                        [&](const auto &entry) { return entry.first == info.number; }))
+            continue;
+        for (const QChar c : QString::fromUtf16(info.text))
+            QVERIFY2(c.unicode() < 128, qPrintable(QString::number(info.number)));
+    }
+    // The failed РК load names "ОП[PA]" with a Latin "PA", unlike the loads' own texts.
+    Operation failed;
+    failed.kind = Operation::Kind::RkLoadFailed;
+    failed.signal = 62;
+    QVERIFY(
+        failed.text().endsWith(QString::fromUtf16(u"y62: PK[31:16] := \u041E\u041F[PA]</font>")));
+}
+
+void TestMicroops::executionMatchesSignalTable()
+{
+    // The switch that executes the signals against the table: it writes only what the table
+    // says, its result depends on exactly what the table says it reads and on exactly the
+    // control fields it names, and the flags follow the table's effects.
+    const QList<QList<int>> fieldSets = {{9}, {9, 11, 14}, {9, 12, 13, 15}, {6, 9, 12, 13}};
+    QRandomGenerator random(1234);
+    for (const SignalInfo &info : signalTable()) {
+        if (info.kind != SignalKind::Microoperation)
+            continue;
+        const QByteArray name = "y" + QByteArray::number(info.number);
+        Locations readsSeen = 0;
+        quint16 fieldsSeen = 0;
+        bool carrySeen = false;
+        for (int round = 0; round < 24; ++round) {
+            Processor p;
+            ByteArrayMemory memory;
+            randomState(random, p, memory);
+            const ControlFields fields = fieldsOf(fieldSets[round % fieldSets.size()]);
+            const Effect effect = effectOf(info, fields, p, memory);
+
+            // Nothing outside the written places changes.
+            Processor after = p;
+            ByteArrayMemory afterMemory = memory;
+            after.clearResultFlags();
+            performMicrooperation(info.number, fields, after, afterMemory);
+            for (Locations bit = 1; bit & allLocations; bit <<= 1) {
+                if (!(info.writes & bit) && bit != LocRonR && bit != LocRonR1 && bit != LocRonR2 &&
+                    bit != LocRonT && bit != LocMemory)
+                    QVERIFY2(placeValue(after, afterMemory, Location(bit), p, fields) ==
+                                 placeValue(p, memory, Location(bit), p, fields),
+                             name);
+            }
+            for (int i = 0; i < 16; ++i) {
+                const bool selected = ((info.writes & LocRonR) && i == p.r) ||
+                                      ((info.writes & LocRonR1) && i == p.r1()) ||
+                                      ((info.writes & LocRonT) && i == fields.registerT());
+                if (!selected)
+                    QVERIFY2(after.ron[size_t(i)] == p.ron[size_t(i)], name);
+            }
+            for (int address = 0; address < 256; ++address) {
+                if (!(info.writes & LocMemory) || address != p.ra)
+                    QVERIFY2(afterMemory.bytes[size_t(address)] == memory.bytes[size_t(address)],
+                             name);
+            }
+
+            // Reads: a place the table does not name never changes the effect.
+            for (Locations bit = 1; bit & allLocations; bit <<= 1) {
+                Processor changed = p;
+                ByteArrayMemory changedMemory = memory;
+                perturb(changed, changedMemory, Location(bit), fields);
+                const bool differs = effectOf(info, fields, changed, changedMemory) != effect;
+                if (differs)
+                    readsSeen |= bit;
+                QVERIFY2(!differs || (info.reads & bit),
+                         name + " reads " + QByteArray::number(bit));
+            }
+            // Control fields likewise.
+            for (int field = 6; field <= 15; ++field) {
+                ControlFields toggled = fields;
+                toggled.marks[size_t(field)] ^= 1;
+                const bool differs = effectOf(info, toggled, p, memory) != effect;
+                if (differs)
+                    fieldsSeen |= quint16(1u << field);
+                QVERIFY2(!differs || (info.controlFields & (1u << field)),
+                         name + " y" + QByteArray::number(field));
+            }
+
+            // Flags.
+            const auto &f = effect.flags;
+            switch (info.zeroSign) {
+            case ZeroSignEffect::None:
+                QVERIFY2(!f[ZFlag] && !f[NFlag], name);
+                break;
+            case ZeroSignEffect::ZeroSet:
+                QVERIFY2(f[ZFlag] && !f[NFlag], name);
+                break;
+            case ZeroSignEffect::FromResult: {
+                QVERIFY2(!effect.values.isEmpty(), name);
+                const int v = effect.values.first();
+                QVERIFY2(f[ZFlag] == (v == 0) && f[NFlag] == (v > 127), name);
+                if (!info.usesAlu)
+                    QVERIFY2(v >= info.resultMin && v <= info.resultMax, name);
+                break;
+            }
+            }
+            const bool carry = f[CFlag] || f[PFlag];
+            carrySeen = carrySeen || carry;
+            if (info.carry == CarryEffect::None ||
+                (info.carry == CarryEffect::Alu && fields.logicMode()))
+                QVERIFY2(!carry, name);
+            const DeviceRequest device = info.device == DeviceEffect::None ? DeviceRequest::None
+                                         : info.device == DeviceEffect::DataByte
+                                             ? DeviceRequest::DataByte
+                                             : DeviceRequest::Message;
+            QVERIFY2(effect.device == device, name);
+            QVERIFY2(effect.text.startsWith(prefix + QString::number(info.number) + u" :    "_s +
+                                            QString::fromUtf16(info.text)),
+                     name);
+        }
+        // ... and every place and field it names does matter somewhere. The device and the
+        // rest of the general registers cannot be varied this way.
+        QCOMPARE(readsSeen | LocDevice, info.reads | LocDevice);
+        QVERIFY2(fieldsSeen == info.controlFields, name);
+        QVERIFY2(carrySeen == (info.carry != CarryEffect::None), name);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestMicroops)

@@ -783,8 +783,8 @@ void TestOrbRun::examples_data()
                  {u"RON2"_s, 0x23}, {u"RON3"_s, 7},   {u"PC"_s, 0x11},  {u"RK1"_s, 0x80},
                  {u"RK2"_s, 0},     {u"RA"_s, 0x11},  {u"X4"_s, 1},     {u"X1"_s, 0}};
     QTest::newRow("fetch-decode loop, unknown operation code")
-        << u"03-fetch-decode-loop.orb"_s << QList<int>{0x0B, 0x70} << QStringList{}
-        << u"Не описан переход из состояния  99"_s << 94 << QStringList{u"Ошибка в коде операции"_s}
+        << u"03-fetch-decode-loop.orb"_s << QList<int>{0x0B, 0x70} << QStringList{} << success << 95
+        << QStringList{u"Ошибка в коде операции"_s, stop}
         << State{{u"M40"_s, 0}, {u"RON2"_s, 0x23}, {u"PC"_s, 0x0B}, {u"RK1"_s, 0x70}, {u"X3"_s, 1}};
     QTest::newRow("display loop") << u"04-display-loop.orb"_s << QList<int>{} << QStringList{}
                                   << success << 28
