@@ -597,8 +597,9 @@ void TestGrade::reportsParseBack()
     QCOMPARE(gsTests[1][u"status"_s].toString(), u"failed"_s);
     QVERIFY(QFile::exists(out + u"/gs/c.json"_s));
     // One submission: PATH is the file itself.
-    const Outcome one = grade(
-        {u"--report"_s, u"gradescope:"_s + out + u"/results.json"_s, tests, folder + u"/c.orb"_s});
+    const Outcome one =
+        grade({u"--reference"_s, reference, u"--report"_s,
+               u"gradescope:"_s + out + u"/results.json"_s, tests, folder + u"/c.orb"_s});
     QCOMPARE(one.status, 1);
     QCOMPARE(QJsonDocument::fromJson(readAll(out + u"/results.json"_s))[u"max_score"_s].toInt(), 2);
 }
