@@ -77,6 +77,23 @@ std::optional<Expectation> parseItem(QStringView name, QStringView value, QStrin
     return parsed->constFirst();
 }
 
+QStringView withoutComment(QStringView line)
+{
+    if (const qsizetype hash = line.indexOf(u'#'); hash >= 0)
+        line = line.left(hash);
+    return line.trimmed();
+}
+
+// The first word of a line: its keyword, if it has one.
+QStringView keywordOf(QStringView rawLine)
+{
+    const QStringView line = withoutComment(rawLine);
+    qsizetype end = 0;
+    while (end < line.size() && !line[end].isSpace())
+        ++end;
+    return line.left(end);
+}
+
 std::optional<int> parseDecimal(QStringView text, int low, int high)
 {
     if (text.isEmpty() || text.size() > 10)
@@ -133,9 +150,12 @@ private:
 std::optional<TestFile> Parser::parse(QStringView text, LineError *error)
 {
     // Without `case` lines the whole file is one case: it opens before the first line.
-    static const QRegularExpression caseLine(u"^[ \\t]*case(?:[ \\t]|$)"_s,
-                                             QRegularExpression::MultilineOption);
-    hasCaseLines_ = caseLine.match(text).hasMatch();
+    for (const QStringView line : text.tokenize(u'\n')) {
+        if (keywordOf(line) == u"case"_s) {
+            hasCaseLines_ = true;
+            break;
+        }
+    }
     if (!hasCaseLines_) {
         TestCase single;
         single.name = QFileInfo(fileName_).completeBaseName();
@@ -146,10 +166,7 @@ std::optional<TestFile> Parser::parse(QStringView text, LineError *error)
     }
     for (const QStringView rawLine : text.tokenize(u'\n')) {
         ++lineNumber_;
-        QStringView line = rawLine;
-        if (const qsizetype hash = line.indexOf(u'#'); hash >= 0)
-            line = line.left(hash);
-        line = line.trimmed();
+        const QStringView line = withoutComment(rawLine);
         if (!line.isEmpty() && !parseLine(line)) {
             *error = error_;
             return std::nullopt;
@@ -184,11 +201,8 @@ bool Parser::finishCase()
 
 bool Parser::parseLine(QStringView line)
 {
-    qsizetype keywordEnd = 0;
-    while (keywordEnd < line.size() && !line[keywordEnd].isSpace())
-        ++keywordEnd;
-    const QStringView keyword = line.left(keywordEnd);
-    const QStringView rest = line.mid(keywordEnd).trimmed();
+    const QStringView keyword = keywordOf(line);
+    const QStringView rest = line.mid(keyword.size()).trimmed();
 
     if (keyword == u"max-steps"_s || keyword == u"points"_s) {
         const bool steps = keyword == u"max-steps"_s;

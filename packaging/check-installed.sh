@@ -79,7 +79,7 @@ usr=$root/usr
 # The file list: exactly these, nothing forgotten and nothing extra (no libraries, tests or
 # tools of the build).
 {
-    for program in orb orb-preview orb-run; do
+    for program in orb orb-preview orb-run orb-grade; do
         echo "usr/bin/$program"
     done
     for id in $app_id $preview_id; do
@@ -91,6 +91,8 @@ usr=$root/usr
     done
     echo "usr/share/metainfo/$app_id.metainfo.xml"
     echo "usr/share/man/man1/orb-run.1.gz"
+    echo "usr/share/man/man1/orb-grade.1.gz"
+    echo "usr/share/orb/orb-grade.schema.json"
     echo "usr/share/doc/orb/README.md"
     (cd "$source/docs" && ls -- *.png) | sed 's|^|usr/share/doc/orb/docs/|'
     echo "usr/share/orb/examples/README.md"
@@ -129,19 +131,21 @@ for png in "$usr"/share/icons/hicolor/*x*/apps/*.png; do
     file "$png" | grep -q "PNG image data, $want," || fail "$png is not $want: $(file -b "$png")"
 done
 
-# The manual page: formats without a warning and documents every option orb-run offers.
-man_page=$usr/share/man/man1/orb-run.1.gz
-if [ -f "$man_page" ]; then
+# The manual pages: they format without a warning and document every option their program
+# offers.
+for program in orb-run orb-grade; do
+    man_page=$usr/share/man/man1/$program.1.gz
+    [ -f "$man_page" ] || continue
     warnings=$(gzip -dc "$man_page" | LC_ALL=C.UTF-8 groff -k -man -Tutf8 -ww -z 2>&1)
-    [ -z "$warnings" ] || fail "groff warns about the manual page: $warnings"
+    [ -z "$warnings" ] || fail "groff warns about the manual page of $program: $warnings"
     gzip -dc "$man_page" | sed 's/\\-/-/g' >"$scratch/man.txt"
-    for option in $("$usr/bin/orb-run" --help | grep -Eo -- '--[a-z][a-z-]*' | sort -u); do
-        grep -qF -- "$option" "$scratch/man.txt" || fail "the manual page lacks $option"
+    for option in $("$usr/bin/$program" --help | grep -Eo -- '--[a-z][a-z-]*' | sort -u); do
+        grep -qF -- "$option" "$scratch/man.txt" || fail "the manual page of $program lacks $option"
     done
-fi
+done
 
 # The programs: no library left unresolved, stripped in the package, and they start.
-for program in orb orb-preview orb-run; do
+for program in orb orb-preview orb-run orb-grade; do
     binary=$usr/bin/$program
     [ -x "$binary" ] || continue
     if ldd "$binary" | grep -q 'not found'; then
@@ -159,6 +163,17 @@ output=$("$usr/bin/orb-run" --expect "$scratch/sum.expect" \
 status=$?
 [ $status -eq 0 ] && echo "$output" | grep -qx OK ||
     fail "orb-run on the installed example: status $status, output: $output"
+[ "$("$usr/bin/orb-grade" --version)" = "orb-grade $version" ] || fail "orb-grade --version"
+printf 'case sum\n set M00=25 M01=17\n expect end=success M02=3C\n' >"$scratch/sum.orbtest"
+output=$("$usr/bin/orb-grade" --report json:"$scratch/report.json" "$scratch/sum.orbtest" \
+    "$usr/share/orb/examples/01-add-two-bytes.orb")
+status=$?
+[ $status -eq 0 ] && echo "$output" | grep -q 'passed all: 1' ||
+    fail "orb-grade on the installed example: status $status, output: $output"
+python3 -c 'import json, sys, jsonschema
+jsonschema.validate(json.load(open(sys.argv[1])), json.load(open(sys.argv[2])))' \
+    "$scratch/report.json" "$usr/share/orb/orb-grade.schema.json" ||
+    fail "the json report does not meet the installed schema"
 # The windowed programs start on an X server (a virtual one) and run until they are stopped;
 # a start that fails, crashes or prints a Qt warning shows here.
 export XDG_RUNTIME_DIR="$scratch/runtime"
