@@ -5,6 +5,9 @@ DEBS = cmake g++ make qt6-base-dev qt6-base-dev-tools fonts-liberation
 # Icons are rendered at build time; the install and package tests validate and start what
 # they install.
 DEBS += librsvg2-bin desktop-file-utils appstream dpkg-dev file groff-base xvfb xauth
+# orb-grade's JSON report is checked against its schema; orb-bench reads its peak memory with
+# GNU time.
+DEBS += python3-jsonschema time
 
 .PHONY: deps configure build run test package screenshots clean
 
