@@ -48,6 +48,8 @@ public:
     RunStatus end() const;
     const StepEngine &engine() const { return engine_; }
     const ByteArrayMemory &memory() const { return memory_; }
+    // The memory as the first press found it: the document's with the case's bytes.
+    const ByteArrayMemory &initialMemory() const { return initialMemory_; }
     const QList<int> &displayed() const { return displayed_; }
     // The value an expectation names in the final state (End: a RunStatus).
     int finalValue(const Expectation &expectation) const;
@@ -71,6 +73,7 @@ private:
     };
 
     ByteArrayMemory memory_;
+    ByteArrayMemory initialMemory_;
     View view_;
     StepEngine engine_;
     const QList<int> &inputs_;
