@@ -86,7 +86,7 @@ int runGradeCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
         u"Write a report: FORMAT json, csv, junit, tap or gradescope; PATH - for standard "
         u"output (then no table). Repeatable."_s,
         u"FORMAT:PATH"_s);
-    const QCommandLineOption quietOption(u"quiet"_s, u"No progress bar and no table."_s);
+    const QCommandLineOption quietOption(u"quiet"_s, u"No progress bar."_s);
     parser.addOptions({jobsOption, referenceOption, reportOption, quietOption});
     parser.addPositionalArgument(u"tests"_s, u"The test file."_s, u"TESTS.orbtest"_s);
     parser.addPositionalArgument(u"submissions"_s,
@@ -194,7 +194,7 @@ int runGradeCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
             status = GradeWriteFailed;
         }
     }
-    if (!reportToStandardOutput && !parser.isSet(quietOption))
+    if (!reportToStandardOutput)
         writeTable(out, run);
     return status;
 }
