@@ -9,6 +9,8 @@ DEBS += librsvg2-bin desktop-file-utils shared-mime-info appstream dpkg-dev file
 DEBS += lintian
 # orb-check's tests render its graphs and validate its JSON reports.
 DEBS += graphviz python3-jsonschema
+# orb-bench reads orb-grade's peak memory with GNU time.
+DEBS += time
 
 .PHONY: deps configure build run test package screenshots clean
 

@@ -3,7 +3,7 @@
 // memory are measured in child processes of this same program, orb-run by running the real
 // binary.
 //
-//   orb-bench [--orb-run PATH] [--repeat N] [--only BENCHMARK]
+//   orb-bench [--orb-run PATH] [--orb-grade PATH] [--repeat N] [--only BENCHMARK]
 
 #include "analysis/analysis.h"
 #include "app/document.h"
@@ -16,6 +16,8 @@
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
+#include <QDir>
+#include <QFileInfo>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -48,6 +50,7 @@ constexpr int orbRunTraceSteps = 1'000'000;
 int repeatCount = 15;
 QString onlyBenchmark; // empty: all
 QString orbRunPath = QStringLiteral(ORB_RUN_PATH);
+QString orbGradePath = QStringLiteral(ORB_GRADE_PATH);
 
 double median(std::vector<double> values)
 {
@@ -709,6 +712,110 @@ std::vector<Row> benchPeakMemory(const QString &path)
     return rows;
 }
 
+// --- orb-grade ---------------------------------------------------------------------------
+
+// A class of generated submissions: looping tables of two to five states over the signals of
+// the example documents, each a little different, so that every case runs to its step limit
+// (about 1,000 steps); one in ten stops at once with y70 and fails, which also costs the run
+// beside the reference for its first divergence.
+bool writeClass(const QString &folder, int count)
+{
+    static const char *const signalSets[] = {
+        "y43", "y30,y48", "y24,y35,y42", "y30", "y11,y14,y31,y45", "y13,y24,y42", "y25,y60"};
+    if (!QDir().mkpath(folder))
+        return false;
+    for (int i = 0; i < count; ++i) {
+        QByteArray text;
+        if (i % 10 == 9) {
+            text = "MKT1\n0\n0\n\ny70\n";
+        } else {
+            const int states = 2 + i % 4;
+            text = "MKT" + QByteArray::number(states) + '\n';
+            for (int s = 0; s < states; ++s) {
+                text += QByteArray::number(s) + '\n' + QByteArray::number((s + 1) % states) +
+                        "\n\n" + signalSets[(i / 4 + s) % 7] + '\n';
+            }
+        }
+        for (int a = 0; a < 256; ++a)
+            text += a == 0x40 ? QByteArray::number(i % 256, 16).rightJustified(2, '0').toUpper()
+                              : QByteArray("00");
+        const QString path =
+            u"%1/group%2/s%3.orb"_s.arg(folder).arg(i % 10).arg(i, 5, 10, QChar(u'0'));
+        if (!QDir().mkpath(QFileInfo(path).path()) || !writeFile(path, text))
+            return false;
+    }
+    return true;
+}
+
+const QByteArray gradeTests = "max-steps 1000\n"
+                              "case first\n set M00=25 M01=17\n expect end=limit\n"
+                              "case second\n set M00=FF M01=01 RON1=05\n expect end=limit\n"
+                              "case third\n set M00=80 M01=80 C=1\n expect end=limit\n";
+
+// Wall-clock ms and the peak resident size in kB (GNU time's %M, the size of orb-grade itself
+// and not of this parent), or nullopt.
+std::optional<std::pair<double, double>> timeOrbGrade(const QStringList &arguments)
+{
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer timer;
+    timer.start();
+    process.start(u"/usr/bin/time"_s, QStringList{u"-f"_s, u"%M"_s, orbGradePath} + arguments);
+    if (!process.waitForFinished(300000))
+        return std::nullopt;
+    const double ms = elapsedMs(timer);
+    // Some cases fail on purpose: status 1.
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 1)
+        return std::nullopt;
+    const QList<QByteArray> lines = process.readAllStandardError().trimmed().split('\n');
+    bool ok = false;
+    const double kb = lines.last().trimmed().toDouble(&ok);
+    if (!ok)
+        return std::nullopt;
+    return std::pair{ms, kb};
+}
+
+std::vector<Row> benchGrade(const QTemporaryDir &dir)
+{
+    const QString small = dir.filePath(u"class-1000"_s);
+    const QString large = dir.filePath(u"class-10000"_s);
+    const QString tests = dir.filePath(u"bench.orbtest"_s);
+    const QString reference = dir.filePath(u"reference.orb"_s);
+    const QString report = dir.filePath(u"report.json"_s);
+    if (!writeClass(small, 1000) || !writeClass(large, 10000) || !writeFile(tests, gradeTests) ||
+        !writeFile(reference, "MKT2\n0\n1\n\ny43\n1\n0\n\ny30,y48\n"))
+        return {{u"orb-grade"_s, {}, u"failed: cannot write the submissions"_s, false}};
+    const auto arguments = [&](int jobs, const QString &folder) {
+        return QStringList{u"-j"_s,   QString::number(jobs), u"--quiet"_s,        u"--reference"_s,
+                           reference, u"--report"_s,         u"json:"_s + report, tests,
+                           folder};
+    };
+    const int repeats = std::max(3, repeatCount / 3);
+    std::vector<double> one;
+    std::vector<double> two;
+    for (int i = 0; i < repeats; ++i) {
+        if (auto run = timeOrbGrade(arguments(1, small)))
+            one.push_back(run->first);
+        if (auto run = timeOrbGrade(arguments(2, small)))
+            two.push_back(run->first);
+    }
+    const auto peak = timeOrbGrade(arguments(2, large));
+    const bool timed = one.size() == size_t(repeats) && two.size() == size_t(repeats);
+    const double oneMs = median(one);
+    const double twoMs = median(two);
+    const double speedUp = timed ? oneMs / twoMs : 0;
+    const double peakMb = peak ? peak->second / 1024 : 0;
+    return {{u"orb-grade -j 2: 1,000 submissions × 3 cases of 1,000 steps, json report"_s,
+             u"≤ 1.5 s"_s, timed ? formatMs(twoMs) : u"failed"_s, timed && twoMs <= 1500},
+            {u"orb-grade -j 2 against -j 1 (%1)"_s.arg(timed ? formatMs(oneMs) : u"failed"_s),
+             u"≥ 1.7 × faster"_s, timed ? u"%1 ×"_s.arg(speedUp, 0, 'f', 2) : u"failed"_s,
+             timed && speedUp >= 1.7},
+            {u"peak memory of orb-grade -j 2, 10,000 submissions (%1)"_s.arg(
+                 peak ? formatMs(peak->first) : u"failed"_s),
+             u"≤ 200 MB"_s, peak ? u"%1 MB"_s.arg(peakMb, 0, 'f', 1) : u"failed"_s,
+             peak && peakMb <= 200}};
+}
+
 void printTable(const std::vector<Row> &rows)
 {
     const auto width = [&rows](auto member, const QString &heading) {
@@ -766,13 +873,16 @@ int main(int argc, char *argv[])
     for (int i = 1; i < arguments.size(); ++i) {
         if (arguments[i] == "--orb-run"_L1 && i + 1 < arguments.size()) {
             orbRunPath = arguments[++i];
+        } else if (arguments[i] == "--orb-grade"_L1 && i + 1 < arguments.size()) {
+            orbGradePath = arguments[++i];
         } else if (arguments[i] == "--repeat"_L1 && i + 1 < arguments.size()) {
             repeatCount = std::max(1, arguments[++i].toInt());
         } else if (arguments[i] == "--only"_L1 && i + 1 < arguments.size()) {
             onlyBenchmark = arguments[++i];
         } else {
-            std::fprintf(stderr, "usage: orb-bench [--orb-run PATH] [--repeat N] [--only "
-                                 "startup|open|rows|execution|orb-run|memory|analysis]\n");
+            std::fprintf(stderr,
+                         "usage: orb-bench [--orb-run PATH] [--orb-grade PATH] [--repeat N] "
+                         "[--only startup|open|rows|execution|orb-run|memory|analysis|orb-grade]\n");
             return 64;
         }
     }
@@ -813,6 +923,8 @@ int main(int argc, char *argv[])
         add(benchPeakMemory(documentPath));
     if (wanted("analysis"))
         add(benchAnalysis(documentPath));
+    if (wanted("orb-grade"))
+        add(benchGrade(dir));
 
     std::printf("orb-bench: medians of %d runs (orb-run: %d)\n", repeatCount,
                 std::max(3, repeatCount / 3));

@@ -98,7 +98,7 @@ usr=$root/usr
 # The file list: exactly these, nothing forgotten and nothing extra (no libraries, tests or
 # tools of the build).
 {
-    for program in orb orb-preview orb-run orb-check; do
+    for program in orb orb-preview orb-run orb-check orb-grade; do
         echo "usr/bin/$program"
     done
     for id in $app_id $preview_id; do
@@ -110,9 +110,10 @@ usr=$root/usr
     done
     echo "usr/share/metainfo/$app_id.metainfo.xml"
     echo "usr/share/mime/packages/$app_id.xml"
-    for program in orb orb-preview orb-run orb-check; do
+    for program in orb orb-preview orb-run orb-check orb-grade; do
         echo "usr/share/man/man1/$program.1.gz"
     done
+    echo "usr/share/orb/orb-grade.schema.json"
     echo "usr/share/doc/orb/README.md"
     echo "usr/share/doc/orb/copyright"
     echo "usr/share/doc/orb/changelog.gz"
@@ -190,13 +191,13 @@ done
 
 # The manual pages format without a warning; those of the command-line programs document
 # every option their program offers.
-for program in orb orb-preview orb-run orb-check; do
+for program in orb orb-preview orb-run orb-check orb-grade; do
     man_page=$usr/share/man/man1/$program.1.gz
     [ -f "$man_page" ] || continue
     warnings=$(gzip -dc "$man_page" | LC_ALL=C.UTF-8 groff -k -man -Tutf8 -ww -z 2>&1)
     [ -z "$warnings" ] || fail "groff warns about the manual page of $program: $warnings"
     # Only the command-line programs have options of their own.
-    case $program in orb-run | orb-check) ;; *) continue ;; esac
+    case $program in orb-run | orb-check | orb-grade) ;; *) continue ;; esac
     gzip -dc "$man_page" | sed 's/\\-/-/g' >"$scratch/man.txt"
     for option in $("$usr/bin/$program" --help | grep -Eo -- '--[a-z][a-z-]*' | sort -u); do
         grep -qF -- "$option" "$scratch/man.txt" || fail "the manual page of $program lacks $option"
@@ -219,7 +220,7 @@ if [ -f "$copyright" ]; then
 fi
 
 # The programs: no library left unresolved, stripped in the package, and they start.
-for program in orb orb-preview orb-run orb-check; do
+for program in orb orb-preview orb-run orb-check orb-grade; do
     binary=$usr/bin/$program
     [ -x "$binary" ] || continue
     if ldd "$binary" | grep -q 'not found'; then
@@ -240,6 +241,17 @@ output=$("$usr/bin/orb-run" --expect "$scratch/sum.expect" \
 status=$?
 [ $status -eq 0 ] && echo "$output" | grep -qx OK ||
     fail "orb-run on the installed example: status $status, output: $output"
+[ "$("$usr/bin/orb-grade" --version)" = "orb-grade $version" ] || fail "orb-grade --version"
+printf 'case sum\n set M00=25 M01=17\n expect end=success M02=3C\n' >"$scratch/sum.orbtest"
+output=$("$usr/bin/orb-grade" --report json:"$scratch/report.json" "$scratch/sum.orbtest" \
+    "$usr/share/orb/examples/01-add-two-bytes.orb")
+status=$?
+[ $status -eq 0 ] && echo "$output" | grep -q 'passed all: 1' ||
+    fail "orb-grade on the installed example: status $status, output: $output"
+python3 -c 'import json, sys, jsonschema
+jsonschema.validate(json.load(open(sys.argv[1])), json.load(open(sys.argv[2])))' \
+    "$scratch/report.json" "$usr/share/orb/orb-grade.schema.json" ||
+    fail "the json report does not meet the installed schema"
 # The windowed programs start on an X server (a virtual one) and run until they are stopped;
 # a start that fails, crashes or prints a Qt warning shows here.
 export XDG_RUNTIME_DIR="$scratch/runtime"

@@ -1,10 +1,12 @@
 // orb-run: runs an ORB microprogram document without a window (see run/runner.h).
 
+#include "grade/gradecli.h"
 #include "run/runner.h"
 
 #include <QCoreApplication>
 #include <QFile>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 
@@ -41,5 +43,11 @@ int main(int argc, char *argv[])
     in.open(fileno(stdin), QIODevice::ReadOnly | QIODevice::Unbuffered);
     out.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered);
     err.open(fileno(stderr), QIODevice::WriteOnly | QIODevice::Unbuffered);
-    return orb::runCommandLine(QCoreApplication::arguments(), &in, out, err);
+    const QStringList arguments = QCoreApplication::arguments();
+    // A test file's cases are graded as orb-grade grades them.
+    if (arguments.contains(QStringLiteral("--tests")) ||
+        std::any_of(arguments.cbegin(), arguments.cend(),
+                    [](const QString &a) { return a.startsWith(QStringLiteral("--tests=")); }))
+        return orb::runTestsCommandLine(arguments, out, err);
+    return orb::runCommandLine(arguments, &in, out, err);
 }

@@ -1,0 +1,263 @@
+#include "grade/grader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+using namespace Qt::StringLiterals;
+
+namespace orb {
+
+bool SubmissionResult::allPassed() const
+{
+    return document == CaseStatus::Passed &&
+           std::all_of(cases.cbegin(), cases.cend(),
+                       [](const CaseResult &c) { return c.status == CaseStatus::Passed; });
+}
+
+QString SubmissionResult::firstProblem(const TestFile &tests) const
+{
+    if (document == CaseStatus::Unreadable)
+        return readError;
+    if (document == CaseStatus::RedCells)
+        return u"wrong cells: "_s + wrongCells.join(u"; "_s);
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const CaseResult &c = cases[i];
+        if (c.status == CaseStatus::Passed)
+            continue;
+        QString text = tests.cases[qsizetype(i)].name + u": "_s;
+        if (c.status == CaseStatus::Loops)
+            text += u"the step limit stopped it"_s;
+        else if (c.status == CaseStatus::Stopped)
+            text += u"stopped without success"_s;
+        else if (!c.mismatches.isEmpty())
+            text += u"%1 expected %2, got %3"_s.arg(
+                c.mismatches.first().name, c.mismatches.first().expected, c.mismatches.first().got);
+        return text;
+    }
+    return {};
+}
+
+LoadedSubmission loadSubmission(const QString &path)
+{
+    LoadedSubmission loaded;
+    // The messages of orb-run, without its program name.
+    {
+        QFile file(path);
+        const bool folder = QFileInfo(path).isDir();
+        if (folder || !file.open(QIODevice::ReadOnly)) {
+            loaded.readError =
+                u"cannot read %1: %2"_s.arg(path, folder ? u"is a folder"_s : file.errorString());
+            return loaded;
+        }
+    }
+    const std::optional<LoadedDocument> document = readDocumentFile(path);
+    if (!document) {
+        loaded.readError = u"%1 is not an ORB document"_s.arg(path);
+        return loaded;
+    }
+    OpenedDocument opened = openDocument(*document);
+    loaded.wrongCells = wrongCellLines(opened.table);
+    loaded.memory = opened.memory;
+    if (loaded.wrongCells.isEmpty())
+        loaded.program.emplace(HeadlessTableSource(opened.table));
+    return loaded;
+}
+
+std::optional<Reference> prepareReference(const QString &path, TestFile &tests, QString *error)
+{
+    LoadedSubmission loaded = loadSubmission(path);
+    if (!loaded.readError.isEmpty()) {
+        *error = u"the reference: "_s + loaded.readError;
+        return std::nullopt;
+    }
+    if (!loaded.program) {
+        *error =
+            u"the reference %1 has wrong cells: %2"_s.arg(path, loaded.wrongCells.join(u"; "_s));
+        return std::nullopt;
+    }
+    Reference reference{std::move(*loaded.program), loaded.memory};
+    for (TestCase &c : tests.cases) {
+        CaseRun run(reference.program, reference.memory, c);
+        run.runToEnd();
+        for (ExpectItem &item : c.expects) {
+            if (item.fromReference)
+                item.expectation.value = run.finalValue(item.expectation);
+        }
+        if (const QList<Mismatch> mismatches = caseMismatches(c, run); !mismatches.isEmpty()) {
+            QStringList lines;
+            for (const Mismatch &m : mismatches)
+                lines << u"%1 expected %2, got %3"_s.arg(m.name, m.expected, m.got);
+            *error =
+                u"the reference %1 fails case \"%2\": %3"_s.arg(path, c.name, lines.join(u"; "_s));
+            return std::nullopt;
+        }
+    }
+    return reference;
+}
+
+std::optional<std::vector<Submission>> findSubmissions(const QStringList &paths, QString *error)
+{
+    namespace fs = std::filesystem;
+    std::vector<Submission> submissions;
+    for (const QString &path : paths) {
+        const QFileInfo info(path);
+        if (!info.exists()) {
+            *error = u"%1: no such file or folder"_s.arg(path);
+            return std::nullopt;
+        }
+        if (!info.isDir()) {
+            submissions.push_back({path, path});
+            continue;
+        }
+        std::error_code code;
+        const fs::path root = fs::canonical(fs::path(path.toStdString()), code);
+        if (code) {
+            *error = u"cannot read the folder %1: %2"_s.arg(path,
+                                                            QString::fromStdString(code.message()));
+            return std::nullopt;
+        }
+        std::vector<Submission> found;
+        // Links to folders are not entered; a linked file counts only when it lies inside.
+        fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied,
+                                            code);
+        for (; !code && it != fs::recursive_directory_iterator(); it.increment(code)) {
+            const fs::directory_entry &entry = *it;
+            if (entry.path().extension() != ".orb")
+                continue;
+            std::error_code fileCode;
+            if (!entry.is_regular_file(fileCode))
+                continue;
+            if (entry.is_symlink(fileCode)) {
+                const fs::path target = fs::canonical(entry.path(), fileCode);
+                const auto [rootEnd, unused] =
+                    std::mismatch(root.begin(), root.end(), target.begin(), target.end());
+                if (fileCode || rootEnd != root.end())
+                    continue;
+            }
+            const QString relative =
+                QString::fromStdString(entry.path().lexically_relative(root).generic_string());
+            found.push_back({relative, QDir(path).filePath(relative)});
+        }
+        if (code) {
+            *error = u"cannot read the folder %1: %2"_s.arg(path,
+                                                            QString::fromStdString(code.message()));
+            return std::nullopt;
+        }
+        std::sort(found.begin(), found.end(),
+                  [](const Submission &a, const Submission &b) { return a.name < b.name; });
+        submissions.insert(submissions.end(), found.begin(), found.end());
+    }
+    // Reports are keyed by name: two of one name would be indistinguishable.
+    std::vector<QString> names;
+    for (const Submission &s : submissions)
+        names.push_back(s.name);
+    std::sort(names.begin(), names.end());
+    if (const auto twice = std::adjacent_find(names.begin(), names.end()); twice != names.end()) {
+        *error = u"two submissions are named %1; grade their folders separately"_s.arg(*twice);
+        return std::nullopt;
+    }
+    return submissions;
+}
+
+CaseResult gradeCase(const Program &program, const ByteArrayMemory &memory,
+                     const TestCase &testCase, const Reference *reference)
+{
+    CaseResult result;
+    result.maxPoints = testCase.points;
+    CaseRun run(program, memory, testCase);
+    run.runToEnd();
+    result.steps = run.engine().stepCount();
+    result.end = run.end();
+    result.mismatches = caseMismatches(testCase, run);
+    result.status = caseStatus(testCase, run, result.mismatches);
+    if (result.status == CaseStatus::Passed)
+        result.points = testCase.points;
+    else if (reference)
+        result.divergence =
+            findDivergence(program, memory, reference->program, reference->memory, testCase);
+    return result;
+}
+
+SubmissionResult gradeSubmission(const Submission &submission, const TestFile &tests,
+                                 const Reference *reference)
+{
+    SubmissionResult result;
+    result.name = submission.name;
+    const LoadedSubmission loaded = loadSubmission(submission.path);
+    const CaseStatus none = !loaded.readError.isEmpty() ? CaseStatus::Unreadable
+                            : !loaded.program           ? CaseStatus::RedCells
+                                                        : CaseStatus::Passed;
+    result.document = none;
+    result.readError = loaded.readError;
+    result.wrongCells = loaded.wrongCells;
+    for (const TestCase &c : tests.cases) {
+        if (none != CaseStatus::Passed) {
+            CaseResult unrun;
+            unrun.status = none;
+            unrun.maxPoints = c.points;
+            unrun.steps = 0;
+            result.cases.push_back(unrun);
+            continue;
+        }
+        result.cases.push_back(gradeCase(*loaded.program, loaded.memory, c, reference));
+        result.points += result.cases.back().points;
+    }
+    return result;
+}
+
+std::vector<SubmissionResult> gradeAll(const std::vector<Submission> &submissions,
+                                       const TestFile &tests, const Reference *reference,
+                                       int threads, const std::function<void(int)> &progress)
+{
+    std::vector<SubmissionResult> results(submissions.size());
+    std::atomic<size_t> next{0};
+    std::atomic<int> done{0};
+    std::mutex mutex;
+    std::condition_variable finished;
+    // Each worker takes the next submission and writes only its own slot.
+    auto work = [&] {
+        for (size_t i = next++; i < submissions.size(); i = next++) {
+            results[i] = gradeSubmission(submissions[i], tests, reference);
+            if (++done == int(submissions.size())) {
+                std::lock_guard lock(mutex);
+                finished.notify_all();
+            }
+        }
+    };
+    const int count = std::clamp(threads, 1, std::max(1, int(submissions.size())));
+    // With a progress report on several threads the calling thread only watches.
+    const bool watch = progress && count > 1;
+    std::vector<std::thread> workers;
+    for (int i = watch ? 0 : 1; i < count; ++i)
+        workers.emplace_back(work);
+    if (watch) {
+        std::unique_lock lock(mutex);
+        while (!finished.wait_for(lock, std::chrono::milliseconds(100),
+                                  [&] { return done == int(submissions.size()); }))
+            progress(done);
+    } else if (progress) {
+        for (size_t i = next++; i < submissions.size(); i = next++) {
+            results[i] = gradeSubmission(submissions[i], tests, reference);
+            ++done;
+            if ((i & 15) == 0)
+                progress(done);
+        }
+    }
+    work();
+    for (std::thread &worker : workers)
+        worker.join();
+    if (progress)
+        progress(done);
+    return results;
+}
+
+} // namespace orb

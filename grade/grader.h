@@ -1,0 +1,87 @@
+#pragma once
+
+// Grading: the reference solution checked against the test file (and its ? values taken from
+// it), the submissions found under the paths given, each opened once and run on every case on
+// a fresh copy of its memory, on several threads. The results come back in submission order
+// whatever the number of threads.
+
+#include "grade/caserun.h"
+#include "grade/testfile.h"
+#include "run/runner.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace orb {
+
+struct CaseResult {
+    CaseStatus status = CaseStatus::Wrong;
+    int points = 0;
+    int maxPoints = 0;
+    int steps = 0;
+    RunStatus end = RunStopped;
+    QList<Mismatch> mismatches;
+    std::optional<Divergence> divergence;
+};
+
+struct Submission {
+    QString name; // relative to the folder given, or the path as given
+    QString path;
+};
+
+struct SubmissionResult {
+    QString name;
+    // Passed when it could be run; RedCells or Unreadable otherwise (then no case ran).
+    CaseStatus document = CaseStatus::Passed;
+    QString readError;
+    QStringList wrongCells;
+    std::vector<CaseResult> cases;
+    int points = 0;
+
+    bool allPassed() const;
+    // The first thing wrong, in words ("" when all passed).
+    QString firstProblem(const TestFile &tests) const;
+};
+
+// A document opened as orb-run opens it: readError when it cannot be read or is not a
+// document, wrongCells when it has wrong cells.
+struct LoadedSubmission {
+    std::optional<Program> program;
+    ByteArrayMemory memory;
+    QString readError;
+    QStringList wrongCells;
+};
+LoadedSubmission loadSubmission(const QString &path);
+
+// The teacher's solution: it must run without wrong cells and meet every item of every case
+// that is not ?; the ? items of `tests` take its final values. On failure, nullopt and *error
+// says which case it fails and how.
+struct Reference {
+    Program program;
+    ByteArrayMemory memory;
+};
+std::optional<Reference> prepareReference(const QString &path, TestFile &tests, QString *error);
+
+// The .orb files under each path (folders recursively, sorted, links not followed out of the
+// folder); a path to a file is taken as it is. On an error, nullopt and *error.
+std::optional<std::vector<Submission>> findSubmissions(const QStringList &paths, QString *error);
+
+// One submission on every case.
+SubmissionResult gradeSubmission(const Submission &submission, const TestFile &tests,
+                                 const Reference *reference);
+// One case of an opened document.
+CaseResult gradeCase(const Program &program, const ByteArrayMemory &memory,
+                     const TestCase &testCase, const Reference *reference);
+
+// Every submission on `threads` threads; progress(done) is called on the calling thread now and
+// then while they run, and once at the end.
+std::vector<SubmissionResult> gradeAll(const std::vector<Submission> &submissions,
+                                       const TestFile &tests, const Reference *reference,
+                                       int threads,
+                                       const std::function<void(int done)> &progress = {});
+
+} // namespace orb
