@@ -423,7 +423,7 @@ void TestGrade::referenceUnusable()
     const QString red = file(u"unusable/red.orb"_s, documentText({u"12a|1||y43"_s}));
     o = grade({u"--reference"_s, red, tests, student});
     QCOMPARE(o.status, 4);
-    QVERIFY2(o.err.contains(u"wrong cells: row 1, source state: 12a"_s), qPrintable(o.err));
+    QVERIFY2(o.err.contains(u"wrong cells: row 1, source state: \"12a\": "_s), qPrintable(o.err));
     o = grade({u"--reference"_s, dir_.filePath(u"missing.orb"_s), tests, student});
     QCOMPARE(o.status, 4);
     o = grade({dir_.filePath(u"missing.orbtest"_s), student});
