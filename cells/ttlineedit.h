@@ -1,9 +1,10 @@
 #pragma once
 
-// The line edit in each of the four cells of a transition-table row. It judges its text with
-// the shared row rules (cells/rowrules.h) while the user types and when the edit ends, shows
-// the correct or the wrong style, keeps its owner's error count in step, keeps the parsed form
-// that the step engine reads, and moves the focus through the table by keyboard.
+// The line edit in each of the four cells of a transition-table row. It shows one cell of its
+// owner's row store (cells/tablerows.h): what the user types, the end of an edit and the focus
+// entering go to the store, whose row rules mark, normalise and parse the row; the owner's
+// view then shows the result in the row's cells (showContents). It also moves the focus
+// through the table by keyboard.
 //
 // The end-of-edit check runs on every focus loss (also a synthetic FocusOut event) and on
 // Return; it does not hang on editingFinished, which Qt 6 emits only after a change.
@@ -29,20 +30,16 @@ public:
     int column() const { return column_; }
     int field() const { return orb::fieldOfGridColumn(column_); }
 
-    // The set-correct operation: keeps the owner's errorCount equal to the number of wrong
-    // cells. A state cell whose text is not a valid state stays wrong whatever it is told.
+    // The set-correct operation on the store, which keeps errorCount equal to the number of
+    // wrong cells. A state cell whose text is not a valid state stays wrong whatever it is told.
     void setCorrect(bool value);
     bool isCorrect() const { return correct_; }
-    // A cell built for a row whose contents were kept as data takes over the row's mark; the
-    // owner's errorCount has counted it already.
-    void takeMark(bool correct);
+    // The view shows the store's text and mark of this cell.
+    void showContents(const QString &text, bool correct);
 
-    // The parsed form of a conditions cell and of a signals cell (the other cells leave theirs
-    // untouched).
-    const orb::ParsedConditions &parsedConditions() const { return conditions_; }
-    orb::ParsedConditions &parsedConditions() { return conditions_; }
-    const orb::ParsedSignals &parsedSignals() const { return signals_; }
-    orb::ParsedSignals &parsedSignals() { return signals_; }
+    // The parsed forms of the cell's row (those of a detached cell are empty).
+    orb::ParsedConditions parsedConditions() const;
+    orb::ParsedSignals parsedSignals() const;
 
     // The end-of-edit check of this cell, as when it loses the focus: marks, normalises and
     // parses. Save and Open call it on the current cell before they read the table.
@@ -52,7 +49,7 @@ public:
     void fillAndCommit(const QString &text);
 
     // The owner calls this before it destroys the cell: from then on the cell runs no rule
-    // and no longer touches the owner's count.
+    // and no longer touches the owner's rows.
     void detach() { owner_ = nullptr; }
 
 public slots:
@@ -70,19 +67,15 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
-    class RowAdapter;
     enum CursorPlacement { CursorKept, CursorAtStart, CursorAtEnd };
 
     void applyStyle(const QString &style);
-    void runTextChangedRules();
+    void textEdited(const QString &text);
     bool focusCell(int row, int column, CursorPlacement placement) const;
-    void scrollIntoViewLater();
 
     MainWindow *owner_;
     const int row_;
     const int column_;
     bool correct_ = true;
     quint64 commitCount_ = 0; // lets Return tell whether its focus change already committed
-    orb::ParsedConditions conditions_;
-    orb::ParsedSignals signals_;
 };
