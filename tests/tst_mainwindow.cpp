@@ -21,6 +21,9 @@
 #include <QTest>
 #include <QToolBar>
 #include <QValidator>
+#include <QScopeGuard>
+
+#include <algorithm>
 
 using namespace editortest;
 
@@ -45,6 +48,8 @@ private slots:
     void rowCap();
     void scrollBarAt18And16();
     void focusedCellIsScrolledIntoView();
+    void focusedCellIsEntirelyInView_data();
+    void focusedCellIsEntirelyInView();
     void removeStringWidgets();
     void pageSwitching();
     void startButtonPressEffect();
@@ -539,6 +544,72 @@ void TestMainWindow::focusedCellIsScrolledIntoView()
         press(Qt::Key_S);
     QCOMPARE(focused(), window->ttCell(29, 4));
     QTRY_VERIFY(inView(window->ttCell(29, 4)) && !inView(window->ttCell(0, 4)));
+}
+
+void TestMainWindow::focusedCellIsEntirelyInView_data()
+{
+    QTest::addColumn<int>("pointSize");
+    QTest::newRow("default font") << 0;
+    // Taller row-number labels make every row taller than its cells.
+    QTest::newRow("16-point application font") << 16;
+}
+
+void TestMainWindow::focusedCellIsEntirelyInView()
+{
+    QFETCH(int, pointSize);
+    const QFont applicationFont = QApplication::font();
+    const auto restoreFont = qScopeGuard([&] { QApplication::setFont(applicationFont); });
+    if (pointSize > 0) {
+        window.reset();
+        QFont font = applicationFont;
+        font.setPointSize(pointSize);
+        QApplication::setFont(font);
+        window = showWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
+    QWidget *viewport = child<QScrollArea>("scrollArea")->viewport();
+    const auto wholeInView = [viewport](QWidget *cell) {
+        return cell && cell->isVisible() &&
+               viewport->rect().contains(QRect(cell->mapTo(viewport, QPoint()), cell->size()));
+    };
+    const auto where = [this] {
+        return qPrintable(QStringLiteral("focus in row %1 of %2")
+                              .arg(window->currentString() + 1)
+                              .arg(window->stringCount()));
+    };
+    if (pointSize > 0)
+        QVERIFY(window->rowNumberLabel(0)->sizeHint().height() > window->ttCell(0, 2)->height());
+
+    // Return at the end of the last row's source state adds a row below it and moves there.
+    for (int row = 0; row < 30; ++row) {
+        type(QString::number(row));
+        press(Qt::Key_Return);
+        QCOMPARE(window->currentString(), row + 1);
+        QTRY_VERIFY2(wholeInView(focused()), where());
+    }
+    // Up the whole table with the keys and down again, and to the ends of the rows.
+    for (int row = window->stringCount() - 1; row > 0; --row) {
+        press(row % 2 ? Qt::Key_Up : Qt::Key_W);
+        QTRY_VERIFY2(wholeInView(focused()), where());
+    }
+    for (int step = 0; step < 4 * 12; ++step) {
+        press(Qt::Key_D);
+        QTRY_VERIFY2(wholeInView(focused()), where());
+    }
+    // Every row in sight has its cells where its row number stands.
+    const QRect sight = viewport->rect();
+    for (int row = 0; row < window->stringCount(); ++row) {
+        QLabel *label = window->rowNumberLabel(row);
+        if (!sight.intersects(QRect(label->mapTo(viewport, QPoint()), label->size())))
+            continue;
+        const QList<TTLineEdit *> cells =
+            child<QWidget>("scrollAreaContents")->findChildren<TTLineEdit *>();
+        const bool built = std::any_of(cells.begin(), cells.end(), [&](TTLineEdit *cell) {
+            return cell->row() == row && cell->isVisible() &&
+                   qAbs(cell->geometry().center().y() - label->geometry().center().y()) <= 1;
+        });
+        QVERIFY2(built, qPrintable(QStringLiteral("row %1 in sight has no cells").arg(row + 1)));
+    }
 }
 
 void TestMainWindow::removeStringWidgets()
