@@ -145,7 +145,7 @@ void MainWindow::connectForm()
 
 void MainWindow::setCurrentCell(int string, int column)
 {
-    currentString_ = string;
+    rows_.setCurrentRow(string);
     currentColumn_ = column;
 }
 
@@ -218,7 +218,7 @@ void MainWindow::paintEvent(QPaintEvent *event)
 
 bool MainWindow::takesFirstRowCase()
 {
-    if (insertGuard || currentString_ != 0 || currentColumn_ != 2 || stringCount() < 1)
+    if (insertGuard || currentString() != 0 || currentColumn_ != 2 || stringCount() < 1)
         return false;
     TTLineEdit *first = viewCell(0, 2);
     if (!first || first->cursorPosition() != 0)
@@ -260,13 +260,13 @@ void MainWindow::addString(int stringNumber)
 void MainWindow::deleteString()
 {
     const int n = stringCount();
-    const int c = currentString_;
+    const int c = currentString();
     if (n <= 1)
         return;
     // The rows below move up; the last grid row's widgets go (the focus is not handed on).
     rows_.removeRow(c);
     if (c >= n - 1)
-        currentString_ = n - 2;
+        rows_.setCurrentRow(n - 2);
     if (stringCount() == scrollBarHiddenAt)
         setVerticalScrollBarShown(false);
 }
@@ -318,7 +318,7 @@ void MainWindow::on_ramButton_clicked()
 
 void MainWindow::on_addButton_clicked()
 {
-    addString(currentString_ + 1);
+    addString(currentString() + 1);
 }
 
 void MainWindow::on_deleteButton_clicked()
@@ -353,7 +353,7 @@ void MainWindow::on_startButton_pressed()
 
 void MainWindow::commitCurrentCell()
 {
-    if (TTLineEdit *cell = ttCell(currentString_, currentColumn_))
+    if (TTLineEdit *cell = viewCell(currentString(), currentColumn_))
         cell->commit();
 }
 
@@ -418,7 +418,7 @@ void MainWindow::on_actionNew_activated()
     removeStringWidgets();
     rows_.reset({});
     addString(0);
-    currentString_ = 0;
+    rows_.setCurrentRow(0);
     currentColumn_ = 2;
     setAllMemoryCells(QStringLiteral("00"));
     emit closed();

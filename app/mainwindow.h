@@ -50,7 +50,7 @@ public:
     const orb::TableRows &tableRows() const { return rows_; }
 
     int stringCount() const { return rows_.rowCount(); }
-    int currentString() const { return currentString_; }
+    int currentString() const { return rows_.currentRow(); }
     int currentColumn() const { return currentColumn_; }
     // Records the cell that received the focus (called by the cells).
     void setCurrentCell(int string, int column);
@@ -130,7 +130,6 @@ private:
     std::unique_ptr<Ui::MainWindow> ui;
     orb::TableRows rows_;
     TransitionTableView *view_ = nullptr;
-    int currentString_ = 0;
     int currentColumn_ = 2;
     bool insertGuard = false;
     QString lastSavePath;

@@ -88,10 +88,12 @@ TransitionTableView::~TransitionTableView() = default;
 
 bool TransitionTableView::eventFilter(QObject *watched, QEvent *event)
 {
+    // Cells built or released leave the table's height alone; rows added or removed, and a
+    // scroll bar that comes or goes, resize it.
     if (event->type() == QEvent::Resize ||
         (watched == contents_ && event->type() == QEvent::LayoutRequest)) {
         updateRowsInView();
-        if (watched == contents_)
+        if (watched == contents_ && event->type() == QEvent::Resize)
             ensureFocusedCellVisibleLater();
     }
     return QObject::eventFilter(watched, event);
@@ -214,25 +216,31 @@ void TransitionTableView::buildRow(int index)
     connect(widgets.mapper, &QSignalMapper::mappedInt, window_, &MainWindow::addString);
 }
 
-void TransitionTableView::releaseRow(int index)
+void TransitionTableView::releaseRow(int index, bool deferred)
 {
-    // A released cell runs no rule and gives the focus to no other cell. The deletion is
-    // deferred: it may come from a key press of one of these very cells.
+    // A released cell runs no rule and gives the focus to no other cell. Cells of a deleted
+    // row go later: the deletion may come from a key press of one of them. Cells recycled out
+    // of view go at once: they are rows away from the view and the focus, so nothing is
+    // handling an event of theirs.
     RowWidgets &widgets = rows_[size_t(index)];
     for (TTLineEdit *&cell : widgets.cells) {
         if (!cell)
             continue;
         cell->detach();
-        cell->clearFocus();
-        layout_->removeWidget(cell);
-        cell->hide();
-        // Out of the table at once, so that no search of its children finds it any more.
-        cell->setParent(nullptr);
-        cell->deleteLater();
+        if (deferred) {
+            cell->clearFocus();
+            layout_->removeWidget(cell);
+            cell->hide();
+            cell->deleteLater();
+        } else {
+            delete cell;
+        }
         cell = nullptr;
     }
-    if (widgets.mapper)
+    if (deferred && widgets.mapper)
         widgets.mapper->deleteLater();
+    else
+        delete widgets.mapper;
     widgets.mapper = nullptr;
     widgets.pinned = false;
 }
@@ -240,7 +248,7 @@ void TransitionTableView::releaseRow(int index)
 void TransitionTableView::removeLastRows(int count)
 {
     for (int i = 0; i < count && !rows_.empty(); ++i) {
-        releaseRow(rowCount() - 1);
+        releaseRow(rowCount() - 1, true);
         const RowWidgets widgets = rows_.back();
         rows_.pop_back();
         layout_->removeWidget(widgets.number);
@@ -309,6 +317,14 @@ bool TransitionTableView::holdsFocus(const RowWidgets &row) const
     return focus && std::find(row.cells.begin(), row.cells.end(), focus) != row.cells.end();
 }
 
+bool TransitionTableView::layOut()
+{
+    // Until the scroll area has grown the table to its rows' height, the layout squeezes the
+    // rows into the old height; their places are known once it has (its resize comes next).
+    layout_->activate();
+    return contents_->height() >= layout_->minimumSize().height();
+}
+
 std::pair<int, int> TransitionTableView::rowsBetween(int top, int bottom) const
 {
     // Labels stand in every row, top to bottom, each as high as its row.
@@ -335,8 +351,9 @@ void TransitionTableView::updateRowsInView()
 {
     if (rows_.empty() || updating_ || !layout_->isEnabled())
         return;
+    if (!layOut())
+        return;
     updating_ = true;
-    layout_->activate();
     const int top = -contents_->y();
     const auto [first, last] = rowsBetween(top, top + area_->viewport()->height() - 1);
     for (int row = qMax(0, first - builtMargin); row <= qMin(rowCount() - 1, last + builtMargin);
@@ -348,7 +365,7 @@ void TransitionTableView::updateRowsInView()
         const RowWidgets &widgets = rows_[size_t(row)];
         if (widgets.built() && !widgets.pinned &&
             (row < first - keptMargin || row > last + keptMargin) && !holdsFocus(widgets))
-            releaseRow(row);
+            releaseRow(row, false);
     }
     updating_ = false;
 }
@@ -375,7 +392,8 @@ void TransitionTableView::ensureFocusedCellVisible()
         return;
     // The whole cell, not only its text cursor (which is what QScrollArea would show), and at
     // its place after the layout has run: rows may be taller than the cells.
-    layout_->activate();
+    if (!layOut())
+        return;
     const QRect rect(scrollTarget_->mapTo(contents_, QPoint()), scrollTarget_->size());
     QScrollBar *bar = area_->verticalScrollBar();
     const int height = area_->viewport()->height();

@@ -74,7 +74,7 @@ private:
     void appendRows(int count);
     void removeLastRows(int count);
     void buildRow(int index);
-    void releaseRow(int index);
+    void releaseRow(int index, bool deferred);
     void syncRows(int first, int last);
     void onRowsReset();
     // Builds the rows the viewport shows and one either side; releases unpinned rows away from
@@ -83,6 +83,8 @@ private:
     // First and last row whose band meets [top, bottom] of the contents widget.
     std::pair<int, int> rowsBetween(int top, int bottom) const;
     bool holdsFocus(const RowWidgets &row) const;
+    // Places the rows; false while the table is not yet as high as its rows.
+    bool layOut();
 
     MainWindow *window_;
     orb::TableRows &store_;

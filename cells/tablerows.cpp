@@ -60,6 +60,14 @@ bool TableRows::isCorrect(int row, int field) const
     return rows_[size_t(row)].cells[size_t(field)].correct;
 }
 
+void TableRows::setCurrentRow(int row)
+{
+    if (row == currentRow_)
+        return;
+    currentRow_ = row;
+    emit currentRowChanged(row);
+}
+
 int TableRows::wrongCells(const Row &row)
 {
     return int(std::count_if(row.cells.begin(), row.cells.end(),

@@ -28,11 +28,17 @@ public:
     ~TableRows() override;
 
     int rowCount() const { return int(rows_.size()); }
+    const std::vector<Row> &rows() const { return rows_; }
     // The row at `index`; callers keep it within 0 .. rowCount() - 1.
     const Row &row(int index) const { return rows_[size_t(index)]; }
     QString cellText(int row, int field) const;
     bool isCorrect(int row, int field) const;
     int errorCount() const { return errorCount_; }
+
+    // The row of the cell that last had the focus (the editor's currentString). Set by its
+    // owner only; inserting and removing rows leave it alone.
+    int currentRow() const { return currentRow_; }
+    void setCurrentRow(int row);
 
     // The cell operations, with the row rules. setCellText is a line edit's setText (truncated
     // to the field's maximum length; the text-change rules run only for a new text).
@@ -62,6 +68,7 @@ signals:
     void rowsChanged(int first, int count);
     void rowsReset();
     void errorCountChanged(int errorCount);
+    void currentRowChanged(int row);
 
 private:
     class Access;
@@ -70,6 +77,7 @@ private:
 
     std::vector<Row> rows_;
     int errorCount_ = 0;
+    int currentRow_ = 0;
 };
 
 } // namespace orb
