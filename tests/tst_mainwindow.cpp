@@ -36,6 +36,8 @@ private slots:
     void cleanup();
 
     void startupState();
+    void styleConstantsAreTheirTexts_data();
+    void styleConstantsAreTheirTexts();
     void formTextsAndStyles();
     void cellProperties();
     void insertRowBelowAnother();
@@ -116,6 +118,60 @@ void TestMainWindow::startupState()
     QCOMPARE(window->ramTable()->columnWidth(7), 35);
     QVERIFY(!window->ttCell(1, 2));
     QVERIFY(!window->ttCell(0, 3));
+}
+
+void TestMainWindow::styleConstantsAreTheirTexts_data()
+{
+    // Written out whole, so that a typo in a piece of a constant (a lost blank, a wrong digit)
+    // cannot pass: the other tests compare widgets with the constants themselves.
+    QTest::addColumn<QString>("constant");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("inactiveTabStyle")
+        << orb::inactiveTabStyle
+        << QStringLiteral("QPushButton {   background-color: rgb(234, 234, 234);   border: 1px "
+                          "solid  rgb(217, 217, 217);   border-top-right-radius: 15px;   "
+                          "border-bottom-right-radius: 15px;   outline: none;}"
+                          "QPushButton:hover {   background-color: rgb(245, 245, 245);}");
+    QTest::newRow("activeTabStyle")
+        << orb::activeTabStyle
+        << QStringLiteral("border: 1px solid  white;border-right: 0px;outline: none;");
+    QTest::newRow("ramEvenRowStyle")
+        << orb::ramEvenRowStyle
+        << QStringLiteral("QLineEdit {   border: 0px;   background-color: rgb(250,250,250);   "
+                          "color: rgb(75,75,75);   font-weight: bold;}QLineEdit:focus{   "
+                          "border: 1px solid rgb(100,100,100);}");
+    QTest::newRow("ramOddRowStyle")
+        << orb::ramOddRowStyle
+        << QStringLiteral("QLineEdit {   border: 0px solid;   color: rgb(75,75,75);   "
+                          "font-weight: bold;}QLineEdit:focus {   border: 1px solid "
+                          "rgb(100,100,100);}");
+    QTest::newRow("correctCellStyle")
+        << orb::correctCellStyle
+        << QStringLiteral(
+               "background-color: #f2f2f2;border-radius: 6px;font-weight: bold;color: #4C5866;");
+    QTest::newRow("incorrectCellStyle")
+        << orb::incorrectCellStyle
+        << QStringLiteral("background-color: #f2f2f2;border-radius: 6px;border: 1px solid "
+                          "#E28383;font-weight: bold;color: #4C5866;");
+    QTest::newRow("rowNumberStyle")
+        << orb::rowNumberStyle
+        << QStringLiteral("background-color: rgb(101, 220, 177);border-radius: 10px;color: "
+                          "rgb(255, 255, 255);");
+    QTest::newRow("ramHeaderStyle")
+        << orb::ramHeaderStyle
+        << QStringLiteral("border-radius: 8px;background-color: rgb(87, 161, 217);color: "
+                          "white;font-weight: bold;");
+    QTest::newRow("documentMagic") << orb::documentMagic << QStringLiteral("MKT");
+    QTest::newRow("documentSeparator") << QString(orb::documentSeparator) << QStringLiteral("\n");
+    QTest::newRow("conditionOperandNames")
+        << orb::conditionOperandNames.join(u'|') << QStringLiteral("x4|x3|x2|x1|z|n|c|p");
+}
+
+void TestMainWindow::styleConstantsAreTheirTexts()
+{
+    QFETCH(QString, constant);
+    QFETCH(QString, expected);
+    QCOMPARE(constant, expected);
 }
 
 void TestMainWindow::formTextsAndStyles()
