@@ -9,6 +9,7 @@
 #include "app/mainwindow.h"
 #include "cells/ttlineedit.h"
 #include "sim/executionwindow.h"
+#include "tests/scriptedwindow.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
@@ -129,14 +130,7 @@ std::unique_ptr<QWidget> buildFloorWindow()
     return window;
 }
 
-// The main window, with its file dialog answered by a fixed name.
-class BenchWindow final : public MainWindow {
-public:
-    QString fileToOpen;
-
-protected:
-    QString chooseOpenFileName(const QString &) override { return fileToOpen; }
-};
+using editortest::ScriptedWindow;
 
 // Scrolls the table from its top to its end a page at a time, each page painted, as a user
 // who has looked at every row; then back to the top.
@@ -248,8 +242,8 @@ int childStartup(const QString &kind)
 // With everyRow, the whole table is scrolled through too.
 int childPeakMemory(const QString &path, bool everyRow)
 {
-    BenchWindow window;
-    window.fileToOpen = path;
+    ScriptedWindow window;
+    window.openAnswer = path;
     showAndPaint(&window);
     activate(&window);
     action(&window, "actionOpen")->trigger();
@@ -353,8 +347,8 @@ std::vector<Row> benchStartup()
 // through from top to end first (the worst case before the cells of rows out of view went).
 Row benchOpen(const QString &path, bool overSeenTable)
 {
-    BenchWindow window;
-    window.fileToOpen = path;
+    ScriptedWindow window;
+    window.openAnswer = path;
     showAndPaint(&window);
     activate(&window);
     QAction *open = action(&window, "actionOpen");
@@ -389,8 +383,8 @@ Row benchOpen(const QString &path, bool overSeenTable)
 // looked at every row).
 std::vector<Row> benchInsertDelete(const QString &path, bool everyRow)
 {
-    BenchWindow window;
-    window.fileToOpen = path;
+    ScriptedWindow window;
+    window.openAnswer = path;
     showAndPaint(&window);
     activate(&window);
     action(&window, "actionOpen")->trigger();
@@ -471,8 +465,8 @@ private:
 
 std::vector<Row> benchExecution(const QString &loopPath)
 {
-    BenchWindow window;
-    window.fileToOpen = loopPath;
+    ScriptedWindow window;
+    window.openAnswer = loopPath;
     showAndPaint(&window);
     activate(&window);
     action(&window, "actionOpen")->trigger();
