@@ -6,8 +6,9 @@
 // view then shows the result in the row's cells (showContents). It also moves the focus
 // through the table by keyboard.
 //
-// The end-of-edit check runs on every focus loss (also a synthetic FocusOut event) and on
-// Return; it does not hang on editingFinished, which Qt 6 emits only after a change.
+// The end-of-edit check runs on every focus loss (also a FocusOut event sent to a cell without
+// the focus) and on Return; it does not hang on editingFinished, which Qt 6 emits only after a
+// change. Save and Open call commit() on the current cell directly.
 
 #include "cells/celllanguage.h"
 
@@ -44,8 +45,9 @@ public:
     // The end-of-edit check of this cell, as when it loses the focus: marks, normalises and
     // parses. Save and Open call it on the current cell before they read the table.
     void commit();
-    // Loading a document: sets the text (truncated to the cell's maximum length, as setText
-    // does) and commits it.
+    // Sets the text (truncated to the cell's maximum length, as setText does) and commits it,
+    // as loading a document fills a cell. Open itself fills the rows through the headless
+    // loader; the tests and tools fill single cells this way.
     void fillAndCommit(const QString &text);
 
     // The owner calls this before it destroys the cell: from then on the cell runs no rule
