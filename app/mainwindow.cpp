@@ -9,8 +9,8 @@
 #include "app/exitdialog.h"
 #include "app/helpwindow.h"
 #include "app/rowmarks.h"
+#include "app/transitiontableview.h"
 #include "cells/ramlineedit.h"
-#include "cells/statevalidator.h"
 #include "cells/ttlineedit.h"
 #include "sim/executionwindow.h"
 
@@ -18,17 +18,12 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFontMetrics>
-#include <QGridLayout>
 #include <QKeySequence>
 #include <QLabel>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSignalBlocker>
-#include <QSignalMapper>
-#include <QSpacerItem>
 #include <QTimer>
-
-#include <utility>
 
 namespace {
 
@@ -36,14 +31,6 @@ constexpr int ramSize = 16;
 // The vertical scroll bar appears with the 18th row and goes when a deletion leaves 16.
 constexpr int scrollBarShownAt = 18;
 constexpr int scrollBarHiddenAt = 16;
-constexpr int cellHeight = 20;
-// ttLayout's top margin and vertical spacing: row r's cells are at y = 4 + 26 r.
-constexpr int tableTopMargin = 4;
-constexpr int rowSpacing = 6;
-constexpr int rowPitch = cellHeight + rowSpacing;
-
-// Widths of the fixed spacers at grid columns 1, 3, 5 and 7.
-constexpr std::array<int, 4> spacerWidths = {10, 8, 8, 9};
 
 QFont boldArial(int pixelSize)
 {
@@ -103,7 +90,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     lastOpenPath = QDir::homePath();
 
     headerFont = boldArial(13);
-    cellFont = boldArial(12);
     for (QLabel *label : {ui->label1, ui->label2, ui->label3, ui->label4})
         label->setFont(headerFont);
 
@@ -121,20 +107,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         }
     }
 
-    ttLayout = new QGridLayout(ui->scrollAreaContents);
-    // Margins and spacing put the cells between the column separators, under their headings,
-    // and let 17 rows of 20 px fit the visible height: the scroll bar comes with the 18th.
-    ttLayout->setContentsMargins(4, tableTopMargin, 10, 4);
-    ttLayout->setHorizontalSpacing(10);
-    ttLayout->setVerticalSpacing(rowSpacing);
-    ttLayout->setAlignment(Qt::AlignTop);
-    ttLayout->addItem(new QSpacerItem(1, 200, QSizePolicy::Fixed, QSizePolicy::Fixed), 0, 1, 18, 1);
-
+    view_ = new TransitionTableView(this, rows_, ui->scrollArea);
     rowMarks = new RowMarks(this);
+    rowMarks->follow(rows_, *view_);
     addString(0);
-    // Rows that scroll into view get their cells before they are painted.
-    connect(ui->scrollArea->verticalScrollBar(), &QScrollBar::valueChanged, this,
-            &MainWindow::buildStringsInView);
 
     for (int i = 0; i < ramSize; ++i) {
         ui->ramTable->setRowHeight(i, 23);
@@ -154,13 +130,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
 MainWindow::~MainWindow()
 {
-    // The cells are destroyed with the form; they must not count errors on their way out.
-    for (StringWidgets &widgets : strings) {
-        for (TTLineEdit *cell : widgets.cells) {
-            if (cell)
-                cell->detach();
-        }
-    }
+    // The cells are destroyed with the form; they must not reach the rows on their way out.
+    view_->detachAll();
+    delete view_;
 }
 
 void MainWindow::connectForm()
@@ -195,52 +167,44 @@ void MainWindow::connectForm()
 
 void MainWindow::setCurrentCell(int string, int column)
 {
-    currentString_ = string;
+    rows_.setCurrentRow(string);
     currentColumn_ = column;
 }
 
 TTLineEdit *MainWindow::ttCell(int string, int column) const
 {
-    if (string < 0 || string >= int(strings.size()) || column < 2 || column > 8 || column % 2)
-        return nullptr;
-    // Building the cells changes no contents: to every caller the cell has always been there.
-    if (!strings[size_t(string)].built())
-        const_cast<MainWindow *>(this)->buildString(string);
-    return strings[size_t(string)].cells[size_t(orb::fieldOfGridColumn(column))];
+    return view_->cell(string, column, true);
+}
+
+TTLineEdit *MainWindow::viewCell(int string, int column) const
+{
+    return view_->cell(string, column, false);
 }
 
 QString MainWindow::cellText(int string, int column) const
 {
-    if (string < 0 || string >= int(strings.size()) || column < 2 || column > 8 || column % 2)
+    if (string < 0 || string >= stringCount() || column < 2 || column > 8 || column % 2)
         return QString();
-    const StringWidgets &widgets = strings[size_t(string)];
-    const auto field = size_t(orb::fieldOfGridColumn(column));
-    return widgets.built() ? widgets.cells[field]->text() : widgets.pending.cells[field].text;
+    return rows_.cellText(string, orb::fieldOfGridColumn(column));
 }
 
 orb::ParsedConditions MainWindow::parsedConditions(int string) const
 {
-    if (string < 0 || string >= int(strings.size()))
+    if (string < 0 || string >= stringCount())
         return orb::ParsedConditions();
-    const StringWidgets &widgets = strings[size_t(string)];
-    return widgets.built() ? widgets.cells[orb::ConditionsField]->parsedConditions()
-                           : widgets.pending.conditions;
+    return rows_.row(string).conditions;
 }
 
 orb::ParsedSignals MainWindow::parsedSignals(int string) const
 {
-    if (string < 0 || string >= int(strings.size()))
+    if (string < 0 || string >= stringCount())
         return orb::ParsedSignals();
-    const StringWidgets &widgets = strings[size_t(string)];
-    return widgets.built() ? widgets.cells[orb::SignalsField]->parsedSignals()
-                           : widgets.pending.signalNumbers;
+    return rows_.row(string).signalNumbers;
 }
 
 QLabel *MainWindow::rowNumberLabel(int string) const
 {
-    if (string < 0 || string >= int(strings.size()))
-        return nullptr;
-    return strings[size_t(string)].number;
+    return view_->numberLabel(string);
 }
 
 QTableWidget *MainWindow::ramTable() const
@@ -274,310 +238,66 @@ void MainWindow::paintEvent(QPaintEvent *event)
         memoryTimer->start();
 }
 
+bool MainWindow::takesFirstRowCase()
+{
+    if (insertGuard || currentString() != 0 || currentColumn_ != 2 || stringCount() < 1)
+        return false;
+    TTLineEdit *first = viewCell(0, 2);
+    if (!first || first->cursorPosition() != 0)
+        return false;
+    // A source state left empty while its row has content is marked first.
+    if (first->text().isEmpty() &&
+        (!cellText(0, 4).isEmpty() || !cellText(0, 6).isEmpty() || !cellText(0, 8).isEmpty()))
+        first->setCorrect(false);
+    return true;
+}
+
 void MainWindow::addString(int stringNumber)
 {
-    const int n = stringCount_;
+    const int n = stringCount();
     if (n >= maxStringCount)
         return;
     const int k = qBound(0, stringNumber, n);
-
-    // With the cursor at the start of the first row's source state, a new row goes above the
-    // first row; a source state left empty there while its row has content is marked first.
-    bool firstRowCase = false;
-    if (!insertGuard && currentString_ == 0 && currentColumn_ == 2 && n >= 1) {
-        TTLineEdit *first = ttCell(0, 2);
-        if (first && first->cursorPosition() == 0) {
-            firstRowCase = true;
-            if (first->text().isEmpty() &&
-                (!ttCell(0, 4)->text().isEmpty() || !ttCell(0, 6)->text().isEmpty() ||
-                 !ttCell(0, 8)->text().isEmpty()))
-                first->setCorrect(false);
-        }
-    }
-
+    // With the cursor at the start of the first row's source state, a new row goes above it.
+    const bool firstRowCase = takesFirstRowCase();
     if (k < n || (firstRowCase && k == n && n == 1)) {
         const int target = firstRowCase ? qMax(k - 1, 0) : k;
         // The guard makes the nested call append plainly instead of taking the first-row case.
+        // The appended blank row then moves up to its place, the rows between moving down.
         insertGuard = true;
         addString(n);
-        for (int r = n - 1; r >= target; --r)
-            moveString(r, r + 1);
-        clearString(target);
-        rowMarks->rowInserted(target);
-        ttCell(target, 2)->setFocus(Qt::OtherFocusReason);
-        if (stringCount_ == scrollBarShownAt)
+        rows_.moveRow(n, target);
+        viewCell(target, 2)->setFocus(Qt::OtherFocusReason);
+        if (stringCount() == scrollBarShownAt)
             setVerticalScrollBarShown(true);
         return;
     }
-    appendString(n);
-}
-
-void MainWindow::appendString(int index)
-{
-    appendPendingStrings(1);
-    buildString(index);
-    strings[size_t(index)].cells[0]->setFocus(Qt::OtherFocusReason);
-
-    ++stringCount_;
+    rows_.insertRow(n);
+    viewCell(n, 2)->setFocus(Qt::OtherFocusReason);
     insertGuard = false;
-    if (stringCount_ == scrollBarShownAt)
+    if (stringCount() == scrollBarShownAt)
         setVerticalScrollBarShown(true);
-}
-
-void MainWindow::appendPendingStrings(int count)
-{
-    // Created on their final parent: a style is polished once instead of again on adoption.
-    // Shown now, not by the layout's deferred show; the layout is off meanwhile, or every show
-    // would lay out the whole table again.
-    QWidget *parent = ui->scrollAreaContents;
-    ttLayout->setEnabled(false);
-    for (int i = 0; i < count; ++i) {
-        const int index = int(strings.size());
-        StringWidgets widgets;
-        widgets.number = new QLabel(QString::number(index + 1), parent);
-        widgets.number->setMinimumWidth(20);
-        widgets.number->setAlignment(Qt::AlignCenter);
-        widgets.number->setStyleSheet(orb::rowNumberStyle);
-        rowMarks->adoptLabel(widgets.number);
-        ttLayout->addWidget(widgets.number, index, 0);
-        // The spacers are as high as the cells, so a row without cells is as high as one with.
-        for (int field = 0; field < orb::fieldCount; ++field) {
-            widgets.spacers[size_t(field)] = new QSpacerItem(
-                spacerWidths[size_t(field)], cellHeight, QSizePolicy::Fixed, QSizePolicy::Fixed);
-            ttLayout->addItem(widgets.spacers[size_t(field)], index, 2 * field + 1);
-        }
-        widgets.number->show();
-        strings.push_back(widgets);
-    }
-    ttLayout->setEnabled(true);
-}
-
-void MainWindow::buildString(int index)
-{
-    StringWidgets &widgets = strings[size_t(index)];
-    if (widgets.built())
-        return;
-    QWidget *parent = ui->scrollAreaContents;
-    const orb::HeadlessTable::Row state = std::exchange(widgets.pending, {});
-    for (int field = 0; field < orb::fieldCount; ++field) {
-        auto *cell = new TTLineEdit(this, index, field, parent);
-        cell->setFixedHeight(cellHeight);
-        cell->setFont(cellFont);
-        cell->setMaxLength(orb::maxLengthOfField(field));
-        if (orb::isStateField(field)) {
-            cell->setMaximumWidth(84);
-            cell->setAlignment(Qt::AlignCenter);
-            cell->setValidator(new StateValidator(cell));
-        } else {
-            cell->setTextMargins(5, 0, 5, 0);
-            if (field == orb::ConditionsField)
-                cell->setMaximumWidth(233);
-        }
-        // The contents are final already: they come before the text-change rules are
-        // connected, and the mark comes without counting it again.
-        const orb::HeadlessTable::Cell &contents = state.cells[size_t(field)];
-        if (!contents.text.isEmpty())
-            cell->setText(contents.text);
-        if (!contents.correct)
-            cell->takeMark(false);
-        if (orb::isStateField(field))
-            connect(cell, &QLineEdit::textChanged, cell, &TTLineEdit::onStateChanged);
-        else if (field == orb::ConditionsField)
-            connect(cell, &QLineEdit::textChanged, cell,
-                    &TTLineEdit::onTransitionConditionsChanged);
-        else
-            connect(cell, &QLineEdit::textChanged, cell, &TTLineEdit::onControlSignalsChanged);
-        // The end-of-edit slots are run by the cell itself on every focus loss and on Return,
-        // not through editingFinished, which Qt 6 skips when the text did not change.
-        ttLayout->addWidget(cell, index, orb::gridColumnOfField(field));
-        widgets.cells[size_t(field)] = cell;
-    }
-    widgets.cells[orb::ConditionsField]->parsedConditions() = state.conditions;
-    widgets.cells[orb::SignalsField]->parsedSignals() = state.signalNumbers;
-
-    // Tab walks the table row by row, however late a row was built: its cells go after the
-    // nearest built row above, or else before the nearest built row below.
-    QWidget *before = nullptr;
-    for (int row = index - 1; row >= 0 && !before; --row) {
-        if (strings[size_t(row)].built())
-            before = strings[size_t(row)].cells[orb::SignalsField];
-    }
-    for (int row = index + 1; row < int(strings.size()) && !before; ++row) {
-        if (strings[size_t(row)].built())
-            before = strings[size_t(row)].cells[0]->previousInFocusChain();
-    }
-    if (before) {
-        QWidget::setTabOrder(before, widgets.cells[0]);
-        for (size_t field = 1; field < widgets.cells.size(); ++field)
-            QWidget::setTabOrder(widgets.cells[field - 1], widgets.cells[field]);
-    }
-
-    // Shown now, not by the layout's deferred show: a hidden cell cannot take the focus. The
-    // layout is off meanwhile, or every show would lay out the whole table again; it places
-    // the cells before the next paint (paints are posted at a lower priority).
-    ttLayout->setEnabled(false);
-    for (TTLineEdit *cell : widgets.cells)
-        cell->show();
-    ttLayout->setEnabled(true);
-
-    widgets.mapper = new QSignalMapper(this);
-    for (TTLineEdit *cell : widgets.cells) {
-        connect(cell, &QLineEdit::returnPressed, widgets.mapper, qOverload<>(&QSignalMapper::map));
-        widgets.mapper->setMapping(cell, index + 1);
-    }
-    connect(widgets.mapper, &QSignalMapper::mappedInt, this, &MainWindow::addString);
-}
-
-void MainWindow::buildStringsInView()
-{
-    // A row either side of the viewport too, so that the first step of a scroll finds it ready.
-    const int top = ui->scrollArea->verticalScrollBar()->value();
-    const int bottom = top + ui->scrollArea->viewport()->height();
-    const int first = qMax(0, (top - tableTopMargin) / rowPitch - 1);
-    const int last = qMin(int(strings.size()) - 1, (bottom - tableTopMargin) / rowPitch + 1);
-    for (int row = first; row <= last; ++row)
-        buildString(row);
-}
-
-orb::HeadlessTable::Row MainWindow::stringState(int index) const
-{
-    const StringWidgets &widgets = strings[size_t(index)];
-    if (!widgets.built())
-        return widgets.pending;
-    orb::HeadlessTable::Row state;
-    for (size_t field = 0; field < widgets.cells.size(); ++field) {
-        state.cells[field].text = widgets.cells[field]->text();
-        state.cells[field].correct = widgets.cells[field]->isCorrect();
-    }
-    state.conditions = widgets.cells[orb::ConditionsField]->parsedConditions();
-    state.signalNumbers = widgets.cells[orb::SignalsField]->parsedSignals();
-    return state;
-}
-
-void MainWindow::setStringState(int index, const orb::HeadlessTable::Row &state)
-{
-    StringWidgets &widgets = strings[size_t(index)];
-    if (!widgets.built()) {
-        for (size_t field = 0; field < widgets.cells.size(); ++field)
-            errorCount_ +=
-                int(!state.cells[field].correct) - int(!widgets.pending.cells[field].correct);
-        widgets.pending = state;
-        return;
-    }
-    // The texts, the parsed forms and the marks arrive as they are. The text-change rules stay
-    // silent meanwhile: they would only recompute marks and parsed forms that are then
-    // overwritten by the copies.
-    for (int field = orb::fieldCount - 1; field >= 0; --field) {
-        TTLineEdit *cell = widgets.cells[size_t(field)];
-        const QSignalBlocker blocker(cell);
-        cell->setText(state.cells[size_t(field)].text);
-    }
-    widgets.cells[orb::ConditionsField]->parsedConditions() = state.conditions;
-    widgets.cells[orb::SignalsField]->parsedSignals() = state.signalNumbers;
-    for (int field = orb::fieldCount - 1; field >= 0; --field)
-        widgets.cells[size_t(field)]->setCorrect(state.cells[size_t(field)].correct);
-}
-
-void MainWindow::moveString(int from, int to)
-{
-    // The parsed forms go along, so that a moved conditions cell keeps what its last
-    // normalisation built.
-    setStringState(to, stringState(from));
-}
-
-void MainWindow::clearString(int index)
-{
-    const StringWidgets &widgets = strings[size_t(index)];
-    if (!widgets.built()) {
-        setStringState(index, orb::HeadlessTable::Row());
-        return;
-    }
-    for (int field = orb::fieldCount - 1; field >= 0; --field)
-        widgets.cells[size_t(field)]->clear();
-    widgets.cells[orb::ConditionsField]->parsedConditions().clear();
-    widgets.cells[orb::SignalsField]->parsedSignals() = orb::ParsedSignals{};
-    // A blank row is never wrong.
-    for (TTLineEdit *cell : widgets.cells)
-        cell->setCorrect(true);
 }
 
 void MainWindow::deleteString()
 {
-    const int n = stringCount_;
-    const int c = currentString_;
+    const int n = stringCount();
+    const int c = currentString();
     if (n <= 1)
         return;
-    for (int r = c; r < n - 1; ++r)
-        moveString(r + 1, r);
-
-    StringWidgets last = strings.back();
-    for (size_t field = 0; field < last.cells.size(); ++field) {
-        if (last.built() ? !last.cells[field]->isCorrect() : !last.pending.cells[field].correct)
-            --errorCount_;
-    }
-    strings.pop_back();
-    destroyString(last);
-
+    // The rows below move up; the last grid row's widgets go (the focus is not handed on).
+    rows_.removeRow(c);
     if (c >= n - 1)
-        currentString_ = n - 2;
-    stringCount_ = n - 1;
-    rowMarks->rowRemoved(c);
-    if (stringCount_ == scrollBarHiddenAt)
+        rows_.setCurrentRow(n - 2);
+    if (stringCount() == scrollBarHiddenAt)
         setVerticalScrollBarShown(false);
-}
-
-void MainWindow::destroyString(const StringWidgets &widgets)
-{
-    // A destroyed cell must not run its end-of-edit check or count errors, and the focus is
-    // not handed on to another cell. The deletion itself is deferred: it may come from a key
-    // press of one of these very cells.
-    for (TTLineEdit *cell : widgets.cells) {
-        if (!cell)
-            continue;
-        cell->detach();
-        cell->clearFocus();
-    }
-    for (QWidget *widget :
-         std::initializer_list<QWidget *>{widgets.number, widgets.cells[0], widgets.cells[1],
-                                          widgets.cells[2], widgets.cells[3]}) {
-        if (!widget)
-            continue;
-        ttLayout->removeWidget(widget);
-        widget->hide();
-        widget->deleteLater();
-    }
-    for (QSpacerItem *spacer : widgets.spacers) {
-        ttLayout->removeItem(spacer);
-        delete spacer;
-    }
-    if (widgets.mapper)
-        widgets.mapper->deleteLater();
 }
 
 void MainWindow::removeStringWidgets()
 {
     // Only the tool bar commands call this, never a cell of the table, so the widgets can go
-    // at once. The layout is emptied from its end first (every item but the spacer added
-    // first), which keeps clearing a 500-row table linear.
-    rowMarks->clear();
-    for (StringWidgets &widgets : strings) {
-        for (TTLineEdit *cell : widgets.cells) {
-            if (!cell)
-                continue;
-            cell->detach();
-            cell->clearFocus();
-        }
-    }
-    while (ttLayout->count() > 1)
-        delete ttLayout->takeAt(ttLayout->count() - 1); // spacers, and the widgets' items
-
-    for (auto it = strings.rbegin(); it != strings.rend(); ++it) {
-        for (auto cell = it->cells.rbegin(); cell != it->cells.rend(); ++cell)
-            delete *cell;
-        delete it->number;
-        delete it->mapper;
-    }
-    strings.clear();
+    // at once.
+    view_->clear();
     setVerticalScrollBarShown(false);
 }
 
@@ -620,7 +340,7 @@ void MainWindow::on_ramButton_clicked()
 
 void MainWindow::on_addButton_clicked()
 {
-    addString(currentString_ + 1);
+    addString(currentString() + 1);
 }
 
 void MainWindow::on_deleteButton_clicked()
@@ -633,7 +353,7 @@ void MainWindow::on_startButton_released()
     ui->startButton->resize(ui->startButton->width() + 3, ui->startButton->height() + 3);
     forbidTtChangesAndLaunch();
     // The press took the focus from the cell being edited, so its check is already counted.
-    if (errorCount_ == 0) {
+    if (errorCount() == 0) {
         // Top-level and non-modal; it deletes itself when closed, which unlocks the table.
         auto *window = new ExecutionWindow(this);
         connect(window, &QObject::destroyed, this, &MainWindow::allowTtChangesAndLaunch);
@@ -656,7 +376,7 @@ void MainWindow::on_startButton_pressed()
 
 void MainWindow::commitCurrentCell()
 {
-    if (TTLineEdit *cell = ttCell(currentString_, currentColumn_))
+    if (TTLineEdit *cell = viewCell(currentString(), currentColumn_))
         cell->commit();
 }
 
@@ -706,8 +426,8 @@ void MainWindow::on_actionSave_activated()
     lastSavePath = fileName;
 
     QList<orb::RowTexts> rows;
-    rows.reserve(stringCount_);
-    for (int row = 0; row < stringCount_; ++row) {
+    rows.reserve(stringCount());
+    for (int row = 0; row < stringCount(); ++row) {
         orb::RowTexts texts;
         for (int field = 0; field < orb::fieldCount; ++field)
             texts[size_t(field)] = cellText(row, orb::gridColumnOfField(field));
@@ -731,10 +451,9 @@ void MainWindow::on_actionSave_activated()
 void MainWindow::on_actionNew_activated()
 {
     removeStringWidgets();
-    stringCount_ = 0;
-    errorCount_ = 0;
+    rows_.reset({});
     addString(0);
-    currentString_ = 0;
+    rows_.setCurrentRow(0);
     currentColumn_ = 2;
     setAllMemoryCells(QStringLiteral("00"));
     emit closed();
@@ -743,30 +462,28 @@ void MainWindow::on_actionNew_activated()
 void MainWindow::loadDocument(const orb::LoadedDocument &document)
 {
     removeStringWidgets();
-    errorCount_ = 0;
-    stringCount_ = 0;
     // Each cell is filled and committed by the row rules on the row's data, as its cell would
     // be, by the loader orb-run uses; only the rows that are seen or used get cells.
     orb::HeadlessTable table;
     orb::loadTable(table, document);
     const int rowCount = qBound(1, table.rowCount(), maxStringCount);
-
-    appendPendingStrings(rowCount);
-    stringCount_ = rowCount;
-    if (stringCount_ >= scrollBarShownAt)
+    rows_.reset(std::vector<orb::TableRows::Row>(size_t(rowCount)));
+    if (rowCount >= scrollBarShownAt)
         setVerticalScrollBarShown(true);
     // As if each row had been added in turn: the last row's source state ends with the focus,
     // taken while the row was still blank, so that a mark its commit sets stays while the user
     // is in it. Without an active window no focus-in recorded it, and a table locked by a run
     // takes no focus at all.
-    ttCell(rowCount - 1, 2)->setFocus(Qt::OtherFocusReason);
+    viewCell(rowCount - 1, 2)->setFocus(Qt::OtherFocusReason);
     if (auto *focused = qobject_cast<TTLineEdit *>(focusWidget()))
         setCurrentCell(focused->row(), focused->column());
     else
-        setCurrentCell(stringCount_ - 1, 2);
+        setCurrentCell(rowCount - 1, 2);
+    std::vector<orb::TableRows::Row> loaded;
+    loaded.reserve(size_t(rowCount));
     for (int row = 0; row < qMin(rowCount, table.rowCount()); ++row)
-        setStringState(row, table.row(row));
-    buildStringsInView();
+        loaded.push_back(table.row(row));
+    rows_.assignRows(loaded);
 
     const qsizetype memoryCount = qMin(document.memory.size(), qsizetype(ramSize * ramSize));
     for (qsizetype address = 0; address < memoryCount; ++address) {

@@ -2,6 +2,8 @@
 
 #include "app/constants.h"
 #include "app/mainwindow.h"
+#include "app/transitiontableview.h"
+#include "cells/tablerows.h"
 #include "sim/executionwindow.h"
 
 #include <QEvent>
@@ -10,6 +12,8 @@
 #include <QMouseEvent>
 #include <QScrollArea>
 
+#include <utility>
+
 RowMarks::RowMarks(MainWindow *window) : QObject(window), window_(window) {}
 
 RowMarks::~RowMarks() = default;
@@ -17,6 +21,47 @@ RowMarks::~RowMarks() = default;
 QString RowMarks::toolTip()
 {
     return QStringLiteral("Точка останова: щелчок — поставить/снять");
+}
+
+void RowMarks::follow(const orb::TableRows &rows, const TransitionTableView &view)
+{
+    connect(&rows, &orb::TableRows::rowsInserted, this, [this](int first, int count) {
+        for (int i = 0; i < count; ++i)
+            rowInserted(first + i);
+    });
+    connect(&rows, &orb::TableRows::rowsRemoved, this, [this](int first, int count) {
+        for (int i = count - 1; i >= 0; --i)
+            rowRemoved(first + i);
+    });
+    connect(&rows, &orb::TableRows::rowsMoved, this, &RowMarks::rowMoved);
+    connect(&rows, &orb::TableRows::rowsReset, this, &RowMarks::clear);
+    connect(&view, &TransitionTableView::numberLabelMade, this, [this](int row, QLabel *label) {
+        adoptLabel(label);
+        restyle(row);
+    });
+}
+
+void RowMarks::rowMoved(int from, int to)
+{
+    if (from == to)
+        return;
+    std::set<int> moved;
+    for (const int mark : breakpoints_) {
+        if (mark == from)
+            moved.insert(to);
+        else if (from > to && mark >= to && mark < from)
+            moved.insert(mark + 1);
+        else if (from < to && mark > from && mark <= to)
+            moved.insert(mark - 1);
+        else
+            moved.insert(mark);
+    }
+    std::set<int> changed = breakpoints_;
+    changed.insert(moved.begin(), moved.end());
+    breakpoints_ = std::move(moved);
+    for (const int mark : changed)
+        restyle(mark);
+    breakpointsChanged();
 }
 
 void RowMarks::adoptLabel(QLabel *label)
@@ -57,9 +102,12 @@ void RowMarks::rowRemoved(int row)
 
 void RowMarks::clear()
 {
-    // The labels go with the table; only the marks need forgetting.
-    breakpoints_.clear();
-    currentRow_ = -1;
+    // Labels that outlive the table (the view may keep a row's label for the new table) lose
+    // their marks too.
+    std::set<int> marked = std::exchange(breakpoints_, {});
+    marked.insert(std::exchange(currentRow_, -1));
+    for (const int row : marked)
+        restyle(row);
     breakpointsChanged();
 }
 

@@ -16,6 +16,11 @@
 class ExecutionWindow;
 class MainWindow;
 class QLabel;
+class TransitionTableView;
+
+namespace orb {
+class TableRows;
+}
 
 class RowMarks final : public QObject {
     Q_OBJECT
@@ -25,12 +30,17 @@ public:
     explicit RowMarks(MainWindow *window);
     ~RowMarks() override;
 
+    // Follows the rows of the store (inserted, removed, moved, replaced) and the labels the view
+    // makes for them.
+    void follow(const orb::TableRows &rows, const TransitionTableView &view);
     // A row's number label has been made: it gets the tool tip and its clicks come here.
     void adoptLabel(QLabel *label);
     // A blank row has been inserted at `row`; the rows from there on moved one down.
     void rowInserted(int row);
     // Row `row` has been deleted; the rows below it moved one up.
     void rowRemoved(int row);
+    // Row `from` has moved to `to`, the rows between moving one place towards `from`.
+    void rowMoved(int from, int to);
     // The table is being replaced: no breakpoints, no current row.
     void clear();
     // A run has started: it gets the breakpoints, now and whenever they change, and its

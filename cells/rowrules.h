@@ -31,8 +31,9 @@ public:
 namespace RowRules {
 // The text-change handlers (onStateChanged, onTransitionConditionsChanged, ...).
 void textChanged(RowCells &row, int field);
-// The end-of-edit handlers, with normalisation. Runs on every focus loss and on the synthetic
-// focus-out of Save, Open and loading, also for a state text the validator would refuse.
+// The end-of-edit handlers, with normalisation. Runs on every focus loss, on the commit of the
+// current cell by Save and Open and on every cell a document fills, also for a state text the
+// validator would refuse.
 void editingFinished(RowCells &row, int field);
 // Focus entering a cell: a state cell loses its mark while the user is in it.
 void focusIn(RowCells &row, int field);

@@ -3,40 +3,16 @@
 #include "app/constants.h"
 #include "app/mainwindow.h"
 #include "cells/cellproblem.h"
-#include "cells/rowrules.h"
+#include "cells/tablerows.h"
 
 #include <QApplication>
 #include <QFocusEvent>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QPointer>
-#include <QScrollArea>
 #include <QToolTip>
 
 #include <array>
-
-// The row rules see the four cells of this cell's row through the owner's table.
-class TTLineEdit::RowAdapter final : public orb::RowCells {
-public:
-    RowAdapter(const MainWindow &owner, int row) : owner_(owner), row_(row) {}
-
-    QString cellText(int field) const override { return cell(field)->text(); }
-    // QLineEdit::setText truncates to the maximum length and emits textChanged only for a
-    // new text; the cell's text-change slot then runs the rules.
-    void setCellText(int field, const QString &text) override { cell(field)->setText(text); }
-    void setCellCorrect(int field, bool correct) override { cell(field)->setCorrect(correct); }
-    orb::ParsedConditions &parsedConditions() override
-    {
-        return cell(orb::ConditionsField)->conditions_;
-    }
-    orb::ParsedSignals &parsedSignals() override { return cell(orb::SignalsField)->signals_; }
-
-private:
-    TTLineEdit *cell(int field) const { return owner_.ttCell(row_, orb::gridColumnOfField(field)); }
-
-    const MainWindow &owner_;
-    const int row_;
-};
 
 TTLineEdit::TTLineEdit(MainWindow *owner, int row, int field, QWidget *parent)
     : QLineEdit(parent), owner_(owner), row_(row), column_(orb::gridColumnOfField(field))
@@ -62,29 +38,32 @@ void TTLineEdit::applyStyle(const QString &style)
 
 void TTLineEdit::setCorrect(bool value)
 {
-    if (!owner_)
-        return;
-    if (value) {
-        if (correct_)
-            return;
-        if (orb::isStateField(field()) && !orb::isStateTextValid(text()))
-            return;
-        applyStyle(orb::correctCellStyle);
-        correct_ = true;
-        owner_->decreaseErrorCount();
-    } else {
-        applyStyle(orb::incorrectCellStyle);
-        if (correct_) {
-            correct_ = false;
-            owner_->increaseErrorCount();
-        }
-    }
+    if (owner_)
+        owner_->tableRows().setCellCorrect(row_, field(), value);
 }
 
-void TTLineEdit::takeMark(bool correct)
+void TTLineEdit::showContents(const QString &text, bool correct)
 {
+    // A text the user is typing is the store's already; setting it again would move the
+    // cursor. A new one fires textChanged, which finds the store agreeing.
+    if (text != this->text())
+        setText(text);
     correct_ = correct;
     applyStyle(correct ? orb::correctCellStyle : orb::incorrectCellStyle);
+}
+
+orb::ParsedConditions TTLineEdit::parsedConditions() const
+{
+    if (!owner_ || row_ >= owner_->tableRows().rowCount())
+        return {};
+    return owner_->tableRows().row(row_).conditions;
+}
+
+orb::ParsedSignals TTLineEdit::parsedSignals() const
+{
+    if (!owner_ || row_ >= owner_->tableRows().rowCount())
+        return {};
+    return owner_->tableRows().row(row_).signalNumbers;
 }
 
 void TTLineEdit::commit()
@@ -93,8 +72,7 @@ void TTLineEdit::commit()
         return;
     ++commitCount_;
     const QString typed = text();
-    RowAdapter row(*owner_, row_);
-    orb::RowRules::editingFinished(row, field());
+    owner_->tableRows().editingFinished(row_, field());
     noteDroppedSignals(typed);
 }
 
@@ -103,8 +81,7 @@ void TTLineEdit::fillAndCommit(const QString &text)
     if (!owner_)
         return;
     ++commitCount_;
-    RowAdapter row(*owner_, row_);
-    orb::RowRules::fillAndCommit(row, field(), text);
+    owner_->tableRows().fillAndCommit(row_, field(), text);
     noteDroppedSignals(text.left(maxLength()));
 }
 
@@ -122,19 +99,20 @@ void TTLineEdit::noteDroppedSignals(const QString &typed)
 
 QString TTLineEdit::toolTipText() const
 {
-    if (!owner_)
+    if (!owner_ || row_ >= owner_->tableRows().rowCount())
         return QString();
     if (!correct_) {
-        const RowAdapter row(*owner_, row_);
         std::array<QString, 4> texts;
         for (int field = 0; field < orb::fieldCount; ++field)
-            texts[size_t(field)] = row.cellText(field);
+            texts[size_t(field)] = owner_->tableRows().cellText(row_, field);
         const std::optional<orb::CellProblem> problem = orb::rowCellProblem(texts, field());
         return problem ? problem->message : QString();
     }
     return droppedNote_;
 }
 
+// The tool tip is worked out when it is asked for, from the row as it is then: a red cell says
+// why, a correct one what its last commit dropped, if anything.
 bool TTLineEdit::event(QEvent *event)
 {
     if (event->type() != QEvent::ToolTip)
@@ -166,33 +144,28 @@ void TTLineEdit::onControlSignalsEditingFinished()
 
 void TTLineEdit::onStateChanged(const QString &text)
 {
-    Q_UNUSED(text)
-    runTextChangedRules();
+    textEdited(text);
 }
 
 void TTLineEdit::onTransitionConditionsChanged(const QString &text)
 {
-    Q_UNUSED(text)
-    runTextChangedRules();
+    textEdited(text);
 }
 
 void TTLineEdit::onControlSignalsChanged(const QString &text)
 {
-    Q_UNUSED(text)
-    runTextChangedRules();
+    textEdited(text);
 }
 
-void TTLineEdit::runTextChangedRules()
+void TTLineEdit::textEdited(const QString &text)
 {
-    if (!owner_)
-        return;
-    RowAdapter row(*owner_, row_);
-    orb::RowRules::textChanged(row, field());
+    if (owner_)
+        owner_->tableRows().setCellText(row_, field(), text);
 }
 
 bool TTLineEdit::focusCell(int row, int column, CursorPlacement placement) const
 {
-    TTLineEdit *cell = owner_->ttCell(row, column);
+    TTLineEdit *cell = owner_->viewCell(row, column);
     if (!cell)
         return false;
     if (placement == CursorAtStart)
@@ -255,7 +228,7 @@ void TTLineEdit::keyPressEvent(QKeyEvent *event)
             const int column = column_;
             owner->deleteString();
             if (row > 0) {
-                if (TTLineEdit *cell = owner->ttCell(row - 1, column))
+                if (TTLineEdit *cell = owner->viewCell(row - 1, column))
                     cell->setFocus(Qt::OtherFocusReason);
             }
         } else {
@@ -279,10 +252,8 @@ void TTLineEdit::keyPressEvent(QKeyEvent *event)
 void TTLineEdit::focusInEvent(QFocusEvent *event)
 {
     if (owner_) {
-        RowAdapter row(*owner_, row_);
-        orb::RowRules::focusIn(row, field());
+        owner_->tableRows().focusIn(row_, field());
         owner_->setCurrentCell(row_, column_);
-        scrollIntoViewLater();
     }
     QLineEdit::focusInEvent(event);
 }
@@ -305,28 +276,9 @@ bool TTLineEdit::focusNextPrevChild(bool next)
     // building them puts them next in the focus chain.
     if (owner_) {
         if (next && column_ == 8)
-            owner_->ttCell(row_ + 1, 2);
+            owner_->viewCell(row_ + 1, 2);
         else if (!next && column_ == 2)
-            owner_->ttCell(row_ - 1, 8);
+            owner_->viewCell(row_ - 1, 8);
     }
     return QLineEdit::focusNextPrevChild(next);
-}
-
-void TTLineEdit::scrollIntoViewLater()
-{
-    // A cell that was just appended has no geometry until the layout has run, so the table
-    // scrolls to the focused cell once the pending layout requests are through.
-    QMetaObject::invokeMethod(
-        this,
-        [this]() {
-            if (!owner_ || !hasFocus())
-                return;
-            for (QWidget *widget = parentWidget(); widget; widget = widget->parentWidget()) {
-                if (auto *area = qobject_cast<QScrollArea *>(widget)) {
-                    area->ensureWidgetVisible(this, 0, 4);
-                    return;
-                }
-            }
-        },
-        Qt::QueuedConnection);
 }

@@ -1,12 +1,14 @@
 #pragma once
 
-// The line edit in each of the four cells of a transition-table row. It judges its text with
-// the shared row rules (cells/rowrules.h) while the user types and when the edit ends, shows
-// the correct or the wrong style, keeps its owner's error count in step, keeps the parsed form
-// that the step engine reads, and moves the focus through the table by keyboard.
+// The line edit in each of the four cells of a transition-table row. It shows one cell of its
+// owner's row store (cells/tablerows.h): what the user types, the end of an edit and the focus
+// entering go to the store, whose row rules mark, normalise and parse the row; the owner's
+// view then shows the result in the row's cells (showContents). It also moves the focus
+// through the table by keyboard.
 //
-// The end-of-edit check runs on every focus loss (also a synthetic FocusOut event) and on
-// Return; it does not hang on editingFinished, which Qt 6 emits only after a change.
+// The end-of-edit check runs on every focus loss (also a FocusOut event sent to a cell without
+// the focus) and on Return; it does not hang on editingFinished, which Qt 6 emits only after a
+// change. Save and Open call commit() on the current cell directly.
 
 #include "cells/celllanguage.h"
 
@@ -29,30 +31,27 @@ public:
     int column() const { return column_; }
     int field() const { return orb::fieldOfGridColumn(column_); }
 
-    // The set-correct operation: keeps the owner's errorCount equal to the number of wrong
-    // cells. A state cell whose text is not a valid state stays wrong whatever it is told.
+    // The set-correct operation on the store, which keeps errorCount equal to the number of
+    // wrong cells. A state cell whose text is not a valid state stays wrong whatever it is told.
     void setCorrect(bool value);
     bool isCorrect() const { return correct_; }
-    // A cell built for a row whose contents were kept as data takes over the row's mark; the
-    // owner's errorCount has counted it already.
-    void takeMark(bool correct);
+    // The view shows the store's text and mark of this cell.
+    void showContents(const QString &text, bool correct);
 
-    // The parsed form of a conditions cell and of a signals cell (the other cells leave theirs
-    // untouched).
-    const orb::ParsedConditions &parsedConditions() const { return conditions_; }
-    orb::ParsedConditions &parsedConditions() { return conditions_; }
-    const orb::ParsedSignals &parsedSignals() const { return signals_; }
-    orb::ParsedSignals &parsedSignals() { return signals_; }
+    // The parsed forms of the cell's row (those of a detached cell are empty).
+    orb::ParsedConditions parsedConditions() const;
+    orb::ParsedSignals parsedSignals() const;
 
     // The end-of-edit check of this cell, as when it loses the focus: marks, normalises and
     // parses. Save and Open call it on the current cell before they read the table.
     void commit();
-    // Loading a document: sets the text (truncated to the cell's maximum length, as setText
-    // does) and commits it.
+    // Sets the text (truncated to the cell's maximum length, as setText does) and commits it,
+    // as loading a document fills a cell. Open itself fills the rows through the headless
+    // loader; the tests and tools fill single cells this way.
     void fillAndCommit(const QString &text);
 
     // The owner calls this before it destroys the cell: from then on the cell runs no rule
-    // and no longer touches the owner's count.
+    // and no longer touches the owner's rows.
     void detach() { owner_ = nullptr; }
 
 public slots:
@@ -69,9 +68,6 @@ public slots:
     void onControlSignalsChanged(const QString &text);
 
 protected:
-    // A red cell's tool tip says why it is red; a correct signals cell whose numbers that name
-    // no signal were dropped on normalising says which, until the user edits it again. A
-    // correct cell has none otherwise. Worked out when asked, from the row as it is then.
     bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
@@ -79,24 +75,20 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
-    class RowAdapter;
     enum CursorPlacement { CursorKept, CursorAtStart, CursorAtEnd };
 
     void applyStyle(const QString &style);
+    void textEdited(const QString &text);
     QString toolTipText() const;
     // After an end-of-edit check of a signals cell whose text before the check was `typed`.
     void noteDroppedSignals(const QString &typed);
-    void runTextChangedRules();
     bool focusCell(int row, int column, CursorPlacement placement) const;
-    void scrollIntoViewLater();
 
     MainWindow *owner_;
     const int row_;
     const int column_;
     bool correct_ = true;
     quint64 commitCount_ = 0; // lets Return tell whether its focus change already committed
-    orb::ParsedConditions conditions_;
-    orb::ParsedSignals signals_;
     // The signals the last commit dropped, and the normal text they were dropped from: the note
     // holds while the cell shows that text and the user has not typed into it.
     QString droppedNote_;

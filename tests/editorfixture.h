@@ -6,6 +6,7 @@
 
 #include "app/mainwindow.h"
 #include "cells/ttlineedit.h"
+#include "scriptedwindow.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -14,17 +15,6 @@
 #include <memory>
 
 namespace editortest {
-
-// The editor with its file dialogs answered by the test.
-class ScriptedWindow final : public MainWindow {
-public:
-    QString openAnswer;
-    QString saveAnswer;
-
-protected:
-    QString chooseOpenFileName(const QString &) override { return openAnswer; }
-    QString chooseSaveFileName(const QString &) override { return saveAnswer; }
-};
 
 // The four cell texts of a row, source state to control signals.
 using Row = QStringList;
@@ -60,8 +50,10 @@ inline void focusCell(MainWindow &window, int row, int column)
     window.ttCell(row, column)->setFocus(Qt::OtherFocusReason);
 }
 
-// Gives the table the rows given, as loading a document does: rows are added until there are
-// enough, then every cell is filled and committed. Rows beyond the list stay as they are.
+// Gives the table the rows given through its cells: rows are added until there are enough,
+// then every cell is filled and committed, as loading a document filled them before Open
+// took the headless loader (tst_tablerows holds the two against each other). Rows beyond the
+// list stay as they are.
 inline void setRows(MainWindow &window, const QList<Row> &rows)
 {
     while (window.stringCount() < rows.size())

@@ -39,30 +39,9 @@ using testutil::writeAll;
 
 using namespace Qt::StringLiterals;
 using editortest::Row;
+using editortest::ScriptedWindow;
 
 namespace {
-
-// The editor with its file dialogs answered by the test: each dialog returns the name set
-// beforehand (empty: cancelled) and records where it started.
-class ScriptedWindow final : public MainWindow {
-public:
-    QString saveAnswer;
-    QString openAnswer;
-    QStringList saveStarts;
-    QStringList openStarts;
-
-protected:
-    QString chooseSaveFileName(const QString &startPath) override
-    {
-        saveStarts << startPath;
-        return saveAnswer;
-    }
-    QString chooseOpenFileName(const QString &startPath) override
-    {
-        openStarts << startPath;
-        return openAnswer;
-    }
-};
 
 // Types into the focused widget, any character (QTest's key clicks know only Latin-1).
 void typeText(const QString &text)

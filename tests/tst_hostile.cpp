@@ -33,10 +33,8 @@
 
 #ifdef Q_OS_UNIX
 #include <csignal>
-#include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using editortest::ScriptedWindow;
@@ -528,16 +526,55 @@ void TestHostile::hostileDocuments()
 
 #ifdef Q_OS_UNIX
 namespace {
-int pausePipe = -1;
-
-// Runs in the saving child when its write reaches the size limit: tells the parent, then waits
-// to be killed with the new file half written.
+// Runs in the saving helper when its write reaches the size limit: tells the test through
+// standard output, then waits to be killed with the new file half written.
 extern "C" void pauseMidWrite(int)
 {
     const char byte = 'w';
-    [[maybe_unused]] const ssize_t ignored = ::write(pausePipe, &byte, 1);
+    [[maybe_unused]] const ssize_t ignored = ::write(STDOUT_FILENO, &byte, 1);
     for (;;)
         ::pause();
+}
+
+// The saving helper: this program started as `--save-halfway window|file source path limit`.
+// It saves the document in `source` to `path` with the file size limited to `limit` bytes, so
+// that the write stops in the middle and the limit's signal holds it there: through the
+// editor's Save, in a window that opened `source` first, or through writeDocumentFile. A fresh
+// process, not a fork of the test: Qt must not be used after fork() in a threaded program.
+int saveHalfway(int argc, char **argv)
+{
+    const bool throughWindow = qstrcmp(argv[2], "window") == 0;
+    const QString source = QString::fromLocal8Bit(argv[3]);
+    const QString path = QString::fromLocal8Bit(argv[4]);
+    const rlim_t half = rlim_t(QByteArray(argv[5]).toLongLong());
+    const auto limitFileSize = [half] {
+        struct sigaction action {};
+        action.sa_handler = pauseMidWrite;
+        ::sigaction(SIGXFSZ, &action, nullptr);
+        struct rlimit limit {};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = half;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    };
+    if (!throughWindow) {
+        QFile file(source);
+        if (!file.open(QIODevice::ReadOnly))
+            return 2;
+        const QByteArray bytes = file.readAll();
+        limitFileSize();
+        orb::writeDocumentFile(path, bytes);
+        return 3; // the save never paused
+    }
+    QApplication app(argc, argv);
+    ScriptedWindow window;
+    window.openAnswer = source;
+    child<QAction>(&window, "actionOpen")->trigger();
+    if (window.stringCount() != 500)
+        return 2;
+    window.saveAnswer = path;
+    limitFileSize();
+    child<QAction>(&window, "actionSave")->trigger();
+    return 3;
 }
 } // namespace
 #endif
@@ -552,7 +589,7 @@ void TestHostile::saveKilledHalfway_data()
 void TestHostile::saveKilledHalfway()
 {
 #ifndef Q_OS_UNIX
-    QSKIP("needs fork() and signals");
+    QSKIP("needs POSIX signals and file size limits");
 #else
     QFETCH(bool, throughWindow);
     const QString path = dir->filePath(u"program.orb"_s);
@@ -565,48 +602,21 @@ void TestHostile::saveKilledHalfway()
         rows.append({QString::number(row), QString::number((row + 1) % 500), u"-x4,x3,!z"_s,
                      u"y6,y20,y31,y70"_s});
     const QByteArray bytes = orb::serializeDocument(rows, QStringList(256, u"A5"_s));
-    if (throughWindow) {
-        const QString source = dir->filePath(u"source.orb"_s);
-        writeAll(source, bytes);
-        open(source);
-        QCOMPARE(window->stringCount(), 500);
-        window->saveAnswer = path;
-    }
-    const rlim_t half = rlim_t(bytes.size() / 2);
+    const QString source = dir->filePath(u"source.orb"_s);
+    writeAll(source, bytes);
+    const qint64 half = bytes.size() / 2;
 
-    int fds[2];
-    QCOMPARE(::pipe(fds), 0);
-    const pid_t saver = ::fork();
-    QVERIFY(saver >= 0);
-    if (saver == 0) {
-        // The child: save with the file size limited to half the document, so that the write
-        // stops in the middle and the limit's signal holds it there.
-        ::close(fds[0]);
-        pausePipe = fds[1];
-        struct sigaction action {};
-        action.sa_handler = pauseMidWrite;
-        ::sigaction(SIGXFSZ, &action, nullptr);
-        struct rlimit limit {};
-        ::getrlimit(RLIMIT_FSIZE, &limit);
-        limit.rlim_cur = half;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        if (throughWindow)
-            triggerAction("actionSave");
-        else
-            orb::writeDocumentFile(path, bytes);
-        ::_exit(3); // the save never paused
-    }
-    ::close(fds[1]);
-    pollfd readable{fds[0], POLLIN, 0};
-    char byte = 0;
-    const ssize_t got = ::poll(&readable, 1, 10000) == 1 ? ::read(fds[0], &byte, 1) : -1;
-    ::kill(saver, SIGKILL);
-    int status = 0;
-    QCOMPARE(::waitpid(saver, &status, 0), saver);
-    ::close(fds[0]);
-    QCOMPARE(got, ssize_t(1));
-    QVERIFY(WIFSIGNALED(status));
-    QCOMPARE(WTERMSIG(status), SIGKILL);
+    QProcess saver;
+    saver.start(QCoreApplication::applicationFilePath(),
+                {u"--save-halfway"_s, throughWindow ? u"window"_s : u"file"_s, source, path,
+                 QString::number(half)});
+    QVERIFY(saver.waitForStarted());
+    const bool paused = saver.waitForReadyRead(20000) && saver.read(1) == "w";
+    saver.kill();
+    QVERIFY(saver.waitForFinished());
+    QVERIFY2(paused, qPrintable(u"the save did not stop halfway (exit code %1)"_s.arg(
+                         saver.exitStatus() == QProcess::NormalExit ? saver.exitCode() : -1)));
+    QCOMPARE(saver.exitStatus(), QProcess::CrashExit);
 
     // The old document is there, whole, and opens as before.
     QCOMPARE(readAll(path), old);
@@ -623,7 +633,7 @@ void TestHostile::saveKilledHalfway()
     for (const QFileInfo &entry : entries) {
         if (entry.fileName() == "program.orb"_L1 || entry.fileName() == "source.orb"_L1)
             continue;
-        QCOMPARE(entry.size(), qint64(half));
+        QCOMPARE(entry.size(), half);
     }
     open(path);
     QCOMPARE(window->stringCount(), expected->rowCount);
@@ -866,5 +876,18 @@ void TestHostile::randomDocumentsRoundTrip()
     }
 }
 
-QTEST_MAIN(TestHostile)
+int main(int argc, char *argv[])
+{
+#ifdef Q_OS_UNIX
+    if (argc == 6 && qstrcmp(argv[1], "--save-halfway") == 0) {
+        Q_INIT_RESOURCE(orb);
+        return saveHalfway(argc, argv);
+    }
+#endif
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestHostile test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_hostile.moc"

@@ -21,6 +21,9 @@
 #include <QTest>
 #include <QToolBar>
 #include <QValidator>
+#include <QScopeGuard>
+
+#include <algorithm>
 
 using namespace editortest;
 
@@ -33,6 +36,8 @@ private slots:
     void cleanup();
 
     void startupState();
+    void styleConstantsAreTheirTexts_data();
+    void styleConstantsAreTheirTexts();
     void formTextsAndStyles();
     void cellProperties();
     void insertRowBelowAnother();
@@ -45,6 +50,8 @@ private slots:
     void rowCap();
     void scrollBarAt18And16();
     void focusedCellIsScrolledIntoView();
+    void focusedCellIsEntirelyInView_data();
+    void focusedCellIsEntirelyInView();
     void removeStringWidgets();
     void pageSwitching();
     void startButtonPressEffect();
@@ -111,6 +118,60 @@ void TestMainWindow::startupState()
     QCOMPARE(window->ramTable()->columnWidth(7), 35);
     QVERIFY(!window->ttCell(1, 2));
     QVERIFY(!window->ttCell(0, 3));
+}
+
+void TestMainWindow::styleConstantsAreTheirTexts_data()
+{
+    // Written out whole, so that a typo in a piece of a constant (a lost blank, a wrong digit)
+    // cannot pass: the other tests compare widgets with the constants themselves.
+    QTest::addColumn<QString>("constant");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("inactiveTabStyle")
+        << orb::inactiveTabStyle
+        << QStringLiteral("QPushButton {   background-color: rgb(234, 234, 234);   border: 1px "
+                          "solid  rgb(217, 217, 217);   border-top-right-radius: 15px;   "
+                          "border-bottom-right-radius: 15px;   outline: none;}"
+                          "QPushButton:hover {   background-color: rgb(245, 245, 245);}");
+    QTest::newRow("activeTabStyle")
+        << orb::activeTabStyle
+        << QStringLiteral("border: 1px solid  white;border-right: 0px;outline: none;");
+    QTest::newRow("ramEvenRowStyle")
+        << orb::ramEvenRowStyle
+        << QStringLiteral("QLineEdit {   border: 0px;   background-color: rgb(250,250,250);   "
+                          "color: rgb(75,75,75);   font-weight: bold;}QLineEdit:focus{   "
+                          "border: 1px solid rgb(100,100,100);}");
+    QTest::newRow("ramOddRowStyle")
+        << orb::ramOddRowStyle
+        << QStringLiteral("QLineEdit {   border: 0px solid;   color: rgb(75,75,75);   "
+                          "font-weight: bold;}QLineEdit:focus {   border: 1px solid "
+                          "rgb(100,100,100);}");
+    QTest::newRow("correctCellStyle")
+        << orb::correctCellStyle
+        << QStringLiteral(
+               "background-color: #f2f2f2;border-radius: 6px;font-weight: bold;color: #4C5866;");
+    QTest::newRow("incorrectCellStyle")
+        << orb::incorrectCellStyle
+        << QStringLiteral("background-color: #f2f2f2;border-radius: 6px;border: 1px solid "
+                          "#E28383;font-weight: bold;color: #4C5866;");
+    QTest::newRow("rowNumberStyle")
+        << orb::rowNumberStyle
+        << QStringLiteral("background-color: rgb(101, 220, 177);border-radius: 10px;color: "
+                          "rgb(255, 255, 255);");
+    QTest::newRow("ramHeaderStyle")
+        << orb::ramHeaderStyle
+        << QStringLiteral("border-radius: 8px;background-color: rgb(87, 161, 217);color: "
+                          "white;font-weight: bold;");
+    QTest::newRow("documentMagic") << orb::documentMagic << QStringLiteral("MKT");
+    QTest::newRow("documentSeparator") << QString(orb::documentSeparator) << QStringLiteral("\n");
+    QTest::newRow("conditionOperandNames")
+        << orb::conditionOperandNames.join(u'|') << QStringLiteral("x4|x3|x2|x1|z|n|c|p");
+}
+
+void TestMainWindow::styleConstantsAreTheirTexts()
+{
+    QFETCH(QString, constant);
+    QFETCH(QString, expected);
+    QCOMPARE(constant, expected);
 }
 
 void TestMainWindow::formTextsAndStyles()
@@ -540,6 +601,72 @@ void TestMainWindow::focusedCellIsScrolledIntoView()
         press(Qt::Key_S);
     QCOMPARE(focused(), window->ttCell(29, 4));
     QTRY_VERIFY(inView(window->ttCell(29, 4)) && !inView(window->ttCell(0, 4)));
+}
+
+void TestMainWindow::focusedCellIsEntirelyInView_data()
+{
+    QTest::addColumn<int>("pointSize");
+    QTest::newRow("default font") << 0;
+    // Taller row-number labels make every row taller than its cells.
+    QTest::newRow("16-point application font") << 16;
+}
+
+void TestMainWindow::focusedCellIsEntirelyInView()
+{
+    QFETCH(int, pointSize);
+    const QFont applicationFont = QApplication::font();
+    const auto restoreFont = qScopeGuard([&] { QApplication::setFont(applicationFont); });
+    if (pointSize > 0) {
+        window.reset();
+        QFont font = applicationFont;
+        font.setPointSize(pointSize);
+        QApplication::setFont(font);
+        window = showWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
+    QWidget *viewport = child<QScrollArea>("scrollArea")->viewport();
+    const auto wholeInView = [viewport](QWidget *cell) {
+        return cell && cell->isVisible() &&
+               viewport->rect().contains(QRect(cell->mapTo(viewport, QPoint()), cell->size()));
+    };
+    const auto where = [this] {
+        return qPrintable(QStringLiteral("focus in row %1 of %2")
+                              .arg(window->currentString() + 1)
+                              .arg(window->stringCount()));
+    };
+    if (pointSize > 0)
+        QVERIFY(window->rowNumberLabel(0)->sizeHint().height() > window->ttCell(0, 2)->height());
+
+    // Return at the end of the last row's source state adds a row below it and moves there.
+    for (int row = 0; row < 30; ++row) {
+        type(QString::number(row));
+        press(Qt::Key_Return);
+        QCOMPARE(window->currentString(), row + 1);
+        QTRY_VERIFY2(wholeInView(focused()), where());
+    }
+    // Up the whole table with the keys and down again, and to the ends of the rows.
+    for (int row = window->stringCount() - 1; row > 0; --row) {
+        press(row % 2 ? Qt::Key_Up : Qt::Key_W);
+        QTRY_VERIFY2(wholeInView(focused()), where());
+    }
+    for (int step = 0; step < 4 * 12; ++step) {
+        press(Qt::Key_D);
+        QTRY_VERIFY2(wholeInView(focused()), where());
+    }
+    // Every row in sight has its cells where its row number stands.
+    const QRect sight = viewport->rect();
+    for (int row = 0; row < window->stringCount(); ++row) {
+        QLabel *label = window->rowNumberLabel(row);
+        if (!sight.intersects(QRect(label->mapTo(viewport, QPoint()), label->size())))
+            continue;
+        const QList<TTLineEdit *> cells =
+            child<QWidget>("scrollAreaContents")->findChildren<TTLineEdit *>();
+        const bool built = std::any_of(cells.begin(), cells.end(), [&](TTLineEdit *cell) {
+            return cell->row() == row && cell->isVisible() &&
+                   qAbs(cell->geometry().center().y() - label->geometry().center().y()) <= 1;
+        });
+        QVERIFY2(built, qPrintable(QStringLiteral("row %1 in sight has no cells").arg(row + 1)));
+    }
 }
 
 void TestMainWindow::removeStringWidgets()

@@ -4,7 +4,9 @@
 // must not tell them apart.
 
 #include "app/document.h"
+#include "app/constants.h"
 #include "app/mainwindow.h"
+#include "cells/tablerows.h"
 #include "cells/ttlineedit.h"
 #include "editorfixture.h"
 #include "sim/executionwindow.h"
@@ -14,6 +16,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -156,6 +159,8 @@ private slots:
     void rowsInViewHaveCellsWherePainted();
     void tabWalksRowsInOrder();
     void saveAndLaunchReadRowsWithoutCells();
+    void cellsStayBoundedWhileScrolling();
+    void storeAnnouncesEveryChange();
 
 private:
     std::unique_ptr<ScriptedWindow> showWindow();
@@ -453,6 +458,135 @@ void TestTableRows::saveAndLaunchReadRowsWithoutCells()
     QCOMPARE(child<QLabel>(execution, "rowLabel")->text(), u"451"_s);
     QCOMPARE(child<QLabel>(execution, "controlSignalsLabel")->text(), u"y6,y31"_s);
     QCOMPARE(execution->engine().state().rowIndex, 450);
+}
+
+void TestTableRows::cellsStayBoundedWhileScrolling()
+{
+    openBoth(mixedRows(500));
+    auto *area = child<QScrollArea>(opened.get(), "scrollArea");
+    QScrollBar *bar = area->verticalScrollBar();
+    // Cells handed out stay what they are, however far the view goes.
+    const QPointer<TTLineEdit> kept = opened->ttCell(250, 4);
+    const RowContents keptContents = readCells(*opened, 250);
+
+    int most = 0;
+    const auto settle = [&] {
+        QTest::qWait(5);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        most = qMax(most, builtRows(*opened));
+    };
+    for (int value = 0; value <= bar->maximum(); value += bar->pageStep() / 2) {
+        bar->setValue(value);
+        settle();
+    }
+    bar->setValue(0);
+    settle();
+    // Down the table with the keys, row by row, and back up by Tab.
+    opened->ttCell(0, 4)->setFocus(Qt::OtherFocusReason);
+    for (int row = 0; row < 120; ++row) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        settle();
+    }
+    QCOMPARE(opened->currentString(), 120);
+    for (int step = 0; step < 4 * 60; ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+        settle();
+    }
+    QCOMPARE(opened->currentString(), 60);
+    // The rows of a viewport (17 or so), one either side, some kept while the view moves, the
+    // three rows pinned above: nowhere near the 500 of the table.
+    QVERIFY2(most <= 34, qPrintable(QString::number(most)));
+    QVERIFY(kept);
+    QCOMPARE(opened->ttCell(250, 4), kept.data());
+    QVERIFY(readCells(*opened, 250) == keptContents);
+
+    // Deletions and insertions far above it move the contents, not the cell.
+    const RowContents below = readCells(*opened, 251);
+    QVERIFY(!(below == keptContents));
+    opened->ttCell(0, 2)->setFocus(Qt::OtherFocusReason);
+    QTest::mouseClick(child<QPushButton>(opened.get(), "deleteButton"), Qt::LeftButton);
+    QCOMPARE(opened->ttCell(250, 4), kept.data());
+    QVERIFY(readCells(*opened, 250) == below);
+    // The kept cell shows the mark of what it now holds: a next state left empty.
+    QCOMPARE(keptContents.marks, u"++++"_s);
+    QVERIFY(!kept->isCorrect());
+    QCOMPARE(kept->styleSheet(), orb::incorrectCellStyle);
+    opened->ttCell(0, 2)->setFocus(Qt::OtherFocusReason);
+    opened->ttCell(0, 2)->setCursorPosition(0);
+    QTest::mouseClick(child<QPushButton>(opened.get(), "addButton"), Qt::LeftButton);
+    QVERIFY(readCells(*opened, 250) == keptContents);
+    // Cells built anew or kept show what the rows hold.
+    for (int row = 0; row < opened->stringCount(); ++row) {
+        RowContents withoutCells = readWithoutCells(*opened, row);
+        const RowContents built = readCells(*opened, row);
+        withoutCells.marks = built.marks;
+        QVERIFY2(built == withoutCells, qPrintable(u"row %1: %2, expected %3"_s.arg(row).arg(
+                                            describe(built), describe(withoutCells))));
+    }
+    QCOMPARE(opened->errorCount(), editortest::countWrongCells(*opened));
+
+    // Opening another document lets the kept cell go.
+    child<QAction>(opened.get(), "actionOpen")->trigger();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!kept);
+}
+
+void TestTableRows::storeAnnouncesEveryChange()
+{
+    // What undo and the row marks rely on: every change of the rows is announced, with the
+    // rows it touched, and errorCount always counts the wrong cells.
+    orb::TableRows rows;
+    QStringList heard;
+    connect(&rows, &orb::TableRows::rowsInserted, this,
+            [&](int first, int count) { heard << u"inserted %1 %2"_s.arg(first).arg(count); });
+    connect(&rows, &orb::TableRows::rowsRemoved, this,
+            [&](int first, int count) { heard << u"removed %1 %2"_s.arg(first).arg(count); });
+    connect(&rows, &orb::TableRows::rowsMoved, this,
+            [&](int from, int to) { heard << u"moved %1 %2"_s.arg(from).arg(to); });
+    connect(&rows, &orb::TableRows::rowsChanged, this,
+            [&](int first, int count) { heard << u"changed %1 %2"_s.arg(first).arg(count); });
+    connect(&rows, &orb::TableRows::rowsReset, this, [&] { heard << u"reset"_s; });
+    connect(&rows, &orb::TableRows::errorCountChanged, this,
+            [&](int count) { heard << u"errors %1"_s.arg(count); });
+    const auto texts = [&](int row) {
+        Row result;
+        for (int field = 0; field < orb::fieldCount; ++field)
+            result << rows.cellText(row, field);
+        return result;
+    };
+
+    rows.reset(std::vector<orb::TableRows::Row>(3));
+    rows.fillAndCommit(1, orb::ConditionsField, u"X1, z"_s);
+    QCOMPARE(texts(1), (Row{{}, {}, u"x1,z"_s, {}}));
+    QCOMPARE(rows.errorCount(), 2);
+    const orb::TableRows::Row wrongRow = rows.row(1);
+    rows.setCellText(2, orb::SignalsField, u"y6,y"_s);
+    rows.editingFinished(2, orb::SignalsField);
+    QCOMPARE(rows.errorCount(), 5);
+    // Typing the text it already has changes nothing and says nothing.
+    const qsizetype before = heard.size();
+    rows.setCellText(2, orb::SignalsField, u"y6,y"_s);
+    QCOMPARE(heard.size(), before);
+    QCOMPARE(heard, (QStringList{u"reset"_s, u"changed 1 1"_s, u"errors 2"_s, u"changed 2 1"_s,
+                                 u"changed 2 1"_s, u"errors 5"_s}));
+    heard.clear();
+
+    rows.insertRow(0);
+    rows.moveRow(2, 0); // the wrong row 1, now at 2, back to the top
+    QCOMPARE(texts(0), (Row{{}, {}, u"x1,z"_s, {}}));
+    QCOMPARE(texts(3), (Row{{}, {}, {}, u"y6,y"_s}));
+    rows.moveRow(0, 3);
+    QCOMPARE(texts(3), (Row{{}, {}, u"x1,z"_s, {}}));
+    QCOMPARE(texts(2), (Row{{}, {}, {}, u"y6,y"_s}));
+    rows.removeRow(3);
+    QCOMPARE(rows.errorCount(), 3);
+    rows.setRow(0, wrongRow);
+    QCOMPARE(rows.errorCount(), 5);
+    QCOMPARE(rows.row(0).conditions.operandIndexes, wrongRow.conditions.operandIndexes);
+    QCOMPARE(heard,
+             (QStringList{u"inserted 0 1"_s, u"moved 2 0"_s, u"moved 0 3"_s, u"removed 3 1"_s,
+                          u"errors 3"_s, u"changed 0 1"_s, u"errors 5"_s}));
+    QCOMPARE(rows.rowCount(), 3);
 }
 
 QTEST_MAIN(TestTableRows)

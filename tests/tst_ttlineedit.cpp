@@ -155,8 +155,8 @@ void TestTTLineEdit::styles()
 
 void TestTTLineEdit::commitWithoutFocus()
 {
-    // Save and Open end the current edit with a synthetic focus-out; loading commits each
-    // cell. Both must judge and normalise a cell that does not have the focus.
+    // A focus-out sent to a cell that does not have the focus (as a caller may send it) and
+    // the commit of a loaded cell must both judge and normalise it.
     focusCell(*window, 0, 2);
     TTLineEdit *conditions = window->ttCell(0, 6);
     conditions->setText(QStringLiteral("C,x4,!z"));

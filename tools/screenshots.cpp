@@ -10,6 +10,7 @@
 #include "cells/ttlineedit.h"
 #include "sim/executionwindow.h"
 #include "sim/infodialog.h"
+#include "tests/scriptedwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -159,19 +160,11 @@ DialogAnswerer::Answer pictureAndReject(const QString &picture)
 
 // The editor's window with its file dialogs answered by the tool: Open takes the example
 // named, Save the file name given.
-class ScreenshotWindow final : public MainWindow {
-public:
-    QString openName;
-    QString saveName;
+using editortest::ScriptedWindow;
 
-protected:
-    QString chooseOpenFileName(const QString &) override { return openName; }
-    QString chooseSaveFileName(const QString &) override { return saveName; }
-};
-
-std::unique_ptr<ScreenshotWindow> showMainWindow()
+std::unique_ptr<ScriptedWindow> showMainWindow()
 {
-    auto window = std::make_unique<ScreenshotWindow>();
+    auto window = std::make_unique<ScriptedWindow>();
     window->show();
     window->activateWindow();
     const QDeadlineTimer deadline(2000);
@@ -182,9 +175,9 @@ std::unique_ptr<ScreenshotWindow> showMainWindow()
 }
 
 // Opens an example with the tool bar's Open, as a student does.
-bool loadExample(ScreenshotWindow &window, const QString &fileName)
+bool loadExample(ScriptedWindow &window, const QString &fileName)
 {
-    window.openName = QDir(QStringLiteral(ORB_EXAMPLES_DIR)).filePath(fileName);
+    window.openAnswer = QDir(QStringLiteral(ORB_EXAMPLES_DIR)).filePath(fileName);
     auto *open = window.findChild<QAction *>(u"actionOpen"_s);
     if (!open) {
         problem(u"no Open action in the main window"_s);
@@ -193,7 +186,7 @@ bool loadExample(ScreenshotWindow &window, const QString &fileName)
     open->trigger();
     // A document that opened has its first cell's text; the new window's table had none.
     if (window.ttCell(0, 2)->text().isEmpty()) {
-        problem(u"Open did not load %1"_s.arg(window.openName));
+        problem(u"Open did not load %1"_s.arg(window.openAnswer));
         return false;
     }
     // The rows took the focus one by one; the picture starts at the top of the table.
@@ -307,7 +300,7 @@ void errorPictures(DialogAnswerer &answerer)
     }
 
     // A save into a folder that does not exist fails and says so.
-    window->saveName = outputFolder.filePath(u"no such folder/sum.orb"_s);
+    window->saveAnswer = outputFolder.filePath(u"no such folder/sum.orb"_s);
     if (auto *saveAction = window->findChild<QAction *>(u"actionSave"_s)) {
         if (answerer.run([saveAction] { saveAction->trigger(); },
                          pictureAndReject(u"save-failed-dialog"_s)) == 0)
