@@ -2,15 +2,24 @@
 //
 // The user guides against the program: the tables of ALU functions and microoperations in the
 // Russian guide and in the README say what the microoperation code does and shows, the signal
-// numbers they list are exactly the program's, and every key list names the help key.
+// numbers they list are exactly the program's, every key list names the help key, the links
+// and pictures of both guides (the teachers' part too, which the help window never shows) lead
+// somewhere, and the static checks' codes they explain are the ones orb-check reports.
 
+#include "app/helpwindow.h"
 #include "cells/celllanguage.h"
 #include "sim/microops.h"
 #include "testutil.h"
 
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
+
+#include <functional>
 
 using namespace orb;
 using namespace Qt::StringLiterals;
@@ -97,6 +106,57 @@ QString windowText(int signal, int aluFunction, bool countDown)
     const QString prefix = u"Выполнена микрооперация y%1 :    "_s.arg(signal);
     const QString text = operation.text();
     return text.startsWith(prefix) ? text.mid(prefix.size()) : u"?"_s + text;
+}
+
+// The lines of a Markdown section: from its heading to the next heading of the same or a
+// higher level.
+QStringList sectionLines(const QString &text, const QString &heading)
+{
+    const QStringList lines = text.split(u'\n');
+    const qsizetype start = lines.indexOf(heading);
+    if (start < 0)
+        return {};
+    const qsizetype level = heading.indexOf(u' ');
+    QStringList section;
+    for (qsizetype i = start + 1; i < lines.size(); ++i) {
+        const qsizetype hashes = lines[i].indexOf(u' ');
+        if (lines[i].startsWith(u'#') && hashes > 0 && hashes <= level &&
+            lines[i].left(hashes) == QString(hashes, u'#'))
+            break;
+        section << lines[i];
+    }
+    return section;
+}
+
+// The codes a section's table explains: rows whose first cell is a code span.
+QSet<QString> explainedCodes(const QString &text, const QString &heading)
+{
+    static const QRegularExpression row(u"^\\| `([^`]+)` \\|"_s);
+    QSet<QString> codes;
+    for (const QString &line : sectionLines(text, heading)) {
+        const QRegularExpressionMatch match = row.match(line);
+        if (match.hasMatch())
+            codes.insert(match.captured(1));
+    }
+    return codes;
+}
+
+// The anchors of every heading, as the help window and repository viewers make them (a
+// repeated heading gets -1, -2, ...).
+QSet<QString> headingAnchors(const QString &text)
+{
+    static const QRegularExpression heading(u"^#+ (.+)$"_s, QRegularExpression::MultilineOption);
+    QSet<QString> anchors;
+    QHash<QString, int> seen;
+    for (const QRegularExpressionMatch &match : heading.globalMatch(text)) {
+        QString anchor = HelpWindow::headingAnchor(match.captured(1));
+        const int count = seen.value(anchor, 0);
+        seen.insert(anchor, count + 1);
+        if (count > 0)
+            anchor += u'-' + QString::number(count);
+        anchors.insert(anchor);
+    }
+    return anchors;
 }
 
 } // namespace
@@ -239,6 +299,74 @@ private slots:
             }
         }
         QCOMPARE(listed, microoperationNumbers());
+    }
+
+    // Every link inside a guide lands on one of its headings and every picture is a file
+    // beside it, in the parts the help window does not show as well.
+    void linksAndPictures_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("guide") << u"docs/guide.ru.md"_s;
+        QTest::newRow("README") << u"README.md"_s;
+    }
+    void linksAndPictures()
+    {
+        QFETCH(QString, path);
+        const QString text = sourceText(path.toLatin1().constData());
+        const QSet<QString> anchors = headingAnchors(text);
+        static const QRegularExpression link(u"\\]\\(#([^)]+)\\)"_s);
+        int links = 0;
+        for (const QRegularExpressionMatch &match : link.globalMatch(text)) {
+            QVERIFY2(anchors.contains(match.captured(1)), qPrintable(match.captured(1)));
+            ++links;
+        }
+        QVERIFY(links > 0);
+        static const QRegularExpression picture(u"!\\[[^\\]]*\\]\\(([^)]+)\\)"_s);
+        const QString folder = QFileInfo(QStringLiteral(ORB_SOURCE_DIR "/") + path).path();
+        int pictures = 0;
+        for (const QRegularExpressionMatch &match : picture.globalMatch(text)) {
+            QVERIFY2(QFileInfo(folder + u'/' + match.captured(1)).isFile(),
+                     qPrintable(match.captured(1)));
+            ++pictures;
+        }
+        QVERIFY(pictures >= 6);
+    }
+
+    // Both guides explain every code orb-check can report, as its report's schema lists them,
+    // and no other.
+    void findingCodes()
+    {
+        const QJsonObject schema =
+            QJsonDocument::fromJson(
+                testutil::readAll(QStringLiteral(ORB_SOURCE_DIR "/check/orb-check.schema.json")))
+                .object();
+        QSet<QString> codes;
+        std::function<void(const QJsonValue &)> collect = [&](const QJsonValue &value) {
+            if (value.isObject()) {
+                const QJsonObject object = value.toObject();
+                for (auto it = object.begin(); it != object.end(); ++it) {
+                    if (it.key() == u"code"_s && it->isObject()) {
+                        for (const QJsonValue &choice : it->toObject()[u"anyOf"_s].toArray()) {
+                            for (const QJsonValue &code : choice.toObject()[u"enum"_s].toArray())
+                                codes.insert(code.toString());
+                        }
+                    }
+                    collect(*it);
+                }
+            } else if (value.isArray()) {
+                for (const QJsonValue &item : value.toArray())
+                    collect(item);
+            }
+        };
+        collect(schema);
+        QVERIFY(codes.contains(u"no-success"_s));
+        codes.insert(u"load-…"_s);
+        QCOMPARE(
+            explainedCodes(sourceText("docs/guide.ru.md"), u"### Проверка таблицы до запуска"_s),
+            codes);
+        QCOMPARE(
+            explainedCodes(sourceText("README.md"), u"### Checking a table before running it"_s),
+            codes);
     }
 
     // The help key is in every list of keys a user may read.
