@@ -214,7 +214,7 @@ private slots:
                 ++pictures;
             }
         }
-        QCOMPARE(pictures, 5);
+        QCOMPARE(pictures, 6);
         QVERIFY(window->openAnchor(u"главное-окно"_s));
         const QImage image = window->grab().toImage();
         QVERIFY(!image.isNull());
