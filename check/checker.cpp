@@ -128,6 +128,14 @@ DocumentCheck checkDocument(const QString &path)
                             : u"cannot read %1: %2"_s.arg(path, error.message);
         return check;
     }
+    return checkLoadedDocument(path, openDocument(*loaded), report);
+}
+
+DocumentCheck checkLoadedDocument(const QString &path, const OpenedDocument &document,
+                                  const LoadReport &report)
+{
+    DocumentCheck check;
+    check.path = path;
     // What the loader reinterpreted, reported whatever follows.
     QList<Finding> loadFindings;
     for (const LoadNotice &notice : report) {
@@ -137,7 +145,6 @@ DocumentCheck checkDocument(const QString &path)
                              {},
                              loadMessage(notice)});
     }
-    const OpenedDocument document = openDocument(*loaded);
     // A wrong cell's parsed form means nothing, so such a table is not analysed.
     for (int row = 0; row < document.table.rowCount(); ++row) {
         for (int field = 0; field < fieldCount; ++field) {

@@ -8,6 +8,7 @@
 // Everything lives here rather than in main() so that the tests run orb-check in-process.
 
 #include "analysis/analysis.h"
+#include "run/runner.h"
 
 #include <QIODevice>
 #include <QJsonObject>
@@ -44,6 +45,9 @@ struct DocumentCheck {
 };
 
 DocumentCheck checkDocument(const QString &path);
+// The same for a document opened already (the grading program opens each one once).
+DocumentCheck checkLoadedDocument(const QString &path, const OpenedDocument &document,
+                                  const LoadReport &report);
 
 // One document's result as the JSON report writes it (also for the grading program).
 QJsonObject documentJson(const DocumentCheck &check);

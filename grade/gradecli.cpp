@@ -206,6 +206,7 @@ int runTestsCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
         return int(RunUsage);
     };
     QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption testsOption(u"tests"_s, u"The test file."_s, u"FILE"_s);
     const QCommandLineOption caseOption(u"case"_s, u"Run only the case called NAME."_s, u"NAME"_s);
     parser.addOptions({testsOption, caseOption});

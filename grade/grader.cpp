@@ -23,6 +23,12 @@ bool SubmissionResult::allPassed() const
                        [](const CaseResult &c) { return c.status == CaseStatus::Passed; });
 }
 
+int SubmissionResult::findingCount(Severity severity) const
+{
+    return int(std::count_if(findings.cbegin(), findings.cend(),
+                             [severity](const Finding &f) { return f.severity == severity; }));
+}
+
 QString SubmissionResult::firstProblem(const TestFile &tests) const
 {
     if (document == CaseStatus::Unreadable)
@@ -46,7 +52,7 @@ QString SubmissionResult::firstProblem(const TestFile &tests) const
     return {};
 }
 
-LoadedSubmission loadSubmission(const QString &path)
+LoadedSubmission loadSubmission(const QString &path, QList<Finding> *findings)
 {
     LoadedSubmission loaded;
     // The messages of orb-run, without its program name.
@@ -59,7 +65,8 @@ LoadedSubmission loadSubmission(const QString &path)
             return loaded;
         }
     }
-    const std::optional<LoadedDocument> document = readDocumentFile(path);
+    LoadReport report;
+    const std::optional<LoadedDocument> document = readDocumentFile(path, nullptr, &report);
     if (!document) {
         loaded.readError = u"%1 is not an ORB document"_s.arg(path);
         return loaded;
@@ -69,6 +76,8 @@ LoadedSubmission loadSubmission(const QString &path)
     loaded.memory = opened.memory;
     if (loaded.wrongCells.isEmpty())
         loaded.program.emplace(HeadlessTableSource(opened.table));
+    if (findings)
+        *findings = checkLoadedDocument(path, opened, report).findings;
     return loaded;
 }
 
@@ -192,7 +201,8 @@ SubmissionResult gradeSubmission(const Submission &submission, const TestFile &t
 {
     SubmissionResult result;
     result.name = submission.name;
-    const LoadedSubmission loaded = loadSubmission(submission.path);
+    const LoadedSubmission loaded = loadSubmission(submission.path, &result.findings);
+    result.checked = loaded.readError.isEmpty();
     const CaseStatus none = !loaded.readError.isEmpty() ? CaseStatus::Unreadable
                             : !loaded.program           ? CaseStatus::RedCells
                                                         : CaseStatus::Passed;

@@ -5,6 +5,7 @@
 // a fresh copy of its memory, on several threads. The results come back in submission order
 // whatever the number of threads.
 
+#include "check/checker.h"
 #include "grade/caserun.h"
 #include "grade/testfile.h"
 #include "run/runner.h"
@@ -41,6 +42,11 @@ struct SubmissionResult {
     QStringList wrongCells;
     std::vector<CaseResult> cases;
     int points = 0;
+    // The static checks of a document that could be read (as orb-check gives them: wrong cells
+    // as errors, or the analysis' findings, and what the loader reinterpreted).
+    bool checked = false;
+    QList<Finding> findings;
+    int findingCount(Severity severity) const;
 
     bool allPassed() const;
     // The first thing wrong, in words ("" when all passed).
@@ -55,7 +61,8 @@ struct LoadedSubmission {
     QString readError;
     QStringList wrongCells;
 };
-LoadedSubmission loadSubmission(const QString &path);
+// With findings, also the document's static checks.
+LoadedSubmission loadSubmission(const QString &path, QList<Finding> *findings = nullptr);
 
 // The teacher's solution: it must run without wrong cells and meet every item of every case
 // that is not ?; the ? items of `tests` take its final values. On failure, nullopt and *error

@@ -114,6 +114,35 @@ QJsonObject testsJson(const GradeRun &run)
                        {u"cases"_s, cases}};
 }
 
+// The static checks of a submission as orb-check's JSON gives them; null when it was unreadable.
+QJsonValue checksJson(const SubmissionResult &s)
+{
+    if (!s.checked)
+        return QJsonValue::Null;
+    QJsonArray findings;
+    for (const Finding &finding : s.findings)
+        findings.append(findingJson(finding));
+    return QJsonObject{{u"counts"_s, QJsonObject{{u"error"_s, s.findingCount(Severity::Error)},
+                                                 {u"warning"_s, s.findingCount(Severity::Warning)},
+                                                 {u"note"_s, s.findingCount(Severity::Note)}}},
+                       {u"findings"_s, findings}};
+}
+
+// "1 error, 2 warnings, 1 note", leaving out what is none.
+QString countsText(const SubmissionResult &s)
+{
+    QStringList parts;
+    const std::pair<Severity, const char *> kinds[] = {
+        {Severity::Error, "error"}, {Severity::Warning, "warning"}, {Severity::Note, "note"}};
+    for (const auto &[severity, name] : kinds) {
+        const int count = s.findingCount(severity);
+        if (count > 0)
+            parts << u"%1 %2%3"_s.arg(count).arg(QLatin1StringView(name),
+                                                 count == 1 ? u""_s : u"s"_s);
+    }
+    return parts.join(u", "_s);
+}
+
 QJsonObject submissionJson(const GradeRun &run, const SubmissionResult &s)
 {
     QJsonArray cases;
@@ -139,6 +168,7 @@ QJsonObject submissionJson(const GradeRun &run, const SubmissionResult &s)
          s.readError.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(s.readError)},
         {u"wrongCells"_s, QJsonArray::fromStringList(s.wrongCells)},
         {u"firstProblem"_s, s.firstProblem(run.tests)},
+        {u"checks"_s, checksJson(s)},
         {u"cases"_s, cases}};
 }
 
@@ -264,7 +294,8 @@ void writeCsvReport(QIODevice &out, const GradeRun &run)
     QStringList header{u"submission"_s, u"total"_s, u"max"_s};
     for (const TestCase &c : run.tests.cases)
         header << c.name;
-    header << u"first problem"_s;
+    // The counts of the static checks come last, so that the earlier columns keep their places.
+    header << u"first problem"_s << u"errors"_s << u"warnings"_s << u"notes"_s;
     auto writeRow = [&out](const QStringList &fields) {
         QStringList quoted;
         for (const QString &field : fields)
@@ -278,6 +309,8 @@ void writeCsvReport(QIODevice &out, const GradeRun &run)
         for (const CaseResult &c : s.cases)
             row << caseStatusName(c.status);
         row << s.firstProblem(run.tests);
+        for (const Severity severity : {Severity::Error, Severity::Warning, Severity::Note})
+            row << (s.checked ? QString::number(s.findingCount(severity)) : QString());
         writeRow(row);
     }
 }
@@ -431,6 +464,9 @@ void writeTable(QIODevice &out, const GradeRun &run)
         line += pointsText(s.points, run.tests.maxPoints()).leftJustified(pointsWidth) + u"  "_s;
         line += s.firstProblem(run.tests);
         write(out, line.trimmed() + u'\n');
+        // Notes alone are no cause for a line: legal tables have them.
+        if (s.findingCount(Severity::Error) + s.findingCount(Severity::Warning) > 0)
+            write(out, u"    checks: "_s + countsText(s) + u" (orb-check lists them)\n"_s);
         for (const CaseResult &c : s.cases) {
             if (c.divergence) {
                 write(out, u"    first divergence: "_s + c.divergence->text() + u'\n');

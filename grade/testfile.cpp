@@ -74,7 +74,13 @@ std::optional<Expectation> parseItem(QStringView name, QStringView value, QStrin
         *error = message.mid(message.indexOf(u':') + 2);
         return std::nullopt;
     }
-    return parsed->constFirst();
+    const Expectation &item = parsed->constFirst();
+    // A case runs to its end: nothing sets a breakpoint, so such a case could never pass.
+    if (item.kind == Expectation::Kind::End && item.value == RunBreak) {
+        *error = u"end must be success, stopped or limit in a test file, not break"_s;
+        return std::nullopt;
+    }
+    return item;
 }
 
 QStringView withoutComment(QStringView line)

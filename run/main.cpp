@@ -44,10 +44,15 @@ int main(int argc, char *argv[])
     out.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered);
     err.open(fileno(stderr), QIODevice::WriteOnly | QIODevice::Unbuffered);
     const QStringList arguments = QCoreApplication::arguments();
-    // A test file's cases are graded as orb-grade grades them.
-    if (arguments.contains(QStringLiteral("--tests")) ||
-        std::any_of(arguments.cbegin(), arguments.cend(),
-                    [](const QString &a) { return a.startsWith(QStringLiteral("--tests=")); }))
+    // A test file's cases are graded as orb-grade grades them. Options end at "--"; a single
+    // dash is a long option too, as the parsers read it.
+    const auto first = arguments.isEmpty() ? arguments.cend() : arguments.cbegin() + 1;
+    const auto optionsEnd = std::find(first, arguments.cend(), QStringLiteral("--"));
+    const bool tests = std::any_of(first, optionsEnd, [](const QString &a) {
+        return a == QStringLiteral("--tests") || a == QStringLiteral("-tests") ||
+               a.startsWith(QStringLiteral("--tests=")) || a.startsWith(QStringLiteral("-tests="));
+    });
+    if (tests)
         return orb::runTestsCommandLine(arguments, out, err);
     return orb::runCommandLine(arguments, &in, out, err);
 }

@@ -437,7 +437,8 @@ QStringList compareExpectations(const QList<Expectation> &expectations, const Ru
 }
 
 const QString usageLine = u"Usage: orb-run [--input HEX]... [--max-steps N] [--trace] [--memory] "
-                          u"[--expect FILE] [--] DOCUMENT.orb|-"_s;
+                          u"[--expect FILE] [--break ROW]... [--] DOCUMENT.orb|-\n"
+                          u"       orb-run --tests FILE [--case NAME] [--] DOCUMENT.orb"_s;
 
 QString helpText(QCommandLineParser &parser)
 {
@@ -562,8 +563,11 @@ std::optional<QList<Expectation>> parseExpectations(QStringView text, QString *e
                 e.value = RunStopped;
             else if (value == u"limit"_s)
                 e.value = RunLimit;
+            else if (value == u"break"_s)
+                e.value = RunBreak;
             else
-                return fail(u"end must be success, stopped or limit, not %1"_s.arg(echo(value)));
+                return fail(
+                    u"end must be success, stopped, limit or break, not %1"_s.arg(echo(value)));
         } else if (const int reg = registerIndex(name); reg >= 0 && reg < registerCount) {
             e.kind = Expectation::Kind::Register;
             e.index = reg;
@@ -675,15 +679,27 @@ CommandLine parseCommandLine(const QStringList &arguments)
         u"expect"_s,
         u"Check the final state against FILE: lines NAME=VALUE (end, RK1-RK4, RON0-RON15, A, B, "
         u"PC, SP, RI, RA, RB, R, S1-S3, X4-X1, Z, N, C, P, Maa); prints OK or one line per "
-        u"difference, then \"result: ok|mismatch; end: success|stopped|limit\"."_s,
+        u"difference, then \"result: ok|mismatch; end: success|stopped|limit|break\". "
+        u"end=break (with --break) expects the run to stop at a breakpoint."_s,
         u"FILE"_s);
     const QCommandLineOption breakOption(
         u"break"_s,
         u"Stop with status 7 after the press that arrives at table row ROW (from 1), as the "
         u"execution window's run to the end stops at a breakpoint. Repeatable."_s,
         u"ROW"_s);
-    parser.addOptions(
-        {inputOption, maxStepsOption, traceOption, memoryOption, expectOption, breakOption});
+    // Only listed here: main() hands a command line with --tests to the grading code, which
+    // parses it itself.
+    const QCommandLineOption testsOption(
+        u"tests"_s,
+        u"Grade the document on every case of the test FILE (see orb-grade), each on its own "
+        u"data, printing one verdict line per case; status 0 when every case passed, else 5. "
+        u"The data and limits come from FILE, so --input, --max-steps, --trace, --memory, "
+        u"--expect and --break cannot be given with it."_s,
+        u"FILE"_s);
+    const QCommandLineOption caseOption(
+        u"case"_s, u"With --tests: run only the case called NAME."_s, u"NAME"_s);
+    parser.addOptions({inputOption, maxStepsOption, traceOption, memoryOption, expectOption,
+                       breakOption, testsOption, caseOption});
     parser.addPositionalArgument(u"document"_s,
                                  u"The microprogram document to run; - reads standard input."_s,
                                  u"DOCUMENT.orb"_s);
@@ -696,6 +712,12 @@ CommandLine parseCommandLine(const QStringList &arguments)
         result.text = helpText(parser);
         return result;
     }
+    // main() sends every command line with --tests elsewhere; here it only comes from a caller
+    // that did not.
+    if (parser.isSet(testsOption))
+        return usage(u"--tests is not handled by this entry point"_s);
+    if (parser.isSet(caseOption))
+        return usage(u"--case picks a case of a test file: give --tests FILE"_s);
     if (parser.isSet(versionOption)) {
         result.action = CommandLine::Action::Version;
         result.text = u"orb-run " ORB_VERSION "\n"_s;
@@ -925,6 +947,17 @@ int runCommandLine(const QStringList &arguments, QIODevice *in, QIODevice &outDe
             return finish(RunUsage);
         }
         options.expectations = std::move(*expectations);
+        // Without a breakpoint the run cannot end there: the file would fail whatever happens.
+        const bool expectsBreak = std::any_of(
+            options.expectations.cbegin(), options.expectations.cend(), [](const Expectation &e) {
+                return e.kind == Expectation::Kind::End && e.value == RunBreak;
+            });
+        if (expectsBreak && options.breakRows.empty()) {
+            err << u"orb-run: the expectations file %1 expects end=break, but no --break is given"_s
+                       .arg(terminalText(options.expectPath))
+                << u"\nTry 'orb-run --help' for more information.\n"_s;
+            return finish(RunUsage);
+        }
     }
 
     // The document: 4 when it cannot be read or is not a document, 3 for wrong cells.

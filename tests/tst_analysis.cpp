@@ -11,6 +11,9 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <map>
+#include <optional>
+
 using namespace orb;
 using namespace Qt::StringLiterals;
 
@@ -30,6 +33,18 @@ Program programOf(const Rows &rows)
     if (table.errorCount() != 0)
         qFatal("a test table has wrong cells");
     return Program(HeadlessTableSource(table));
+}
+
+// Whether Open would fill the table without wrong cells (random signals may conflict).
+bool withoutWrongCells(const Rows &rows)
+{
+    HeadlessTable table;
+    table.reset(int(rows.size()));
+    for (int row = 0; row < rows.size(); ++row) {
+        for (int field = 0; field < fieldCount; ++field)
+            table.fillAndCommit(row, field, rows[row].value(field));
+    }
+    return table.errorCount() == 0;
 }
 
 // "code@row" per finding, in the analysis' order.
@@ -141,6 +156,7 @@ private slots:
     void flagOutcomes();
     void graph();
     void randomTablesAgainstTheEngine();
+    void missingStatesAreReachedBySteeredRuns();
 };
 
 void TestAnalysis::checks_data()
@@ -442,6 +458,131 @@ void TestAnalysis::randomTablesAgainstTheEngine()
     QVERIFY(stops > 20);
     QVERIFY(missingStops > 20);
     QVERIFY(successes > 20);
+}
+
+void TestAnalysis::missingStatesAreReachedBySteeredRuns()
+{
+    // Every missing-state finding names a stop a real run can be steered into. First the data
+    // alone is tried (random memory and y66 bytes). Where that fails, the flags are chosen at
+    // each transition from the state's exit set: registers and memory count as any value in
+    // the analysis, so a path whose conditions need values the program's own microoperations
+    // exclude is reached only that way. Those over-approximated findings are counted apart;
+    // none may be unreachable even with the flags chosen.
+    QRandomGenerator random(20261209);
+    int findings = 0;
+    int byData = 0;
+    int byFlags = 0;
+    for (int table = 0; table < 1500; ++table) {
+        const Rows rows = randomTable(random);
+        if (!withoutWrongCells(rows))
+            continue;
+        const Program program = programOf(rows);
+        const Analysis analysis = analyzeProgram(program);
+        QByteArray context;
+        for (const QStringList &row : rows)
+            context += row.join(u'|').toUtf8() + "; ";
+        for (const Finding &finding : analysis.findings) {
+            if (finding.code != u"missing-state"_s)
+                continue;
+            ++findings;
+            const int goalRow = finding.row() - 1;
+            const int target = program.row(goalRow).nextState;
+            const QString stop = u"Не описан переход из состояния  "_s + QString::number(target);
+            // flagsFor: the vector to give each state at its transition (empty: the data's own).
+            auto run = [&](const std::map<int, int> &flagsFor) {
+                ObservingView view(random);
+                ByteArrayMemory memory;
+                for (quint8 &byte : memory.bytes)
+                    byte = quint8(random.bounded(256));
+                StepEngine engine(program, memory, view);
+                view.engine = &engine;
+                engine.start();
+                while (!engine.endScreenShown() && engine.stepCount() < 300) {
+                    if (!view.events.empty()) {
+                        const ObservingView::Event &e = view.events.back();
+                        // A state without microoperations tries its rows inside the press
+                        // that enters it, on the flags it came with: no press to steer it.
+                        const bool transitionNext = e.lastMicroop && e.signal != 70;
+                        if (const auto chosen = flagsFor.find(e.state);
+                            transitionNext && chosen != flagsFor.end()) {
+                            Processor &p = engine.processor();
+                            quint8 *const flags[] = {&p.x4, &p.x3, &p.x2, &p.x1,
+                                                     &p.z,  &p.n,  &p.c,  &p.p};
+                            for (int k = 0; k < 8; ++k)
+                                *flags[k] = quint8(chosen->second >> k & 1);
+                        }
+                    }
+                    engine.executeStep();
+                }
+                return engine.endScreenShown() && !engine.state().succeeded &&
+                       engine.endText() == stop;
+            };
+            bool reached = false;
+            for (int attempt = 0; attempt < 30 && !reached; ++attempt)
+                reached = run({});
+            if (reached) {
+                ++byData;
+                continue;
+            }
+            // A path of the analysis from state 0 to the goal row, breadth first over steering
+            // points: a state with microoperations gets any vector of its exit set after its
+            // last one; a state without keeps the vector it came with, so it is a node per
+            // vector. Per state with microoperations, the vector that takes the path's row.
+            auto firstRow = [&](const StateFacts &facts, int v) {
+                for (const int r : facts.rows) {
+                    if (program.row(r).condition.holds(v))
+                        return r;
+                }
+                return -1;
+            };
+            using Node = std::pair<int, int>; // state, inherited vector or -1 (chosen there)
+            std::map<Node, std::pair<Node, int>> cameFrom; // → previous node, vector chosen
+            const StateFacts *start = analysis.facts(0);
+            QVERIFY2(start && start->reachable(), context);
+            const Node first{0, start->microops.empty() ? 0 : -1};
+            std::vector<Node> queue{first};
+            cameFrom[first] = {{-1, -1}, -1};
+            std::optional<std::pair<Node, int>> found;
+            for (size_t i = 0; i < queue.size() && !found; ++i) {
+                const Node node = queue[i];
+                const StateFacts *facts = analysis.facts(node.first);
+                if (!facts || facts->stops)
+                    continue;
+                for (int v = 0; v < 256 && !found; ++v) {
+                    if ((node.second >= 0 && v != node.second) || !facts->exit[size_t(v)])
+                        continue;
+                    const int r = firstRow(*facts, v);
+                    if (r < 0)
+                        continue;
+                    if (r == goalRow) {
+                        found = {node, v};
+                        break;
+                    }
+                    const StateFacts *next = analysis.facts(program.row(r).nextState);
+                    if (!next)
+                        continue;
+                    const Node to{next->state, next->microops.empty() ? v : -1};
+                    if (cameFrom.count(to))
+                        continue;
+                    cameFrom[to] = {node, v};
+                    queue.push_back(to);
+                }
+            }
+            QVERIFY2(found, context);
+            std::map<int, int> flagsFor;
+            for (std::pair<Node, int> step = *found; step.first.first >= 0;
+                 step = cameFrom[step.first]) {
+                if (step.first.second < 0)
+                    flagsFor[step.first.first] = step.second;
+            }
+            QVERIFY2(run(flagsFor), context);
+            ++byFlags;
+        }
+    }
+    QVERIFY(findings > 100);
+    // Most are reached by data alone; the rest show where the analysis over-approximates.
+    QVERIFY2(byData > findings / 2, qPrintable(u"%1 of %2"_s.arg(byData).arg(findings)));
+    QCOMPARE(byData + byFlags, findings);
 }
 
 QTEST_GUILESS_MAIN(TestAnalysis)

@@ -160,6 +160,7 @@ private slots:
     void divergenceWhenARunEndsFirst();
     void reportsParseBack();
     void reportsSameForAnyThreadCount();
+    void reportsCarryTheChecks();
     void failedReportWrite();
     void submissionsFromFolders();
     void oneEngineWithOrbRun_data();
@@ -547,9 +548,11 @@ void TestGrade::reportsParseBack()
     QVERIFY(csv.startsWith("\xEF\xBB\xBF"));
     const QStringList lines = QString::fromUtf8(csv.mid(3)).split(u"\r\n"_s);
     QCOMPARE(lines.size(), 5);
-    QCOMPARE(lines[0], u"submission,total,max,\"сумма, \"\"кавычки\"\"\",b,first problem"_s);
-    QCOMPARE(lines[3],
-             u"\"Иванов, \"\"отличник\"\".orb\",1,2,passed,wrong,\"b: M02 expected 01, got 3C\""_s);
+    QCOMPARE(lines[0], u"submission,total,max,\"сумма, \"\"кавычки\"\"\",b,first problem,"
+                       u"errors,warnings,notes"_s);
+    QCOMPARE(
+        lines[3],
+        u"\"Иванов, \"\"отличник\"\".orb\",1,2,passed,wrong,\"b: M02 expected 01, got 3C\",0,0,0"_s);
     QVERIFY(lines[2].startsWith(u"c.orb,0,2,red-cells,red-cells,"_s));
     QCOMPARE(lines[4], QString());
 
@@ -637,6 +640,72 @@ void TestGrade::reportsSameForAnyThreadCount()
     QCOMPARE(reports[0], reports[1]);
     QVERIFY(reports[0][0].contains(
         u"submissions: 40, passed all: 14, points (of 4): 4×14 2×13 1×13"_s));
+}
+
+void TestGrade::reportsCarryTheChecks()
+{
+    // Each submission's static checks, as orb-check finds them, in every report that has room:
+    // the findings themselves in JSON, their counts in CSV, a line in the table.
+    const QString folder = dir_.filePath(u"checks"_s);
+    // Row 2 is a further row of state 0: its y30 never runs.
+    file(u"checks/a-ignored.orb"_s, documentText({u"0|1||y70"_s, u"0|1||y30"_s}));
+    file(u"checks/b-red.orb"_s, documentText({u"12a|1||y43"_s}));
+    file(u"checks/c-unreadable.orb"_s, "not a document");
+    file(u"checks/d-missing.orb"_s, documentText({u"0|7||y43"_s}));
+    const QString tests = file(u"checks.orbtest"_s, "expect end=success\n");
+    const QString out = dir_.filePath(u"checks-out"_s);
+    QVERIFY(QDir().mkpath(out));
+    const Outcome o = grade({u"--quiet"_s, u"--report"_s, u"json:"_s + out + u"/r.json"_s,
+                             u"--report"_s, u"csv:"_s + out + u"/r.csv"_s, tests, folder});
+    QVERIFY2(o.status == 1, qPrintable(o.err));
+    QCOMPARE(schemaErrors(out + u"/r.json"_s), QString());
+
+    QMap<QString, QJsonValue> checks;
+    const QJsonObject report = QJsonDocument::fromJson(readAll(out + u"/r.json"_s)).object();
+    for (const QJsonValue &s : report[u"submissions"_s].toArray())
+        checks[s[u"name"_s].toString()] = s[u"checks"_s];
+    auto codes = [&](const QString &name) {
+        QStringList list;
+        for (const QJsonValue &f : checks[name][u"findings"_s].toArray())
+            list << f[u"code"_s].toString() + u'@' +
+                        QString::number(f[u"rows"_s].toArray().first().toInt());
+        return list;
+    };
+    QVERIFY(codes(u"a-ignored.orb"_s).contains(u"ignored-signals@2"_s));
+    QCOMPARE(checks[u"a-ignored.orb"_s][u"counts"_s][u"error"_s].toInt(), 0);
+    QCOMPARE(codes(u"b-red.orb"_s), QStringList{u"wrong-cell@1"_s});
+    QVERIFY(checks[u"c-unreadable.orb"_s].isNull());
+    QVERIFY(codes(u"d-missing.orb"_s).contains(u"missing-state@1"_s));
+    const QJsonObject missing =
+        checks[u"d-missing.orb"_s][u"findings"_s].toArray().first().toObject();
+    QCOMPARE(missing[u"severity"_s].toString(), u"error"_s);
+    QVERIFY(missing[u"message"_s].toString().contains(u"7"_s));
+    // A broken finding is caught by the schema.
+    QByteArray broken = readAll(out + u"/r.json"_s);
+    QVERIFY(broken.contains("\"severity\":\"error\""));
+    broken.replace("\"severity\":\"error\"", "\"severity\":\"fatal\"");
+    writeAll(out + u"/broken.json"_s, broken);
+    QVERIFY(!schemaErrors(out + u"/broken.json"_s).isEmpty());
+
+    // CSV: the counts in the last three columns, empty for a file that could not be read.
+    const QStringList lines = QString::fromUtf8(readAll(out + u"/r.csv"_s).mid(3)).split(u"\r\n"_s);
+    QCOMPARE(lines.size(), 6);
+    auto counts = [](const QString &line) { return line.section(u',', -3); };
+    const int ignoredWarnings = checks[u"a-ignored.orb"_s][u"counts"_s][u"warning"_s].toInt();
+    QVERIFY(ignoredWarnings >= 1);
+    QCOMPARE(counts(lines[1]).section(u',', 0, 1), u"0,"_s + QString::number(ignoredWarnings));
+    QCOMPARE(counts(lines[2]), u"1,0,0"_s);
+    QCOMPARE(counts(lines[3]), u",,"_s);
+    QVERIFY(counts(lines[4]).startsWith(u"1,"_s) || counts(lines[4]).startsWith(u"2,"_s));
+
+    // The table: one line under a submission with errors or warnings.
+    QVERIFY2(o.out.contains(u"\n    checks: 1 error (orb-check lists them)\n"_s),
+             qPrintable(o.out));
+    QVERIFY2(QRegularExpression(u"a-ignored\\.orb[^\n]*\n    checks: \\d+ warnings? "_s)
+                 .match(o.out)
+                 .hasMatch(),
+             qPrintable(o.out));
+    QVERIFY2(o.out.count(u"\n    checks: "_s) == 3, qPrintable(o.out));
 }
 
 void TestGrade::failedReportWrite()

@@ -227,6 +227,7 @@ private slots:
     void expectations_data();
     void expectations();
     void expectationsWithTrace();
+    void expectationsAtABreakpoint();
     void examples_data();
     void examples();
     void executable_data();
@@ -422,8 +423,8 @@ void TestOrbRun::malformedExpectations_data()
         << u"PC="_s << u"1: PC must be a hexadecimal byte (00 to FF), not \"\""_s;
     QTest::newRow("flag not a bit") << u"Z=2"_s << u"1: Z must be 0 or 1, not \"2\""_s;
     QTest::newRow("flag in hex") << u"x4=01"_s << u"1: X4 must be 0 or 1, not \"01\""_s;
-    QTest::newRow("end unknown") << u"end=done"_s
-                                 << u"1: end must be success, stopped or limit, not \"done\""_s;
+    QTest::newRow("end unknown")
+        << u"end=done"_s << u"1: end must be success, stopped, limit or break, not \"done\""_s;
     QTest::newRow("memory address too long") << u"M100=00"_s << u"1: unknown name \"M100\""_s;
     QTest::newRow("memory value bad")
         << u"M3a=xyz"_s << u"1: M3A must be a hexadecimal byte (00 to FF), not \"xyz\""_s;
@@ -741,6 +742,41 @@ void TestOrbRun::expectationsWithTrace()
     QCOMPARE(differing.outLines().size(), 4);
 }
 
+void TestOrbRun::expectationsAtABreakpoint()
+{
+    // end=break holds for a run stopped at a breakpoint and for nothing else; without --break
+    // the file could never be met, so it is refused before the run.
+    const QString path =
+        writeFile(dir, u"expect-break.orb"_s,
+                  documentText({u"0|1||y20"_s, u"1|2||y30"_s, u"2|2||y70"_s, u"5|5||y70"_s}));
+    const QString breakPath = writeFile(dir, u"expect-break.txt"_s, "end=break\n");
+    const Outcome stopped = runInProcess({u"--break"_s, u"2"_s, u"--expect"_s, breakPath, path});
+    QCOMPARE(stopped.status, int(RunBreak));
+    QCOMPARE(stopped.outLines().mid(stopped.outLines().size() - 2),
+             (QStringList{u"OK"_s, u"result: ok; end: break"_s}));
+
+    const QString successPath = writeFile(dir, u"expect-success.txt"_s, "end=success\n");
+    const Outcome early = runInProcess({u"--break"_s, u"2"_s, u"--expect"_s, successPath, path});
+    QCOMPARE(early.status, int(RunMismatch));
+    QVERIFY(
+        early.out.contains(u"end: expected success, got break\nresult: mismatch; end: break\n"_s));
+    // A breakpoint on a row the run never arrives at leaves end=break unmet.
+    const Outcome passed = runInProcess({u"--break"_s, u"4"_s, u"--expect"_s, breakPath, path});
+    QCOMPARE(passed.status, int(RunMismatch));
+    QVERIFY(passed.out.contains(u"end: expected break, got success\n"_s));
+
+    const Outcome refused = runInProcess({u"--expect"_s, breakPath, path});
+    QCOMPARE(refused.status, int(RunUsage));
+    QVERIFY(refused.out.isEmpty());
+    QCOMPARE(refused.errLines().value(0),
+             u"orb-run: the expectations file %1 expects end=break, but no --break is given"_s.arg(
+                 breakPath));
+    // --case belongs to --tests; alone it is a mistake, not ignored.
+    const Outcome lonelyCase = runInProcess({u"--case"_s, u"x"_s, path});
+    QCOMPARE(lonelyCase.status, int(RunUsage));
+    QVERIFY(lonelyCase.err.startsWith(u"orb-run: --case picks a case of a test file"_s));
+}
+
 void TestOrbRun::examples_data()
 {
     QTest::addColumn<QString>("document");
@@ -918,7 +954,8 @@ void TestOrbRun::executable_data()
                              << QString();
     QTest::newRow("help") << QStringList{u"--help"_s} << 0
                           << u"Usage: orb-run [--input HEX]... [--max-steps N] [--trace] "
-                             u"[--memory] [--expect FILE] [--] DOCUMENT.orb|-\n"_s
+                             u"[--memory] [--expect FILE] [--break ROW]... [--] DOCUMENT.orb|-\n"
+                             u"       orb-run --tests FILE [--case NAME] [--] DOCUMENT.orb\n"_s
                           << QString();
 }
 
@@ -1420,6 +1457,24 @@ void TestOrbRun::documentationAgrees()
                     .replace(u'\n', u' ')
                     .contains(u"cannot write the output: No space left"_s));
     QVERIFY(help.out.contains(u"[--] DOCUMENT.orb|-"_s));
+    // Every option the program takes is in the usage lines, the option list and the manual.
+    const QString usage = help.out.left(help.out.indexOf(u"\n\n"_s));
+    for (const QString &option : {u"--break ROW"_s, u"--tests FILE"_s, u"--case NAME"_s}) {
+        QVERIFY2(usage.contains(option), qPrintable(option));
+        const QString name = option.section(u' ', 0, 0);
+        const QString value = option.section(u' ', 1);
+        QVERIFY2(QRegularExpression(u"\\n +"_s + QRegularExpression::escape(name) + u" <"_s +
+                                    value + u">"_s)
+                     .match(help.out)
+                     .hasMatch(),
+                 qPrintable(option));
+        QString manualName = name;
+        manualName.replace(u"-"_s, u"\\-"_s);
+        QVERIFY2(manual.contains(u".BI "_s + manualName + u" \" "_s + value), qPrintable(option));
+        QVERIFY2(manual.left(manual.indexOf(u".SH DESCRIPTION"_s)).contains(manualName),
+                 qPrintable(option));
+    }
+    QVERIFY(manual.contains(u"end=break"_s));
     QVERIFY(help.out.contains(u"- for standard input"_s));
     QVERIFY(readme.contains(u"[--] DOCUMENT.orb|-"_s));
     QVERIFY(manual.contains(u".RB [ \\-\\- ]"_s));
