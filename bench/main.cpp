@@ -213,6 +213,8 @@ struct Row {
     QString target;
     QString measured;
     bool pass = false;
+    // A figure reported beside the targets (a history's size per press); it decides nothing.
+    bool informational = false;
 };
 
 QString formatMs(double ms)
@@ -842,7 +844,10 @@ void printTable(const std::vector<Row> &rows)
     line(QString(actionWidth, u'-'), QString(targetWidth, u'-'), QString(measuredWidth, u'-'),
          u"------"_s);
     for (const Row &row : rows)
-        line(row.action, row.target, row.measured, row.pass ? u"pass"_s : u"FAIL"_s);
+        line(row.action, row.target, row.measured,
+             row.informational ? u"info"_s
+             : row.pass        ? u"pass"_s
+                               : u"FAIL"_s);
 }
 
 QtMessageHandler standardMessageHandler = nullptr;
@@ -881,9 +886,9 @@ int main(int argc, char *argv[])
         } else if (arguments[i] == "--only"_L1 && i + 1 < arguments.size()) {
             onlyBenchmark = arguments[++i];
         } else {
-            std::fprintf(stderr,
-                         "usage: orb-bench [--orb-run PATH] [--orb-grade PATH] [--repeat N] "
-                         "[--only startup|open|rows|execution|orb-run|memory|analysis|orb-grade]\n");
+            std::fprintf(
+                stderr, "usage: orb-bench [--orb-run PATH] [--orb-grade PATH] [--repeat N] "
+                        "[--only startup|open|rows|execution|orb-run|memory|analysis|orb-grade]\n");
             return 64;
         }
     }
@@ -930,7 +935,7 @@ int main(int argc, char *argv[])
     std::printf("orb-bench: medians of %d runs (orb-run: %d)\n", repeatCount,
                 std::max(3, repeatCount / 3));
     printTable(rows);
-    const bool allPass =
-        std::all_of(rows.begin(), rows.end(), [](const Row &row) { return row.pass; });
+    const bool allPass = std::all_of(rows.begin(), rows.end(),
+                                     [](const Row &row) { return row.pass || row.informational; });
     return allPass ? 0 : 1;
 }
