@@ -467,14 +467,26 @@ void DocumentHistory::resetPending()
     }
 }
 
+void DocumentHistory::endEdit()
+{
+    flushMemory();
+    auto *cell = qobject_cast<TTLineEdit *>(QApplication::focusWidget());
+    if (!cell || cell->window() != window_)
+        return;
+    // A cell entered and left as it was (after an undo, say) needs no check: the check of a
+    // row put back could mark what the row's history had left unmarked.
+    if (cell->row() == pendingRow_ && pendingRow_ < rows_.rowCount() &&
+        sameRow(rows_.row(pendingRow_), pendingBefore_))
+        return;
+    cell->commit();
+}
+
 void DocumentHistory::undo()
 {
     if (locked() || !stack_->canUndo())
         return;
     // The edit under way ends here, so that it is the step undone.
-    if (auto *cell = qobject_cast<TTLineEdit *>(QApplication::focusWidget()))
-        cell->commit();
-    flushMemory();
+    endEdit();
     applying_ = true;
     stack_->undo();
     applying_ = false;
@@ -485,9 +497,7 @@ void DocumentHistory::redo()
 {
     if (locked() || !stack_->canRedo())
         return;
-    if (auto *cell = qobject_cast<TTLineEdit *>(QApplication::focusWidget()))
-        cell->commit();
-    flushMemory();
+    endEdit();
     applying_ = true;
     stack_->redo();
     applying_ = false;

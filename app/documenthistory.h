@@ -80,6 +80,8 @@ private:
     // Off while a step is undone or redone and inside New and Open.
     bool recording() const { return !applying_ && suspended_ == 0; }
     void flushEdit();
+    // Before an undo or redo: the visit of the focused cell ends as leaving it would end it.
+    void endEdit();
     void flushMemory();
     void resetPending();
     bool locked() const;
