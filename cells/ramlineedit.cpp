@@ -89,10 +89,11 @@ void RamLineEdit::focusInEvent(QFocusEvent *event)
 
 void RamLineEdit::focusOutEvent(QFocusEvent *event)
 {
-    // The second digit moves the focus on while its key is still being handled.
-    reportTyping();
-    if (DocumentHistory *steps = history())
-        steps->memoryLeft(row_ * (lastIndex + 1) + column_);
+    // A key may move the focus on and back (Backspace does): its end decides.
+    if (!inKey_) {
+        if (DocumentHistory *steps = history())
+            steps->memoryLeft(row_ * (lastIndex + 1) + column_);
+    }
     QLineEdit::focusOutEvent(event);
 }
 
@@ -142,6 +143,9 @@ void RamLineEdit::keyPressEvent(QKeyEvent *event)
     inKey_ = true;
     handleKey(event);
     reportTyping();
+    // The second digit and Backspace at the start leave the byte: its visit ends.
+    if (steps && !hasFocus())
+        steps->memoryLeft(row_ * (lastIndex + 1) + column_);
 }
 
 void RamLineEdit::handleKey(QKeyEvent *event)
