@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QScrollArea>
-#include <QShortcut>
 #include <QSignalBlocker>
 #include <QUndoStack>
 
@@ -210,17 +209,30 @@ DocumentHistory::DocumentHistory(MainWindow *window, orb::TableRows &rows, RowMa
     // No limit: the history lasts as long as the program.
     stack_->setUndoLimit(0);
     followRows();
-    // The keys where no cell has the focus (a cell handles them itself, its own typing first).
-    const auto shortcut = [this, window](QKeySequence keys, void (DocumentHistory::*action)()) {
-        auto *key = new QShortcut(keys, window);
-        connect(key, &QShortcut::activated, this, action);
-    };
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), &DocumentHistory::undo);
-    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), &DocumentHistory::redo);
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), &DocumentHistory::redo);
+    // The keys where no cell has the focus reach the window unhandled (a cell handles them
+    // itself, its own typing first). No shortcuts: those would take the keys' names off the
+    // cells' own context menus.
+    window->installEventFilter(this);
 }
 
 DocumentHistory::~DocumentHistory() = default;
+
+bool DocumentHistory::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == window_ && event->type() == QEvent::KeyPress) {
+        switch (keyOf(static_cast<QKeyEvent *>(event))) {
+        case Key::Undo:
+            undo();
+            return true;
+        case Key::Redo:
+            redo();
+            return true;
+        case Key::None:
+            break;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
 
 void DocumentHistory::followRows()
 {

@@ -67,6 +67,9 @@ public:
     void memoryTyped(int address, const QString &before, const QString &after);
     void memoryLeft(int address);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     struct Place;
     struct Snapshot;
