@@ -4,6 +4,7 @@
 #include "app/authorinfodialog.h"
 #include "app/constants.h"
 #include "app/dialogfont.h"
+#include "app/documenthistory.h"
 #include "app/document.h"
 #include "app/errorsdialog.h"
 #include "app/exitdialog.h"
@@ -111,6 +112,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     rowMarks = new RowMarks(this);
     rowMarks->follow(rows_, *view_);
     addString(0);
+    // After the first row: that is where the document starts, not a change to undo.
+    history_ = new DocumentHistory(this, rows_, rowMarks);
 
     for (int i = 0; i < ramSize; ++i) {
         ui->ramTable->setRowHeight(i, 23);
@@ -258,6 +261,12 @@ void MainWindow::addString(int stringNumber)
     if (n >= maxStringCount)
         return;
     const int k = qBound(0, stringNumber, n);
+    // One undo step with what the focus move commits; the current row as it was, for undo.
+    const bool outer = !insertGuard && history_;
+    if (outer)
+        history_->beginStep();
+    const int current = currentString();
+    const orb::TableRows::Row before = n > 0 ? rows_.row(current) : orb::TableRows::Row{};
     // With the cursor at the start of the first row's source state, a new row goes above it.
     const bool firstRowCase = takesFirstRowCase();
     if (k < n || (firstRowCase && k == n && n == 1)) {
@@ -267,13 +276,21 @@ void MainWindow::addString(int stringNumber)
         insertGuard = true;
         addString(n);
         rows_.moveRow(n, target);
+        if (outer)
+            history_->rowInserted(target, current, before);
         viewCell(target, 2)->setFocus(Qt::OtherFocusReason);
         if (stringCount() == scrollBarShownAt)
             setVerticalScrollBarShown(true);
+        if (outer)
+            history_->endStep();
         return;
     }
     rows_.insertRow(n);
+    if (outer && n > 0)
+        history_->rowInserted(n, current, before);
     viewCell(n, 2)->setFocus(Qt::OtherFocusReason);
+    if (outer)
+        history_->endStep();
     insertGuard = false;
     if (stringCount() == scrollBarShownAt)
         setVerticalScrollBarShown(true);
@@ -285,12 +302,20 @@ void MainWindow::deleteString()
     const int c = currentString();
     if (n <= 1)
         return;
+    if (history_)
+        history_->beginStep();
+    const orb::TableRows::Row removed = rows_.row(c);
+    const bool breakpoint = rowMarks->hasBreakpoint(c);
     // The rows below move up; the last grid row's widgets go (the focus is not handed on).
     rows_.removeRow(c);
+    if (history_)
+        history_->rowRemoved(c, removed, breakpoint);
     if (c >= n - 1)
         rows_.setCurrentRow(n - 2);
     if (stringCount() == scrollBarHiddenAt)
         setVerticalScrollBarShown(false);
+    if (history_)
+        history_->endStep();
 }
 
 void MainWindow::removeStringWidgets()
@@ -412,7 +437,9 @@ bool MainWindow::openDocument(const QString &fileName)
     const std::optional<orb::LoadedDocument> document = orb::readDocumentFile(fileName);
     if (!document)
         return false;
+    history_->beginDocumentChange();
     loadDocument(*document);
+    history_->endDocumentChange();
     emit closed();
     return true;
 }
@@ -450,12 +477,14 @@ void MainWindow::on_actionSave_activated()
 
 void MainWindow::on_actionNew_activated()
 {
+    history_->beginDocumentChange();
     removeStringWidgets();
     rows_.reset({});
     addString(0);
     rows_.setCurrentRow(0);
     currentColumn_ = 2;
     setAllMemoryCells(QStringLiteral("00"));
+    history_->endDocumentChange();
     emit closed();
 }
 

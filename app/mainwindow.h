@@ -18,6 +18,7 @@
 
 #include <memory>
 
+class DocumentHistory;
 class QCloseEvent;
 class QPaintEvent;
 class QLabel;
@@ -49,6 +50,9 @@ public:
     // The rows of the transition table; everything that edits or follows them attaches here.
     orb::TableRows &tableRows() { return rows_; }
     const orb::TableRows &tableRows() const { return rows_; }
+
+    // Undo and redo of the document's changes.
+    DocumentHistory &history() { return *history_; }
 
     int stringCount() const { return rows_.rowCount(); }
     int currentString() const { return rows_.currentRow(); }
@@ -118,6 +122,9 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // Puts back what it recorded: rows, memory, the current cell and the page.
+    friend class DocumentHistory;
+
     void connectForm();
     // The first row's source state with the cursor at its start takes a new row above it.
     bool takesFirstRowCase();
@@ -143,4 +150,5 @@ private:
     mutable int memoryRowsBuilt = 0;
     QTimer *memoryTimer = nullptr;
     RowMarks *rowMarks = nullptr; // breakpoints and the current row, on the number labels
+    DocumentHistory *history_ = nullptr;
 };

@@ -1,9 +1,13 @@
 #include "cells/ramlineedit.h"
 
 #include "app/constants.h"
+#include "app/documenthistory.h"
+#include "app/mainwindow.h"
 
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QSignalBlocker>
 #include <QTableWidget>
 
 namespace {
@@ -54,7 +58,97 @@ void RamLineEdit::mousePressEvent(QMouseEvent *event)
         setCursorPosition(0);
 }
 
+DocumentHistory *RamLineEdit::history() const
+{
+    auto *window = qobject_cast<MainWindow *>(table_->window());
+    return window ? &window->history() : nullptr;
+}
+
+bool RamLineEdit::event(QEvent *event)
+{
+    // The undo and redo keys come to keyPressEvent, not to the window's shortcuts.
+    if (event->type() == QEvent::ShortcutOverride && history() &&
+        DocumentHistory::keyOf(static_cast<QKeyEvent *>(event)) != DocumentHistory::Key::None) {
+        event->accept();
+        return true;
+    }
+    return QLineEdit::event(event);
+}
+
+void RamLineEdit::focusInEvent(QFocusEvent *event)
+{
+    // The cell's own undo covers this visit only; setting the same text clears it.
+    const int cursor = cursorPosition();
+    {
+        const QSignalBlocker blocker(this);
+        setText(text());
+    }
+    setCursorPosition(cursor);
+    QLineEdit::focusInEvent(event);
+}
+
+void RamLineEdit::focusOutEvent(QFocusEvent *event)
+{
+    // A key may move the focus on and back (Backspace does): its end decides.
+    if (!inKey_) {
+        if (DocumentHistory *steps = history())
+            steps->memoryLeft(row_ * (lastIndex + 1) + column_);
+    }
+    QLineEdit::focusOutEvent(event);
+}
+
+void RamLineEdit::reportTyping()
+{
+    if (!inKey_)
+        return;
+    inKey_ = false;
+    if (DocumentHistory *steps = history())
+        steps->memoryTyped(row_ * (lastIndex + 1) + column_, textBeforeKey_, text());
+}
+
 void RamLineEdit::keyPressEvent(QKeyEvent *event)
+{
+    DocumentHistory *steps = history();
+    if (steps) {
+        // The cell's own typing is undone first, then the document's changes.
+        switch (DocumentHistory::keyOf(event)) {
+        case DocumentHistory::Key::Undo:
+            event->accept();
+            if (isUndoAvailable()) {
+                textBeforeKey_ = text();
+                inKey_ = true;
+                undo();
+                reportTyping();
+            } else {
+                steps->undo();
+            }
+            return;
+        case DocumentHistory::Key::Redo:
+            event->accept();
+            if (isRedoAvailable()) {
+                textBeforeKey_ = text();
+                inKey_ = true;
+                redo();
+                reportTyping();
+            } else {
+                steps->redo();
+            }
+            return;
+        case DocumentHistory::Key::None:
+            break;
+        }
+    }
+    // Only keys are the user's typing: a running program's writes are no undo steps.
+    textBeforeKey_ = text();
+    inKey_ = true;
+    handleKey(event);
+    reportTyping();
+    // The second digit and Backspace at the start leave the byte: its visit ends.
+    if (steps && !hasFocus())
+        steps->memoryLeft(row_ * (lastIndex + 1) + column_);
+}
+
+void RamLineEdit::handleKey(QKeyEvent *event)
 {
     const int cursor = cursorPosition();
     switch (event->key()) {

@@ -7,6 +7,7 @@
 
 #include <QLineEdit>
 
+class DocumentHistory;
 class QTableWidget;
 
 class RamLineEdit final : public QLineEdit {
@@ -22,7 +23,10 @@ public:
     int column() const { return column_; }
 
 protected:
+    bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
     // A click anywhere in the byte puts the cursor before its first digit, so that the two
     // digits typed next fill this byte.
     void mousePressEvent(QMouseEvent *event) override;
@@ -33,8 +37,15 @@ private slots:
 private:
     // Gives the focus to the cell at (row, column) with the text cursor at `cursor`.
     void focusCell(int row, int column, int cursor) const;
+    // The editor's history, when the cell is in an editor's memory table.
+    DocumentHistory *history() const;
+    void handleKey(QKeyEvent *event);
+    // Reports what the key being handled typed (once, also when it moved the focus on).
+    void reportTyping();
 
     QTableWidget *table_;
     const int row_;
     const int column_;
+    bool inKey_ = false;
+    QString textBeforeKey_;
 };

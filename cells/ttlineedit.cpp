@@ -1,6 +1,7 @@
 #include "cells/ttlineedit.h"
 
 #include "app/constants.h"
+#include "app/documenthistory.h"
 #include "app/mainwindow.h"
 #include "cells/cellproblem.h"
 #include "cells/tablerows.h"
@@ -72,7 +73,10 @@ void TTLineEdit::commit()
         return;
     ++commitCount_;
     const QString typed = text();
+    DocumentHistory &history = owner_->history();
+    const orb::TableRows::Row before = history.rowBeforeCommit(row_);
     owner_->tableRows().editingFinished(row_, field());
+    history.cellCommitted(row_, before);
     noteDroppedSignals(typed);
 }
 
@@ -81,7 +85,10 @@ void TTLineEdit::fillAndCommit(const QString &text)
     if (!owner_)
         return;
     ++commitCount_;
+    DocumentHistory &history = owner_->history();
+    const orb::TableRows::Row before = history.rowBeforeCommit(row_);
     owner_->tableRows().fillAndCommit(row_, field(), text);
+    history.cellCommitted(row_, before);
     noteDroppedSignals(text.left(maxLength()));
 }
 
@@ -115,6 +122,12 @@ QString TTLineEdit::toolTipText() const
 // why, a correct one what its last commit dropped, if anything.
 bool TTLineEdit::event(QEvent *event)
 {
+    // The undo and redo keys come to keyPressEvent, not to the window's shortcuts.
+    if (event->type() == QEvent::ShortcutOverride && owner_ &&
+        DocumentHistory::keyOf(static_cast<QKeyEvent *>(event)) != DocumentHistory::Key::None) {
+        event->accept();
+        return true;
+    }
     if (event->type() != QEvent::ToolTip)
         return QLineEdit::event(event);
     const QString tip = toolTipText();
@@ -182,6 +195,25 @@ void TTLineEdit::keyPressEvent(QKeyEvent *event)
         QLineEdit::keyPressEvent(event);
         return;
     }
+    // The cell's own typing is undone first, then the document's changes.
+    switch (DocumentHistory::keyOf(event)) {
+    case DocumentHistory::Key::Undo:
+        if (isUndoAvailable())
+            undo();
+        else
+            owner_->history().undo();
+        event->accept();
+        return;
+    case DocumentHistory::Key::Redo:
+        if (isRedoAvailable())
+            redo();
+        else
+            owner_->history().redo();
+        event->accept();
+        return;
+    case DocumentHistory::Key::None:
+        break;
+    }
     const int key = event->key();
     // W, A, S and D navigate with or without Shift; with Ctrl, Alt or Meta they stay shortcuts.
     const bool letter =
@@ -226,11 +258,14 @@ void TTLineEdit::keyPressEvent(QKeyEvent *event)
             MainWindow *owner = owner_;
             const int row = row_;
             const int column = column_;
+            // The deletion and the focus move it makes are one undo step.
+            owner->history().beginStep();
             owner->deleteString();
             if (row > 0) {
                 if (TTLineEdit *cell = owner->viewCell(row - 1, column))
                     cell->setFocus(Qt::OtherFocusReason);
             }
+            owner->history().endStep();
         } else {
             focusCell(row_, column_ - 2, CursorKept);
         }
@@ -239,11 +274,15 @@ void TTLineEdit::keyPressEvent(QKeyEvent *event)
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
         // returnPressed inserts a row and usually moves the focus, which commits this cell
         // on its way out; if the focus stayed, the edit ends here. Either way once.
+        // The commit and the row inserted are one undo step.
         const quint64 commitsBefore = commitCount_;
         const QPointer<TTLineEdit> self(this);
+        MainWindow *owner = owner_;
+        owner->history().beginStep();
         QLineEdit::keyPressEvent(event);
         if (self && commitCount_ == commitsBefore)
             commit();
+        owner->history().endStep();
         return;
     }
     QLineEdit::keyPressEvent(event);
@@ -252,9 +291,18 @@ void TTLineEdit::keyPressEvent(QKeyEvent *event)
 void TTLineEdit::focusInEvent(QFocusEvent *event)
 {
     if (owner_) {
-        owner_->tableRows().focusIn(row_, field());
+        // Undo and redo put the focus on the cell they changed and restore its mark as it was.
+        if (!owner_->history().applying()) {
+            owner_->history().cellEntered(row_);
+            owner_->tableRows().focusIn(row_, field());
+        }
         owner_->setCurrentCell(row_, column_);
     }
+    // The cell's own undo covers this visit only: what it undid before is the document's
+    // history now. Setting the same text clears it and changes nothing else.
+    const int cursor = cursorPosition();
+    setText(text());
+    setCursorPosition(cursor);
     QLineEdit::focusInEvent(event);
 }
 
@@ -267,6 +315,8 @@ void TTLineEdit::focusOutEvent(QFocusEvent *event)
         if (popup && popup->parentWidget() == this)
             return;
     }
+    if (owner_ && owner_->history().applying())
+        return;
     commit();
 }
 
