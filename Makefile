@@ -79,3 +79,20 @@ bench: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DORB_BENCH=ON
 	cmake --build $(BENCH_BUILD) --target orb-bench -j $(JOBS)
 	QT_QPA_PLATFORM=offscreen $(BENCH_BUILD)/bench/orb-bench
+
+# The monkey (tests/monkey) in the sanitizer build: random user actions on the real windows,
+# one seed after another for MONKEY_SECONDS; a finding stops it with the seed, the numbered
+# actions and the shrunk sequence, written to $(SANITIZE_BUILD)/monkey-findings/.
+MONKEY_SECONDS ?= 600
+MONKEY_SEED ?= $(shell date +%s)
+
+.PHONY: monkey
+
+monkey: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+	  -DCMAKE_CXX_FLAGS="$(SANITIZE_FLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE_FLAGS)"
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target orb-monkey
+	cd $(SANITIZE_BUILD) && QT_QPA_PLATFORM=offscreen \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  tests/orb-monkey --seed $(MONKEY_SEED) --seconds $(MONKEY_SECONDS) --out monkey-findings

@@ -315,6 +315,24 @@ void writeCsvReport(QIODevice &out, const GradeRun &run)
     }
 }
 
+// Text as XML 1.0 can hold it: a character it cannot (control characters other than tab and
+// line ends, lone surrogates, U+FFFE, U+FFFF), which a file name or a cell read from a file may
+// carry, becomes U+FFFD; the writer would otherwise drop it and lose the rest of the report.
+static QString xmlText(QString text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if ((c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || QChar::isSurrogate(c) ||
+            c == 0xFFFE || c == 0xFFFF)
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
 void writeJunitReport(QIODevice &out, const GradeRun &run)
 {
     QXmlStreamWriter xml(&out);
@@ -341,7 +359,7 @@ void writeJunitReport(QIODevice &out, const GradeRun &run)
         for (const CaseResult &c : s.cases)
             suiteFailures += ran(c) && c.status != CaseStatus::Passed;
         xml.writeStartElement(u"testsuite"_s);
-        xml.writeAttribute(u"name"_s, s.name);
+        xml.writeAttribute(u"name"_s, xmlText(s.name));
         xml.writeAttribute(u"tests"_s, QString::number(s.cases.size()));
         xml.writeAttribute(u"failures"_s, QString::number(suiteFailures));
         xml.writeAttribute(
@@ -356,21 +374,23 @@ void writeJunitReport(QIODevice &out, const GradeRun &run)
         for (size_t i = 0; i < s.cases.size(); ++i) {
             const CaseResult &c = s.cases[i];
             xml.writeStartElement(u"testcase"_s);
-            xml.writeAttribute(u"name"_s, run.tests.cases[qsizetype(i)].name);
-            xml.writeAttribute(u"classname"_s, s.name);
+            xml.writeAttribute(u"name"_s, xmlText(run.tests.cases[qsizetype(i)].name));
+            xml.writeAttribute(u"classname"_s, xmlText(s.name));
             if (!ran(c)) {
                 xml.writeStartElement(u"error"_s);
                 xml.writeAttribute(u"type"_s, caseStatusName(c.status));
-                xml.writeAttribute(u"message"_s, s.firstProblem(run.tests));
-                xml.writeCharacters(s.readError.isEmpty() ? s.wrongCells.join(u'\n') : s.readError);
+                xml.writeAttribute(u"message"_s, xmlText(s.firstProblem(run.tests)));
+                xml.writeCharacters(
+                    xmlText(s.readError.isEmpty() ? s.wrongCells.join(u'\n') : s.readError));
                 xml.writeEndElement();
             } else if (c.status != CaseStatus::Passed) {
                 const QStringList messages = caseMessages(c);
                 xml.writeStartElement(u"failure"_s);
                 xml.writeAttribute(u"type"_s, caseStatusName(c.status));
-                xml.writeAttribute(u"message"_s, messages.isEmpty() ? caseStatusName(c.status)
-                                                                    : messages.first());
-                xml.writeCharacters(messages.join(u'\n'));
+                xml.writeAttribute(
+                    u"message"_s,
+                    xmlText(messages.isEmpty() ? caseStatusName(c.status) : messages.first()));
+                xml.writeCharacters(xmlText(messages.join(u'\n')));
                 xml.writeEndElement();
             }
             xml.writeEndElement();

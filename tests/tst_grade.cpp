@@ -161,6 +161,7 @@ private slots:
     void reportsParseBack();
     void reportsSameForAnyThreadCount();
     void reportsCarryTheChecks();
+    void junitReportWithControlCharacters();
     void failedReportWrite();
     void submissionsFromFolders();
     void oneEngineWithOrbRun_data();
@@ -706,6 +707,38 @@ void TestGrade::reportsCarryTheChecks()
                  .hasMatch(),
              qPrintable(o.out));
     QVERIFY2(o.out.count(u"\n    checks: "_s) == 3, qPrintable(o.out));
+// A file name or a quoted cell may carry characters XML cannot hold; the report stays
+// well-formed and keeps everything after them.
+void TestGrade::junitReportWithControlCharacters()
+{
+    TestFile tests;
+    TestCase testCase;
+    testCase.name = u"first"_s;
+    tests.cases << testCase;
+    SubmissionResult red;
+    red.name = u"a\u0001b.orb"_s;
+    red.document = CaseStatus::RedCells;
+    red.wrongCells << u"1:3 \"x\u0000\u001Fy\""_s;
+    red.cases.resize(1);
+    red.cases[0].status = CaseStatus::RedCells;
+    SubmissionResult wrong;
+    wrong.name = u"last.orb"_s;
+    CaseResult result;
+    result.status = CaseStatus::Wrong;
+    result.mismatches << Mismatch{u"A"_s, u"01"_s, QString(QChar(0xD800))};
+    wrong.cases.push_back(result);
+    const std::vector<SubmissionResult> results{red, wrong};
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    writeJunitReport(out, GradeRun{tests, u"t.txt"_s, QString(), results});
+    QXmlStreamReader xml(out.data());
+    QStringList suites;
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"testsuite"_s)
+            suites << xml.attributes().value(u"name"_s).toString();
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    QCOMPARE(suites, (QStringList{u"a\uFFFDb.orb"_s, u"last.orb"_s}));
 }
 
 void TestGrade::failedReportWrite()
