@@ -9,6 +9,8 @@ DEBS += librsvg2-bin desktop-file-utils shared-mime-info appstream dpkg-dev file
 DEBS += lintian
 # orb-check's tests render its graphs and validate its JSON reports.
 DEBS += graphviz python3-jsonschema
+# The graph window lays the automaton out with Graphviz's library and draws it with Qt SVG.
+DEBS += libgraphviz-dev qt6-svg-dev
 
 .PHONY: deps configure build run test package screenshots clean
 

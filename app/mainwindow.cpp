@@ -12,6 +12,7 @@
 #include "cells/ramlineedit.h"
 #include "cells/statevalidator.h"
 #include "cells/ttlineedit.h"
+#include "graph/graphlink.h"
 #include "sim/executionwindow.h"
 
 #include <QCloseEvent>
@@ -98,6 +99,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connectForm();
     ui->mainToolBar->setContextMenuPolicy(Qt::PreventContextMenu);
     HelpWindow::installShortcut(this);
+    new GraphLink(this); // F2: the automaton as a graph
 
     lastSavePath = QDir::homePath();
     lastOpenPath = QDir::homePath();
@@ -236,6 +238,15 @@ orb::ParsedSignals MainWindow::parsedSignals(int string) const
                            : widgets.pending.signalNumbers;
 }
 
+bool MainWindow::cellCorrect(int string, int column) const
+{
+    if (string < 0 || string >= int(strings.size()) || column < 2 || column > 8 || column % 2)
+        return true;
+    const StringWidgets &widgets = strings[size_t(string)];
+    const auto field = size_t(orb::fieldOfGridColumn(column));
+    return widgets.built() ? widgets.cells[field]->isCorrect() : widgets.pending.cells[field].correct;
+}
+
 QLabel *MainWindow::rowNumberLabel(int string) const
 {
     if (string < 0 || string >= int(strings.size()))
@@ -307,9 +318,11 @@ void MainWindow::addString(int stringNumber)
         ttCell(target, 2)->setFocus(Qt::OtherFocusReason);
         if (stringCount_ == scrollBarShownAt)
             setVerticalScrollBarShown(true);
+        emit tableChanged();
         return;
     }
     appendString(n);
+    emit tableChanged();
 }
 
 void MainWindow::appendString(int index)
@@ -524,6 +537,7 @@ void MainWindow::deleteString()
     rowMarks->rowRemoved(c);
     if (stringCount_ == scrollBarHiddenAt)
         setVerticalScrollBarShown(false);
+    emit tableChanged();
 }
 
 void MainWindow::destroyString(const StringWidgets &widgets)
@@ -638,6 +652,7 @@ void MainWindow::on_startButton_released()
         auto *window = new ExecutionWindow(this);
         connect(window, &QObject::destroyed, this, &MainWindow::allowTtChangesAndLaunch);
         rowMarks->attach(window);
+        emit launched(window);
         window->show();
         return;
     }
@@ -693,6 +708,7 @@ bool MainWindow::openDocument(const QString &fileName)
     if (!document)
         return false;
     loadDocument(*document);
+    emit tableChanged();
     emit closed();
     return true;
 }
@@ -737,6 +753,7 @@ void MainWindow::on_actionNew_activated()
     currentString_ = 0;
     currentColumn_ = 2;
     setAllMemoryCells(QStringLiteral("00"));
+    emit tableChanged();
     emit closed();
 }
 

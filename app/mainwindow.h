@@ -27,6 +27,7 @@
 #include <memory>
 #include <vector>
 
+class ExecutionWindow;
 class QCloseEvent;
 class QPaintEvent;
 class QGridLayout;
@@ -71,6 +72,8 @@ public:
     QString cellText(int string, int column) const;
     orb::ParsedConditions parsedConditions(int string) const;
     orb::ParsedSignals parsedSignals(int string) const;
+    // Whether that cell is marked correct, read without building any cell; true outside.
+    bool cellCorrect(int string, int column) const;
     // The row-number label (grid column 0) of a row; nullptr outside the table.
     QLabel *rowNumberLabel(int string) const;
     QTableWidget *ramTable() const;
@@ -92,6 +95,10 @@ public:
 
 signals:
     void closed();
+    // A cell was committed, a row inserted or deleted, or the table replaced (New, Open).
+    void tableChanged();
+    // A run has started in `window`.
+    void launched(ExecutionWindow *window);
 
 private slots:
     void on_editButton_clicked();

@@ -96,6 +96,7 @@ void TTLineEdit::commit()
     RowAdapter row(*owner_, row_);
     orb::RowRules::editingFinished(row, field());
     noteDroppedSignals(typed);
+    emit owner_->tableChanged();
 }
 
 void TTLineEdit::fillAndCommit(const QString &text)
