@@ -244,7 +244,8 @@ bool MainWindow::cellCorrect(int string, int column) const
         return true;
     const StringWidgets &widgets = strings[size_t(string)];
     const auto field = size_t(orb::fieldOfGridColumn(column));
-    return widgets.built() ? widgets.cells[field]->isCorrect() : widgets.pending.cells[field].correct;
+    return widgets.built() ? widgets.cells[field]->isCorrect()
+                           : widgets.pending.cells[field].correct;
 }
 
 QLabel *MainWindow::rowNumberLabel(int string) const

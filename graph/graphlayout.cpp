@@ -87,8 +87,8 @@ GraphLayout layOutGraph(const GraphModel &model, const GraphLayoutOptions &optio
     nodes.reserve(size_t(model.nodes.size()));
     for (int i = 0; i < model.nodes.size(); ++i) {
         Agnode_t *node = agnode(graph, QByteArray("n" + QByteArray::number(i)).data(), 1);
-        const QSizeF size = size_t(i) < options.nodeSizes.size() ? options.nodeSizes[size_t(i)]
-                                                                 : QSizeF(40, 24);
+        const QSizeF size =
+            size_t(i) < options.nodeSizes.size() ? options.nodeSizes[size_t(i)] : QSizeF(40, 24);
         set(node, "shape", "box");
         set(node, "fixedsize", "true");
         set(node, "label", "");
@@ -128,8 +128,7 @@ GraphLayout layOutGraph(const GraphModel &model, const GraphLayoutOptions &optio
         const pointf center = ND_coord(node);
         const double width = ND_width(node) * 72.0;
         const double height = ND_height(node) * 72.0;
-        layout.nodes.emplace_back(center.x - width / 2, top - center.y - height / 2, width,
-                                  height);
+        layout.nodes.emplace_back(center.x - width / 2, top - center.y - height / 2, width, height);
     }
     for (Agedge_t *edge : edges)
         layout.edges.push_back(edgeGeometry(edge, top));

@@ -172,7 +172,6 @@ void GraphLink::chooseRow(int row)
         return;
     TTLineEdit *cell = window_->ttCell(row, 2);
     window_->activateWindow();
-    window_->raise();
     cell->setFocus(Qt::OtherFocusReason);
     window_->setCurrentCell(row, 2);
 }

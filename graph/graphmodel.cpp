@@ -148,8 +148,8 @@ GraphModel buildGraphModel(const TableSource &table, const std::vector<bool> &wr
         model.nodes << out;
     }
     for (const GraphEdge &edge : graph.edges)
-        model.edges << GraphModelEdge{nodeOf.value(edge.from), nodeOf.value(edge.to), edge.row,
-                                      edge.condition, false, {}};
+        model.edges << GraphModelEdge{
+            nodeOf.value(edge.from), nodeOf.value(edge.to), edge.row, edge.condition, false, {}};
 
     // Rows with wrong cells, as typed: their states are the drawn ones where the text names one,
     // else nodes of their own, one per text.
@@ -216,8 +216,7 @@ GraphModel buildGraphModel(const TableSource &table, const std::vector<bool> &wr
     return model;
 }
 
-GraphRunMarks runMarks(const GraphModel &model, const std::vector<int> &takenRows,
-                       int currentState)
+GraphRunMarks runMarks(const GraphModel &model, const std::vector<int> &takenRows, int currentState)
 {
     GraphRunMarks marks;
     marks.active = true;

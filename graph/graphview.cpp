@@ -157,8 +157,8 @@ void GraphView::build()
         edgeItems_.push_back(item);
     }
     if (layout_.hasStart) {
-        auto *start = scene()->addEllipse(layout_.startPoint.x() - 4, layout_.startPoint.y() - 4,
-                                          8, 8, Qt::NoPen, inkColour);
+        auto *start = scene()->addEllipse(layout_.startPoint.x() - 4, layout_.startPoint.y() - 4, 8,
+                                          8, Qt::NoPen, inkColour);
         start->setToolTip(u"Начало выполнения"_s);
         auto *line = scene()->addPath(layout_.startEdge.path, QPen(inkColour, 1.2));
         new QGraphicsPolygonItem(layout_.startEdge.arrowHead, line);
@@ -206,7 +206,8 @@ void GraphView::restyle()
     for (size_t i = 0; i < nodeItems_.size(); ++i) {
         const orb::GraphModelNode &node = model_.nodes[int(i)];
         const bool current = marks_.active && marks_.currentNode == int(i);
-        const bool visited = marks_.active && i < marks_.visitedNodes.size() && marks_.visitedNodes[i];
+        const bool visited =
+            marks_.active && i < marks_.visitedNodes.size() && marks_.visitedNodes[i];
         QColor border = inkColour;
         QColor ink = inkColour;
         QPen pen(border, node.start ? 2.2 : 1.2);
@@ -244,7 +245,8 @@ void GraphView::restyle()
     for (size_t i = 0; i < edgeItems_.size(); ++i) {
         const orb::GraphModelEdge &edge = model_.edges[int(i)];
         const bool last = marks_.active && marks_.lastEdge == int(i);
-        const bool visited = marks_.active && i < marks_.visitedEdges.size() && marks_.visitedEdges[i];
+        const bool visited =
+            marks_.active && i < marks_.visitedEdges.size() && marks_.visitedEdges[i];
         QColor colour = edge.wrong ? wrongColour : inkColour;
         if (visited || last)
             colour = currentColour;
@@ -284,7 +286,8 @@ void GraphView::fitGraph()
     const QRectF rect = scene()->sceneRect();
     if (rect.isEmpty())
         return;
-    const qreal fit = qMin(viewport()->width() / rect.width(), viewport()->height() / rect.height());
+    const qreal fit =
+        qMin(viewport()->width() / rect.width(), viewport()->height() / rect.height());
     const qreal target = qMin(1.0, fit);
     setTransform(QTransform::fromScale(target, target));
     centerOn(rect.center());

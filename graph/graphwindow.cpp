@@ -32,6 +32,9 @@ GraphWindow::GraphWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    // Any size will do: the view scrolls. (The layout's default would pin a minimum size on
+    // the window, renewed with every status text.)
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
     layout->addWidget(view_, 1);
     layout->addWidget(status_);
     resize(720, 640);
@@ -134,6 +137,7 @@ void GraphWindow::exportPicture(const QString &filter, const QString &suffix)
         fileName += u'.' + suffix;
     const bool written = suffix == u"svg"_s ? view_->writeSvg(fileName) : view_->writePng(fileName);
     if (!written)
-        QMessageBox::warning(this, title(),
-                             u"Не удалось сохранить файл %1"_s.arg(QDir::toNativeSeparators(fileName)));
+        QMessageBox::warning(
+            this, title(),
+            u"Не удалось сохранить файл %1"_s.arg(QDir::toNativeSeparators(fileName)));
 }
