@@ -11,16 +11,22 @@
 #include "app/mainwindow.h"
 #include "cells/rowrules.h"
 #include "cells/ttlineedit.h"
+#include "graph/graphmodel.h"
+#include "graph/graphview.h"
 #include "sim/executionwindow.h"
 #include "sim/stepengine.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QPainter>
 #include <QProcess>
 #include <QPushButton>
 #include <QTableWidget>
@@ -620,6 +626,49 @@ std::vector<Row> benchAnalysis(const QString &path)
     return rows;
 }
 
+// The graph window's work after a change: the graph model, the dot layout and the items, and
+// one paint of the window's view, for the examples and for 500 rows.
+std::vector<Row> benchGraph(const QString &path)
+{
+    QStringList files;
+    for (const QFileInfo &file : QDir(QStringLiteral(ORB_EXAMPLES_DIR)).entryInfoList({u"*.orb"_s}))
+        files << file.filePath();
+    files << path;
+    std::vector<Row> rows;
+    GraphView view;
+    view.resize(720, 600);
+    QImage picture(view.viewport()->size(), QImage::Format_RGB32);
+    for (const QString &file : files) {
+        const std::optional<orb::LoadedDocument> document = orb::readDocumentFile(file);
+        orb::HeadlessTable table;
+        if (document)
+            orb::loadTable(table, *document);
+        const std::vector<bool> wrong(size_t(table.rowCount()), false);
+        bool ok = document && table.errorCount() == 0;
+        std::vector<double> times;
+        for (int i = 0; i < repeatCount && ok; ++i) {
+            QElapsedTimer timer;
+            timer.start();
+            view.setGraph(orb::buildGraphModel(orb::HeadlessTableSource(table), wrong));
+            QPainter painter(&picture);
+            view.render(&painter);
+            painter.end();
+            times.push_back(elapsedMs(timer));
+            ok = !view.model().nodes.isEmpty();
+        }
+        const bool large = file == path;
+        const double ms = median(times);
+        const double limit = large ? 1000 : 100;
+        rows.push_back({u"graph window: model, layout, drawing of "_s +
+                            (large ? u"the 500-row document"_s : QFileInfo(file).fileName()) +
+                            u", %1 edges"_s.arg(view.model().edges.size()) +
+                            (view.edgeLabelsShown() ? QString() : u" (labels in tool tips)"_s),
+                        large ? u"≤ 1 s"_s : u"≤ 100 ms"_s, ok ? formatMs(ms) : u"failed"_s,
+                        ok && ms <= limit});
+    }
+    return rows;
+}
+
 // Runs orb-run with its output thrown away; the wall-clock time in ms, or nullopt.
 std::optional<double> timeOrbRun(const QStringList &arguments, int expectedExit)
 {
@@ -772,7 +821,7 @@ int main(int argc, char *argv[])
             onlyBenchmark = arguments[++i];
         } else {
             std::fprintf(stderr, "usage: orb-bench [--orb-run PATH] [--repeat N] [--only "
-                                 "startup|open|rows|execution|orb-run|memory|analysis]\n");
+                                 "startup|open|rows|execution|orb-run|memory|analysis|graph]\n");
             return 64;
         }
     }
@@ -813,6 +862,8 @@ int main(int argc, char *argv[])
         add(benchPeakMemory(documentPath));
     if (wanted("analysis"))
         add(benchAnalysis(documentPath));
+    if (wanted("graph"))
+        add(benchGraph(documentPath));
 
     std::printf("orb-bench: medians of %d runs (orb-run: %d)\n", repeatCount,
                 std::max(3, repeatCount / 3));

@@ -25,7 +25,7 @@ class GraphView final : public QGraphicsView {
 public:
     // Above this many edges the labels go into the tool tips: dot places every label as a node
     // of its own, which costs more than the rest of the layout.
-    static constexpr int labelledEdgeLimit = 1000;
+    static constexpr int labelledEdgeLimit = 200;
 
     explicit GraphView(QWidget *parent = nullptr);
     ~GraphView() override;
