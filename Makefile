@@ -11,6 +11,8 @@ DEBS += lintian
 DEBS += graphviz python3-jsonschema
 # orb-bench reads orb-grade's peak memory with GNU time.
 DEBS += time
+# The graph window lays the automaton out with Graphviz's library and draws it with Qt SVG.
+DEBS += libgraphviz-dev qt6-svg-dev
 
 .PHONY: deps configure build run test package screenshots clean
 

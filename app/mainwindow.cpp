@@ -13,6 +13,7 @@
 #include "app/transitiontableview.h"
 #include "cells/ramlineedit.h"
 #include "cells/ttlineedit.h"
+#include "graph/graphlink.h"
 #include "sim/executionwindow.h"
 
 #include <QCloseEvent>
@@ -111,6 +112,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     view_ = new TransitionTableView(this, rows_, ui->scrollArea);
     rowMarks = new RowMarks(this);
     rowMarks->follow(rows_, *view_);
+    // Whatever changes the rows (edits, inserts, deletes, undo, New, Open) redraws the graph.
+    for (auto change : {&orb::TableRows::rowsInserted, &orb::TableRows::rowsRemoved,
+                        &orb::TableRows::rowsChanged})
+        connect(&rows_, change, this, &MainWindow::tableChanged);
+    connect(&rows_, &orb::TableRows::rowsMoved, this, &MainWindow::tableChanged);
+    connect(&rows_, &orb::TableRows::rowsReset, this, &MainWindow::tableChanged);
+    new GraphLink(this); // F2: the automaton as a graph
     addString(0);
     // After the first row: that is where the document starts, not a change to undo.
     history_ = new DocumentHistory(this, rows_, rowMarks);
@@ -203,6 +211,13 @@ orb::ParsedSignals MainWindow::parsedSignals(int string) const
     if (string < 0 || string >= stringCount())
         return orb::ParsedSignals();
     return rows_.row(string).signalNumbers;
+}
+
+bool MainWindow::cellCorrect(int string, int column) const
+{
+    if (string < 0 || string >= stringCount() || column < 2 || column > 8 || column % 2)
+        return true;
+    return rows_.isCorrect(string, orb::fieldOfGridColumn(column));
 }
 
 QLabel *MainWindow::rowNumberLabel(int string) const
@@ -383,6 +398,7 @@ void MainWindow::on_startButton_released()
         auto *window = new ExecutionWindow(this);
         connect(window, &QObject::destroyed, this, &MainWindow::allowTtChangesAndLaunch);
         rowMarks->attach(window);
+        emit launched(window);
         window->show();
         return;
     }

@@ -22,6 +22,7 @@ class DocumentHistory;
 class QCloseEvent;
 class QPaintEvent;
 class QLabel;
+class ExecutionWindow;
 class RamLineEdit;
 class RowMarks;
 class QTableWidget;
@@ -73,6 +74,8 @@ public:
     orb::ParsedConditions parsedConditions(int string) const;
     orb::ParsedSignals parsedSignals(int string) const;
     // The row-number label (grid column 0) of a row; nullptr outside the table.
+    // Whether that cell is marked correct, read without building any cell; true outside.
+    bool cellCorrect(int string, int column) const;
     QLabel *rowNumberLabel(int string) const;
     QTableWidget *ramTable() const;
     // The memory cell editor at (row, column): the byte at address 16 * row + column.
@@ -91,6 +94,11 @@ public:
 
 signals:
     void closed();
+    // The rows changed: a cell edited or committed, a row inserted, moved or deleted, the table
+    // replaced (New, Open) or an edit undone.
+    void tableChanged();
+    // A run has started in `window`.
+    void launched(ExecutionWindow *window);
 
 private slots:
     void on_editButton_clicked();

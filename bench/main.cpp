@@ -11,6 +11,8 @@
 #include "app/mainwindow.h"
 #include "cells/rowrules.h"
 #include "cells/ttlineedit.h"
+#include "graph/graphmodel.h"
+#include "graph/graphview.h"
 #include "sim/executionwindow.h"
 #include "sim/stepengine.h"
 #include "tests/scriptedwindow.h"
@@ -22,8 +24,10 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QPainter>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollArea>
@@ -644,6 +648,49 @@ std::vector<Row> benchAnalysis(const QString &path)
     return rows;
 }
 
+// The graph window's work after a change: the graph model, the dot layout and the items, and
+// one paint of the window's view, for the examples and for 500 rows.
+std::vector<Row> benchGraph(const QString &path)
+{
+    QStringList files;
+    for (const QFileInfo &file : QDir(QStringLiteral(ORB_EXAMPLES_DIR)).entryInfoList({u"*.orb"_s}))
+        files << file.filePath();
+    files << path;
+    std::vector<Row> rows;
+    GraphView view;
+    view.resize(720, 600);
+    QImage picture(view.viewport()->size(), QImage::Format_RGB32);
+    for (const QString &file : files) {
+        const std::optional<orb::LoadedDocument> document = orb::readDocumentFile(file);
+        orb::HeadlessTable table;
+        if (document)
+            orb::loadTable(table, *document);
+        const std::vector<bool> wrong(size_t(table.rowCount()), false);
+        bool ok = document && table.errorCount() == 0;
+        std::vector<double> times;
+        for (int i = 0; i < repeatCount && ok; ++i) {
+            QElapsedTimer timer;
+            timer.start();
+            view.setGraph(orb::buildGraphModel(orb::HeadlessTableSource(table), wrong));
+            QPainter painter(&picture);
+            view.render(&painter);
+            painter.end();
+            times.push_back(elapsedMs(timer));
+            ok = !view.model().nodes.isEmpty();
+        }
+        const bool large = file == path;
+        const double ms = median(times);
+        const double limit = large ? 1000 : 100;
+        rows.push_back({u"graph window: model, layout, drawing of "_s +
+                            (large ? u"the 500-row document"_s : QFileInfo(file).fileName()) +
+                            u", %1 edges"_s.arg(view.model().edges.size()) +
+                            (view.edgeLabelsShown() ? QString() : u" (labels in tool tips)"_s),
+                        large ? u"≤ 1 s"_s : u"≤ 100 ms"_s, ok ? formatMs(ms) : u"failed"_s,
+                        ok && ms <= limit});
+    }
+    return rows;
+}
+
 // Runs orb-run with its output thrown away; the wall-clock time in ms, or nullopt.
 std::optional<double> timeOrbRun(const QStringList &arguments, int expectedExit)
 {
@@ -902,8 +949,8 @@ int main(int argc, char *argv[])
             onlyBenchmark = arguments[++i];
         } else {
             std::fprintf(
-                stderr, "usage: orb-bench [--orb-run PATH] [--orb-grade PATH] [--repeat N] "
-                        "[--only startup|open|rows|execution|orb-run|memory|analysis|orb-grade]\n");
+                stderr, "usage: orb-bench [--orb-run PATH] [--orb-grade PATH] [--repeat N] [--only "
+                        "startup|open|rows|execution|orb-run|memory|analysis|orb-grade|graph]\n");
             return 64;
         }
     }
@@ -946,6 +993,8 @@ int main(int argc, char *argv[])
         add(benchAnalysis(documentPath));
     if (wanted("orb-grade"))
         add(benchGrade(dir));
+    if (wanted("graph"))
+        add(benchGraph(documentPath));
 
     std::printf("orb-bench: medians of %d runs (orb-run: %d)\n", repeatCount,
                 std::max(3, repeatCount / 3));

@@ -279,6 +279,7 @@ void ExecutionWindow::engineCallEnded()
         notifiedRow = shownRow();
         emit currentRowChanged(notifiedRow);
     }
+    emit engineCallFinished();
 }
 
 void ExecutionWindow::leaveEndScreen()

@@ -90,6 +90,8 @@ public:
 
 signals:
     void currentRowChanged(int row);
+    // After every press, run to the end and step back, once the window shows its outcome.
+    void engineCallFinished();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

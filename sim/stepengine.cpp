@@ -216,6 +216,12 @@ bool StepEngine::leaveRow()
     RunState &s = machine_.state;
     if (conditionHolds()) {
         transitionTaken_ = true;
+        // Rows past the count belong to presses a step back undid.
+        if (historyEnabled_) {
+            transitionRows_.resize(size_t(s.transitionCount));
+            transitionRows_.push_back(s.rowIndex);
+            ++s.transitionCount;
+        }
         // Only a further row's transition, found by the search below, counts as arriving at
         // it; the first row was arrived at when it was shown.
         if (s.stoppedUnderConditions && isBreakpoint(s.rowIndex))
@@ -333,8 +339,16 @@ bool StepEngine::runToEnd(int limit)
 void StepEngine::setHistoryEnabled(bool enabled)
 {
     historyEnabled_ = enabled;
-    if (!enabled)
+    if (!enabled) {
         history_.clear();
+        transitionRows_.clear();
+    }
+}
+
+std::vector<int> StepEngine::takenTransitions() const
+{
+    const size_t count = qMin(transitionRows_.size(), size_t(machine_.state.transitionCount));
+    return {transitionRows_.begin(), transitionRows_.begin() + std::ptrdiff_t(count)};
 }
 
 bool StepEngine::stepBack()

@@ -174,6 +174,7 @@ public:
         std::array<qint32, signalSlots> signalList{};
         ControlFields controlFields;
         int microopIndex = -1;
+        int transitionCount = 0; // transitions recorded so far; a step back restores it
     };
 
     // Takes the snapshot of the table and resets the run state and the processor; the view is
@@ -204,6 +205,9 @@ public:
     bool stepBack();
     // The presses that can be undone, and the bytes their records take.
     qsizetype historyDepth() const { return qsizetype(history_.depth()); }
+    // With history on: the rows (from 0) whose transitions the run has taken, oldest first; a
+    // step back takes back those of the press it undoes. Empty without history.
+    std::vector<int> takenTransitions() const;
     qsizetype historyBytes() const { return qsizetype(history_.bytes()); }
 
     // Rows (from 0) with a breakpoint; rows outside the table are ignored.
@@ -313,6 +317,8 @@ private:
 
     bool historyEnabled_ = false;
     History history_;
+    // The rows of the transitions taken; only the first state().transitionCount are current.
+    std::vector<int> transitionRows_;
     std::vector<quint8> breakpoints_; // by row; empty: none
     int breakpointRow_ = -1;
     bool transitionTaken_ = false; // during the current press

@@ -707,6 +707,8 @@ void TestGrade::reportsCarryTheChecks()
                  .hasMatch(),
              qPrintable(o.out));
     QVERIFY2(o.out.count(u"\n    checks: "_s) == 3, qPrintable(o.out));
+}
+
 // A file name or a quoted cell may carry characters XML cannot hold; the report stays
 // well-formed and keeps everything after them.
 void TestGrade::junitReportWithControlCharacters()
