@@ -2,7 +2,7 @@
 
 #include "ui_errorsdialog.h"
 
-#include "app/dialogfont.h"
+#include "style/dialogfont.h"
 
 ErrorsDialog::ErrorsDialog(const QString &title, const QString &message, QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::ErrorsDialog>())

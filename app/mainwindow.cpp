@@ -3,7 +3,7 @@
 
 #include "app/authorinfodialog.h"
 #include "app/constants.h"
-#include "app/dialogfont.h"
+#include "style/dialogfont.h"
 #include "app/document.h"
 #include "app/errorsdialog.h"
 #include "app/exitdialog.h"
@@ -356,6 +356,7 @@ void MainWindow::on_startButton_released()
     if (errorCount() == 0) {
         // Top-level and non-modal; it deletes itself when closed, which unlocks the table.
         auto *window = new ExecutionWindow(this);
+        HelpWindow::installShortcut(window);
         connect(window, &QObject::destroyed, this, &MainWindow::allowTtChangesAndLaunch);
         rowMarks->attach(window);
         window->show();
