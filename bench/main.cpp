@@ -858,7 +858,6 @@ void dropPlatformNoise(QtMsgType type, const QMessageLogContext &context, const 
 
 int main(int argc, char *argv[])
 {
-    Q_INIT_RESOURCE(orb);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     standardMessageHandler = qInstallMessageHandler(dropPlatformNoise);
@@ -881,9 +880,9 @@ int main(int argc, char *argv[])
         } else if (arguments[i] == "--only"_L1 && i + 1 < arguments.size()) {
             onlyBenchmark = arguments[++i];
         } else {
-            std::fprintf(stderr,
-                         "usage: orb-bench [--orb-run PATH] [--orb-grade PATH] [--repeat N] "
-                         "[--only startup|open|rows|execution|orb-run|memory|analysis|orb-grade]\n");
+            std::fprintf(
+                stderr, "usage: orb-bench [--orb-run PATH] [--orb-grade PATH] [--repeat N] "
+                        "[--only startup|open|rows|execution|orb-run|memory|analysis|orb-grade]\n");
             return 64;
         }
     }

@@ -76,7 +76,6 @@ private:
 
 void TestMainWindow::initTestCase()
 {
-    Q_INIT_RESOURCE(orb);
     testutil::failOnAnyWarning();
 }
 

@@ -41,7 +41,6 @@ private:
 
 void TestTTLineEdit::initTestCase()
 {
-    Q_INIT_RESOURCE(orb);
     testutil::failOnAnyWarning();
 }
 

@@ -38,11 +38,7 @@ class TestPreview : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        testutil::failOnAnyWarning();
-        Q_INIT_RESOURCE(preview);
-    }
+    void initTestCase() { testutil::failOnAnyWarning(); }
 
     void pictures_data();
     void pictures();
