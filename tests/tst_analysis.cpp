@@ -6,7 +6,7 @@
 #include "analysis/automatongraph.h"
 #include "cells/rowrules.h"
 #include "sim/microops.h"
-#include "testutil.h"
+#include "coretestutil.h"
 
 #include <QRandomGenerator>
 #include <QTest>

@@ -1,7 +1,7 @@
 // The cell language: which texts are correct, their parsed forms and their normal forms.
 
 #include "cells/celllanguage.h"
-#include "testutil.h"
+#include "coretestutil.h"
 
 #include <QTest>
 

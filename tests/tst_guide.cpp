@@ -6,7 +6,7 @@
 
 #include "cells/celllanguage.h"
 #include "sim/microops.h"
-#include "testutil.h"
+#include "coretestutil.h"
 
 #include <QRegularExpression>
 #include <QSet>

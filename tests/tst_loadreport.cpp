@@ -4,7 +4,7 @@
 #include "app/document.h"
 #include "app/loadreport.h"
 #include "cells/celllanguage.h"
-#include "testutil.h"
+#include "coretestutil.h"
 
 #include <QDir>
 #include <QTemporaryDir>

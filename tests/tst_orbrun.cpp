@@ -4,7 +4,7 @@
 #include "run/runner.h"
 
 #include "sim/stepengine.h"
-#include "testutil.h"
+#include "coretestutil.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,7 +1,7 @@
 // The row rules on the headless table: which cells a change or a finished edit marks.
 
 #include "cells/rowrules.h"
-#include "testutil.h"
+#include "coretestutil.h"
 
 #include <QTest>
 
