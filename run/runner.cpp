@@ -305,7 +305,7 @@ private:
                 text += ',';
             text.append(1, '"').append(table[size_t(i)].name).append("\":");
         }
-        texts[registerTableSize] = "}";
+        texts[registerTableSize] = std::string(1, '}');
         return texts;
     }
 
