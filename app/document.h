@@ -11,6 +11,7 @@
 // Windows-1251 with LF line ends; CR LF line ends are read as well.
 
 #include "app/loadreport.h"
+#include "cells/memorybyte.h"
 
 #include <QByteArray>
 #include <QList>
@@ -91,15 +92,5 @@ void loadTable(HeadlessTable &table, const LoadedDocument &document);
 // Replaces the file atomically with bytes: on any failure the previous file stays as it was,
 // false is returned and *error (if given) says what failed, naming the file.
 bool writeDocumentFile(const QString &path, const QByteArray &bytes, QString *error = nullptr);
-
-// The text a memory cell (a line edit with input mask ">HH") shows after its text was set to
-// raw: the first two characters of raw that the mask accepts, in upper case. Besides the
-// hexadecimal digits Qt's mask accepts any Unicode number and NUL; such a text reads as 0.
-QString maskedByteText(QStringView raw);
-// The byte a memory cell text stands for: the text as a base-16 number; 0 when it is not a
-// number from 0 to 255 (an empty cell reads as 0).
-int readMemoryByte(QStringView text);
-// The text of a memory cell holding value (0..255): two upper-case hexadecimal digits.
-QString formatMemoryByte(int value);
 
 } // namespace orb

@@ -19,6 +19,9 @@ public:
     ErrorsDialog(const QString &title, const QString &message, QWidget *parent = nullptr);
     ~ErrorsDialog() override;
 
+    // `message` in lines of the message label's width, `path` in it shortened in its middle.
+    static QString fitMessage(QString message, const QString &path);
+
 private slots:
     void on_okButton_pressed();
     void on_okButton_released();

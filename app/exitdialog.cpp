@@ -2,7 +2,7 @@
 
 #include "ui_exitdialog.h"
 
-#include "app/dialogfont.h"
+#include "style/dialogfont.h"
 
 ExitDialog::ExitDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::ExitDialog>())
 {

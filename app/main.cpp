@@ -6,8 +6,6 @@
 
 int main(int argc, char *argv[])
 {
-    // The pictures are compiled into the static library; its resources need registering.
-    Q_INIT_RESOURCE(orb);
     QApplication application(argc, argv);
     // Qt's standard texts in Russian; without the system's translations they stay English.
     orb::installQtTranslations(&application);

@@ -3,8 +3,6 @@
 
 #include "app/authorinfodialog.h"
 #include "app/constants.h"
-#include "app/dialogfont.h"
-#include "app/documenthistory.h"
 #include "app/document.h"
 #include "app/errorsdialog.h"
 #include "app/exitdialog.h"
@@ -15,14 +13,13 @@
 #include "cells/ttlineedit.h"
 #include "graph/graphlink.h"
 #include "sim/executionwindow.h"
+#include "undo/documenthistory.h"
 
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
-#include <QFontMetrics>
 #include <QKeySequence>
 #include <QLabel>
-#include <QScrollBar>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -43,41 +40,6 @@ QFont boldArial(int pixelSize)
 }
 
 const QString documentFilter = QStringLiteral("*.orb");
-
-// The errors dialog's message label is one fixed box without word wrap, and a file path has no
-// blanks to wrap at. The path is shortened in its middle (its end names the file) and the
-// message broken into lines of the label's width, a word wider than a line anywhere.
-QString fitSaveFailureMessage(QString message, const QString &path)
-{
-    constexpr int labelWidth = 341 - 10;
-    const QFontMetrics metrics(orb::dialogFont(12));
-    const QString shownPath = QDir::toNativeSeparators(path);
-    message.replace(shownPath, metrics.elidedText(shownPath, Qt::ElideMiddle, labelWidth * 3 / 4));
-
-    QStringList lines;
-    QString line;
-    const QStringList words = message.split(QLatin1Char(' '));
-    for (const QString &word : words) {
-        const QString candidate = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
-        if (metrics.horizontalAdvance(candidate) <= labelWidth) {
-            line = candidate;
-            continue;
-        }
-        if (!line.isEmpty())
-            lines << line;
-        line.clear();
-        for (const QChar c : word) {
-            if (!line.isEmpty() && metrics.horizontalAdvance(line + c) > labelWidth) {
-                lines << line;
-                line.clear();
-            }
-            line += c;
-        }
-    }
-    if (!line.isEmpty())
-        lines << line;
-    return lines.join(QLatin1Char('\n'));
-}
 
 } // namespace
 
@@ -396,6 +358,7 @@ void MainWindow::on_startButton_released()
     if (errorCount() == 0) {
         // Top-level and non-modal; it deletes itself when closed, which unlocks the table.
         auto *window = new ExecutionWindow(this);
+        HelpWindow::installShortcut(window);
         connect(window, &QObject::destroyed, this, &MainWindow::allowTtChangesAndLaunch);
         rowMarks->attach(window);
         emit launched(window);
@@ -487,7 +450,7 @@ void MainWindow::on_actionSave_activated()
     if (orb::writeDocumentFile(fileName, orb::serializeDocument(rows, memory), &error))
         return;
     ErrorsDialog dialog(QStringLiteral("Не удалось сохранить файл"),
-                        fitSaveFailureMessage(error, fileName));
+                        ErrorsDialog::fitMessage(error, fileName));
     dialog.exec();
 }
 

@@ -1,7 +1,7 @@
 #include "cells/ttlineedit.h"
 
 #include "app/constants.h"
-#include "app/documenthistory.h"
+#include "undo/documenthistory.h"
 #include "app/mainwindow.h"
 #include "cells/cellproblem.h"
 #include "cells/tablerows.h"

@@ -145,7 +145,7 @@ void GraphView::build()
         if (geometry.hasLabel) {
             const QStringList lines = edge.label().split(u'\n');
             const QFontMetricsF metrics(labelFont);
-            qreal y = geometry.labelCenter.y() - metrics.height() * lines.size() / 2;
+            qreal y = geometry.labelCenter.y() - metrics.height() * qreal(lines.size()) / 2;
             for (const QString &line : lines) {
                 auto *label = new QGraphicsSimpleTextItem(line, item);
                 label->setFont(labelFont);
@@ -179,7 +179,7 @@ void GraphView::build()
         item->setZValue(2);
         scene()->addItem(item);
         const NodeText &text = texts[size_t(i)];
-        qreal height = titleMetrics.height() + lineMetrics.height() * text.lines.size();
+        qreal height = titleMetrics.height() + lineMetrics.height() * qreal(text.lines.size());
         qreal y = rect.center().y() - height / 2;
         std::vector<QGraphicsItem *> parts;
         auto addLine = [&](const QString &line, const QFont &font, const QFontMetricsF &metrics) {

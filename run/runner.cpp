@@ -293,9 +293,9 @@ private:
             else
                 text += ',';
             if (group.empty())
-                text += '"' + std::string(table[size_t(i)].name) + "\":";
+                text.append(1, '"').append(table[size_t(i)].name).append("\":");
             else if (groupOf(i - 1) != group)
-                text += '"' + std::string(group) + "\":[";
+                text.append(1, '"').append(group).append("\":[");
         }
         for (int i = registerCount; i < registerTableSize; ++i) {
             std::string &text = texts[size_t(i)];
@@ -303,9 +303,9 @@ private:
                 text += groupOf(i - 1).empty() ? "},\"flags\":{" : "]},\"flags\":{";
             else
                 text += ',';
-            text += '"' + std::string(table[size_t(i)].name) + "\":";
+            text.append(1, '"').append(table[size_t(i)].name).append("\":");
         }
-        texts[registerTableSize] = "}";
+        texts[registerTableSize] = std::string(1, '}');
         return texts;
     }
 

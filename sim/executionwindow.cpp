@@ -2,11 +2,10 @@
 
 #include "ui_executionwindow.h"
 
-#include "app/dialogfont.h"
-#include "app/document.h"
+#include "style/dialogfont.h"
 #include "app/errorsdialog.h"
-#include "app/helpwindow.h"
 #include "app/mainwindow.h"
+#include "cells/memorybyte.h"
 #include "cells/ramlineedit.h"
 #include "sim/infodialog.h"
 
@@ -42,25 +41,16 @@ private:
     const MainWindow *window_;
 };
 
-// The values of the panels' cells in the order of panelCellKeys().
-std::array<int, ExecutionWindow::panelCellCount> panelValues(const orb::Processor &p)
-{
-    return {p.rk[0],   p.rk[1],   p.rk[2],   p.rk[3],   p.ron[0], p.ron[1], p.ron[2],  p.ron[3],
-            p.ron[4],  p.ron[5],  p.ron[6],  p.ron[7],  p.ron[8], p.ron[9], p.ron[10], p.ron[11],
-            p.ron[12], p.ron[13], p.ron[14], p.ron[15], p.a,      p.b,      p.rs,      p.sp,
-            p.ri,      p.ra,      p.rv,      p.r,       p.s1,     p.s2,     p.s3,      p.x4,
-            p.x3,      p.x2,      p.x1,      p.z,       p.n,      p.c,      p.p};
-}
-
 } // namespace
 
 const std::array<const char *, ExecutionWindow::panelCellCount> &ExecutionWindow::panelCellKeys()
 {
-    static const std::array<const char *, panelCellCount> keys = {
-        "rk1",  "rk2",  "rk3",  "rk4",  "ron0",  "ron1",  "ron2",  "ron3",  "ron4",  "ron5",
-        "ron6", "ron7", "ron8", "ron9", "ron10", "ron11", "ron12", "ron13", "ron14", "ron15",
-        "a",    "b",    "rs",   "sp",   "ri",    "ra",    "rv",    "r",     "s1",    "s2",
-        "s3",   "x4",   "x3",   "x2",   "x1",    "z",     "n",     "c",     "p"};
+    static const auto keys = [] {
+        std::array<const char *, panelCellCount> keys{};
+        for (size_t i = 0; i < keys.size(); ++i)
+            keys[i] = orb::registerTable()[i].panelKey;
+        return keys;
+    }();
     return keys;
 }
 
@@ -91,7 +81,6 @@ ExecutionWindow::ExecutionWindow(MainWindow *mainWindow, QWidget *parent)
       engine_(MainWindowTable(mainWindow), memory, *this)
 {
     ui->setupUi(this);
-    HelpWindow::installShortcut(this);
 
     const auto &keys = panelCellKeys();
     for (int i = 0; i < panelCellCount; ++i) {
@@ -114,9 +103,12 @@ ExecutionWindow::ExecutionWindow(MainWindow *mainWindow, QWidget *parent)
           ui->controlSignalsLabel, ui->beforeOperationLabel, ui->afterOperationLabel})
         label->setFont(labelFont);
 
+    const auto &table = orb::registerTable();
     for (PanelCells *panel : {&beforeCells, &afterCells}) {
-        for (int i = 0; i < registerCellCount; ++i)
-            panel->labels[size_t(i)]->setToolTip(registerToolTip(0));
+        for (size_t i = 0; i < table.size(); ++i) {
+            if (table[i].format == orb::RegisterFormat::Hex)
+                panel->labels[i]->setToolTip(registerToolTip(0));
+        }
     }
 
     // Enter steps: it clicks the focused auto-default button.
@@ -179,19 +171,16 @@ void ExecutionWindow::updateRegisterPanel(orb::Panel which)
 void ExecutionWindow::fillPanel(PanelCells &panel, const orb::Processor &registers)
 {
     // Only the cells whose value changed get a new text.
-    const auto values = panelValues(registers);
-    for (int i = 0; i < panelCellCount; ++i) {
-        const int value = values[size_t(i)];
-        if (panel.shown[size_t(i)] == value)
+    const auto &table = orb::registerTable();
+    for (size_t i = 0; i < table.size(); ++i) {
+        const int value = table[i].read(registers);
+        if (panel.shown[i] == value)
             continue;
-        panel.shown[size_t(i)] = value;
-        QLabel *label = panel.labels[size_t(i)];
-        if (i < registerCellCount) {
-            label->setText(formatHex(value));
+        panel.shown[i] = value;
+        QLabel *label = panel.labels[i];
+        label->setText(orb::formatRegisterValue(table[i], value));
+        if (table[i].format == orb::RegisterFormat::Hex)
             label->setToolTip(registerToolTip(value));
-        } else {
-            label->setText(QString::number(value));
-        }
     }
 }
 

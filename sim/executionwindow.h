@@ -12,6 +12,7 @@
 // main window hands in (setBreakpoints); currentRowChanged() tells it which row "Строка"
 // shows, so that its table can mark that row.
 
+#include "sim/registers.h"
 #include "sim/stepengine.h"
 
 #include <QDialog>
@@ -40,9 +41,9 @@ class ExecutionWindow final : public QDialog, public orb::ExecutionView {
 
 public:
     // Registers in the order of the panels' value cells, then the eight flags.
-    static constexpr int registerCellCount = 31;
-    static constexpr int flagCellCount = 8;
-    static constexpr int panelCellCount = registerCellCount + flagCellCount;
+    static constexpr int registerCellCount = orb::registerCount;
+    static constexpr int flagCellCount = orb::flagCount;
+    static constexpr int panelCellCount = orb::registerTableSize;
 
     // Resets the run, takes the table from mainWindow and executes the first step, so that the
     // window opens on the first executed microoperation (a dialog of that step comes up before
@@ -80,7 +81,7 @@ public:
 
     const orb::StepEngine &engine() const { return engine_; }
 
-    // The panels' value cells in register order (keys rk1 … s3, then x4 … p).
+    // The panels' value cells in the register table's order (keys rk1 … s3, then x4 … p).
     static const std::array<const char *, panelCellCount> &panelCellKeys();
 
     void showMessage(const QString &message) override;

@@ -2,7 +2,7 @@
 
 #include "ui_infodialog.h"
 
-#include "app/dialogfont.h"
+#include "style/dialogfont.h"
 #include "sim/executionwindow.h"
 
 #include <QKeyEvent>

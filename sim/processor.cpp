@@ -55,7 +55,7 @@ void Processor::setAdderFlags(int x, int y, bool subtract)
 
 QString formatHex(int value)
 {
-    static const char digits[] = "0123456789ABCDEF";
+    static const char16_t digits[] = u"0123456789ABCDEF";
     const QChar text[2] = {QChar(digits[(value >> 4) & 0xF]), QChar(digits[value & 0xF])};
     return QString(text, 2);
 }

@@ -2,7 +2,8 @@
 
 // Helpers shared by the widget tests: answering modal dialogs and rendering windows to PNG.
 
-#include <QByteArray>
+#include "coretestutil.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -30,10 +31,6 @@ private:
 // Returns the file written.
 QString renderToPng(QWidget *widget, const QString &name);
 
-// Turns every Qt warning of the current test function into a failure. QTest resets this after
-// each function, so call it from both initTestCase() and init().
-void failOnAnyWarning();
-
 // The named child widget; a missing one ends the test run, as no check could go on without it.
 template <typename T> T *child(QWidget *parent, const char *name)
 {
@@ -42,9 +39,5 @@ template <typename T> T *child(QWidget *parent, const char *name)
         qFatal("no child %s", name);
     return widget;
 }
-
-// Whole-file reads and writes for test documents; a failure ends the test run.
-QByteArray readAll(const QString &path);
-void writeAll(const QString &path, const QByteArray &bytes);
 
 } // namespace testutil

@@ -6,7 +6,7 @@
 #include "analysis/automatongraph.h"
 #include "cells/rowrules.h"
 #include "sim/microops.h"
-#include "testutil.h"
+#include "coretestutil.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -165,102 +165,117 @@ void TestAnalysis::checks_data()
     QTest::addColumn<QStringList>("expected");
 
     const QStringList none;
-    QTest::newRow("one stop") << Rows{{"0", "0", "", "y70"}} << none;
-    QTest::newRow("no start") << Rows{{"1", "1", "", "y70"}} << QStringList{"no-start@0"};
-    QTest::newRow("no success") << Rows{{"0", "0", "", "y20"}} << QStringList{"no-success@0"};
+    QTest::newRow("one stop") << Rows{{u"0"_s, u"0"_s, u""_s, u"y70"_s}} << none;
+    QTest::newRow("no start") << Rows{{u"1"_s, u"1"_s, u""_s, u"y70"_s}}
+                              << QStringList{u"no-start@0"_s};
+    QTest::newRow("no success") << Rows{{u"0"_s, u"0"_s, u""_s, u"y20"_s}}
+                                << QStringList{u"no-success@0"_s};
     QTest::newRow("y70 on an unreachable state")
-        << Rows{{"0", "0", "", "y21"}, {"1", "1", "", "y70"}}
-        << QStringList{"no-success@0", "unreachable-state@2"};
+        << Rows{{u"0"_s, u"0"_s, u""_s, u"y21"_s}, {u"1"_s, u"1"_s, u""_s, u"y70"_s}}
+        << QStringList{u"no-success@0"_s, u"unreachable-state@2"_s};
 
-    QTest::newRow("missing state")
-        << Rows{{"0", "5", "", "y20"}} << QStringList{"no-success@0", "missing-state@1"};
+    QTest::newRow("missing state") << Rows{{u"0"_s, u"5"_s, u""_s, u"y20"_s}}
+                                   << QStringList{u"no-success@0"_s, u"missing-state@1"_s};
     // A stopping state takes no transition, so its next state is never looked for.
-    QTest::newRow("next state of a stop") << Rows{{"0", "5", "", "y70"}} << none;
-    // y38 leaves N set and Z clear: the "z" row cannot lead to the missing state.
+    QTest::newRow("next state of a stop") << Rows{{u"0"_s, u"5"_s, u""_s, u"y70"_s}} << none;
+    // y38 leaves N set and Z clear: the u"z"_s row cannot lead to the missing state.
     QTest::newRow("missing state behind a condition that cannot hold")
-        << Rows{{"0", "7", "z", "y38"}, {"0", "1", "", ""}, {"1", "1", "", "y70"}}
-        << QStringList{"flag-never-set@1"};
+        << Rows{{u"0"_s, u"7"_s, u"z"_s, u"y38"_s},
+                {u"0"_s, u"1"_s, u""_s, u""_s},
+                {u"1"_s, u"1"_s, u""_s, u"y70"_s}}
+        << QStringList{u"flag-never-set@1"_s};
 
-    QTest::newRow("ignored signals") << Rows{{"0", "1", "z", "y20"},
-                                             {"0", "2", "", "y21"},
-                                             {"1", "1", "", "y70"},
-                                             {"2", "2", "", "y70"}}
-                                     << QStringList{"ignored-signals@2"};
+    QTest::newRow("ignored signals") << Rows{{u"0"_s, u"1"_s, u"z"_s, u"y20"_s},
+                                             {u"0"_s, u"2"_s, u""_s, u"y21"_s},
+                                             {u"1"_s, u"1"_s, u""_s, u"y70"_s},
+                                             {u"2"_s, u"2"_s, u""_s, u"y70"_s}}
+                                     << QStringList{u"ignored-signals@2"_s};
 
     QTest::newRow("shadowed by an empty condition")
-        << Rows{{"0", "1", "", "y20"},
-                {"0", "2", "z", ""},
-                {"1", "1", "", "y70"},
-                {"2", "2", "", "y70"}}
-        << QStringList{"shadowed-row@2", "unreachable-state@4"};
-    QTest::newRow("shadowed by two rows together") << Rows{{"0", "1", "z", "y31"},
-                                                           {"0", "1", "-z", ""},
-                                                           {"0", "1", "c", ""},
-                                                           {"1", "1", "", "y70"}}
-                                                   << QStringList{"shadowed-row@3"};
-    QTest::newRow("narrower earlier row shadows nothing") << Rows{{"0", "1", "z,c", "y31"},
-                                                                  {"0", "1", "z", ""},
-                                                                  {"0", "1", "", ""},
-                                                                  {"1", "1", "", "y70"}}
-                                                          << none;
+        << Rows{{u"0"_s, u"1"_s, u""_s, u"y20"_s},
+                {u"0"_s, u"2"_s, u"z"_s, u""_s},
+                {u"1"_s, u"1"_s, u""_s, u"y70"_s},
+                {u"2"_s, u"2"_s, u""_s, u"y70"_s}}
+        << QStringList{u"shadowed-row@2"_s, u"unreachable-state@4"_s};
+    QTest::newRow("shadowed by two rows together") << Rows{{u"0"_s, u"1"_s, u"z"_s, u"y31"_s},
+                                                           {u"0"_s, u"1"_s, u"-z"_s, u""_s},
+                                                           {u"0"_s, u"1"_s, u"c"_s, u""_s},
+                                                           {u"1"_s, u"1"_s, u""_s, u"y70"_s}}
+                                                   << QStringList{u"shadowed-row@3"_s};
+    QTest::newRow("narrower earlier row shadows nothing")
+        << Rows{{u"0"_s, u"1"_s, u"z,c"_s, u"y31"_s},
+                {u"0"_s, u"1"_s, u"z"_s, u""_s},
+                {u"0"_s, u"1"_s, u""_s, u""_s},
+                {u"1"_s, u"1"_s, u""_s, u"y70"_s}}
+        << none;
 
-    QTest::newRow("never row") << Rows{{"0", "1", "!b", "y70"}} << QStringList{"never-row@1"};
+    QTest::newRow("never row") << Rows{{u"0"_s, u"1"_s, u"!b"_s, u"y70"_s}}
+                               << QStringList{u"never-row@1"_s};
 
-    QTest::newRow("flag never set")
-        << Rows{{"0", "1", "c", "y20"}, {"0", "0", "-c", ""}, {"1", "1", "", "y70"}}
-        << QStringList{"no-success@0", "flag-never-set@1", "flag-never-set@2",
-                       "unreachable-state@3"};
+    QTest::newRow("flag never set") << Rows{{u"0"_s, u"1"_s, u"c"_s, u"y20"_s},
+                                            {u"0"_s, u"0"_s, u"-c"_s, u""_s},
+                                            {u"1"_s, u"1"_s, u""_s, u"y70"_s}}
+                                    << QStringList{u"no-success@0"_s, u"flag-never-set@1"_s,
+                                                   u"flag-never-set@2"_s, u"unreachable-state@3"_s};
     QTest::newRow("carry of an arithmetic ALU function")
-        << Rows{{"0", "1", "c", "y11,y14,y31"}, {"0", "0", "-c", ""}, {"1", "1", "", "y70"}}
+        << Rows{{u"0"_s, u"1"_s, u"c"_s, u"y11,y14,y31"_s},
+                {u"0"_s, u"0"_s, u"-c"_s, u""_s},
+                {u"1"_s, u"1"_s, u""_s, u"y70"_s}}
         << none;
     QTest::newRow("logic ALU functions set no carry")
-        << Rows{{"0", "1", "c", "y11,y14,y15,y31"}, {"0", "0", "", ""}, {"1", "1", "", "y70"}}
-        << QStringList{"no-success@0", "flag-never-set@1", "unreachable-state@3"};
+        << Rows{{u"0"_s, u"1"_s, u"c"_s, u"y11,y14,y15,y31"_s},
+                {u"0"_s, u"0"_s, u""_s, u""_s},
+                {u"1"_s, u"1"_s, u""_s, u"y70"_s}}
+        << QStringList{u"no-success@0"_s, u"flag-never-set@1"_s, u"unreachable-state@3"_s};
     // A state without microoperations keeps the flags it came with.
     QTest::newRow("flags kept through a state without microoperations")
-        << Rows{{"0", "1", "", "y11,y14,y31"},
-                {"1", "2", "c", ""},
-                {"1", "0", "", ""},
-                {"2", "2", "", "y70"}}
+        << Rows{{u"0"_s, u"1"_s, u""_s, u"y11,y14,y31"_s},
+                {u"1"_s, u"2"_s, u"c"_s, u""_s},
+                {u"1"_s, u"0"_s, u""_s, u""_s},
+                {u"2"_s, u"2"_s, u""_s, u"y70"_s}}
         << none;
     // X4 … X1 are 0 until a РК load.
-    QTest::newRow("condition flag never loaded") << Rows{{"0", "1", "x1", "y20"},
-                                                         {"0", "2", "", ""},
-                                                         {"1", "1", "", "y70"},
-                                                         {"2", "2", "", "y70"}}
-                                                 << QStringList{"unreachable-state@3"};
+    QTest::newRow("condition flag never loaded") << Rows{{u"0"_s, u"1"_s, u"x1"_s, u"y20"_s},
+                                                         {u"0"_s, u"2"_s, u""_s, u""_s},
+                                                         {u"1"_s, u"1"_s, u""_s, u"y70"_s},
+                                                         {u"2"_s, u"2"_s, u""_s, u"y70"_s}}
+                                                 << QStringList{u"unreachable-state@3"_s};
 
     QTest::newRow("incomplete state")
-        << Rows{{"0", "1", "z", "y20"}, {"1", "1", "", "y70"}} << QStringList{"incomplete-state@1"};
-    QTest::newRow("complete state")
-        << Rows{{"0", "1", "z", "y20"}, {"0", "0", "-z", ""}, {"1", "1", "", "y70"}} << none;
+        << Rows{{u"0"_s, u"1"_s, u"z"_s, u"y20"_s}, {u"1"_s, u"1"_s, u""_s, u"y70"_s}}
+        << QStringList{u"incomplete-state@1"_s};
+    QTest::newRow("complete state") << Rows{{u"0"_s, u"1"_s, u"z"_s, u"y20"_s},
+                                            {u"0"_s, u"0"_s, u"-z"_s, u""_s},
+                                            {u"1"_s, u"1"_s, u""_s, u"y70"_s}}
+                                    << none;
     QTest::newRow("incomplete on loaded condition flags")
-        << Rows{{"0", "1", "x1", "y62"}, {"1", "1", "", "y70"}}
-        << QStringList{"incomplete-state@1"};
+        << Rows{{u"0"_s, u"1"_s, u"x1"_s, u"y62"_s}, {u"1"_s, u"1"_s, u""_s, u"y70"_s}}
+        << QStringList{u"incomplete-state@1"_s};
     QTest::newRow("complete on condition flags never loaded")
-        << Rows{{"0", "1", "-x1", "y20"}, {"1", "1", "", "y70"}} << none;
+        << Rows{{u"0"_s, u"1"_s, u"-x1"_s, u"y20"_s}, {u"1"_s, u"1"_s, u""_s, u"y70"_s}} << none;
 
-    QTest::newRow("empty cycle") << Rows{{"0", "1", "", "y20"},
-                                         {"1", "2", "", ""},
-                                         {"2", "1", "", ""}}
-                                 << QStringList{"no-success@0", "empty-cycle@2"};
-    QTest::newRow("empty cycle on some flags") << Rows{{"0", "1", "", "y20"},
-                                                       {"1", "2", "z", ""},
-                                                       {"1", "1", "", ""},
-                                                       {"2", "2", "", "y70"}}
-                                               << QStringList{"empty-cycle@3"};
-    QTest::newRow("cycle with a microoperation") << Rows{{"0", "1", "", ""},
-                                                         {"1", "0", "z", "y20"},
-                                                         {"1", "2", "", ""},
-                                                         {"2", "2", "", "y70"}}
+    QTest::newRow("empty cycle") << Rows{{u"0"_s, u"1"_s, u""_s, u"y20"_s},
+                                         {u"1"_s, u"2"_s, u""_s, u""_s},
+                                         {u"2"_s, u"1"_s, u""_s, u""_s}}
+                                 << QStringList{u"no-success@0"_s, u"empty-cycle@2"_s};
+    QTest::newRow("empty cycle on some flags") << Rows{{u"0"_s, u"1"_s, u""_s, u"y20"_s},
+                                                       {u"1"_s, u"2"_s, u"z"_s, u""_s},
+                                                       {u"1"_s, u"1"_s, u""_s, u""_s},
+                                                       {u"2"_s, u"2"_s, u""_s, u"y70"_s}}
+                                               << QStringList{u"empty-cycle@3"_s};
+    QTest::newRow("cycle with a microoperation") << Rows{{u"0"_s, u"1"_s, u""_s, u""_s},
+                                                         {u"1"_s, u"0"_s, u"z"_s, u"y20"_s},
+                                                         {u"1"_s, u"2"_s, u""_s, u""_s},
+                                                         {u"2"_s, u"2"_s, u""_s, u"y70"_s}}
                                                  << none;
 
-    QTest::newRow("unused control field")
-        << Rows{{"0", "0", "", "y11,y20,y70"}} << QStringList{"unused-control-field@1"};
-    QTest::newRow("only control fields") << Rows{{"0", "1", "", "y7"}, {"1", "1", "", "y70"}}
-                                         << QStringList{"unused-control-field@1"};
+    QTest::newRow("unused control field") << Rows{{u"0"_s, u"0"_s, u""_s, u"y11,y20,y70"_s}}
+                                          << QStringList{u"unused-control-field@1"_s};
+    QTest::newRow("only control fields")
+        << Rows{{u"0"_s, u"1"_s, u""_s, u"y7"_s}, {u"1"_s, u"1"_s, u""_s, u"y70"_s}}
+        << QStringList{u"unused-control-field@1"_s};
     QTest::newRow("used control fields")
-        << Rows{{"0", "0", "", "y6,y7,y11,y14,y15,y29,y31,y47,y70"}} << none;
+        << Rows{{u"0"_s, u"0"_s, u""_s, u"y6,y7,y11,y14,y15,y29,y31,y47,y70"_s}} << none;
 }
 
 void TestAnalysis::checks()
@@ -274,8 +289,9 @@ void TestAnalysis::checks()
 void TestAnalysis::messages()
 {
     // The texts students read: rows and states named, the signals quoted as the cell shows them.
-    const Analysis ignored = analyzeProgram(
-        programOf({{"4", "4", "", "y70"}, {"0", "4", "", ""}, {"4", "0", "z", "y31,y60"}}));
+    const Analysis ignored = analyzeProgram(programOf({{u"4"_s, u"4"_s, u""_s, u"y70"_s},
+                                                       {u"0"_s, u"4"_s, u""_s, u""_s},
+                                                       {u"4"_s, u"0"_s, u"z"_s, u"y31,y60"_s}}));
     const auto it = std::find_if(ignored.findings.begin(), ignored.findings.end(),
                                  [](const Finding &f) { return f.code == u"ignored-signals"; });
     QVERIFY(it != ignored.findings.end());
@@ -284,8 +300,9 @@ void TestAnalysis::messages()
     QCOMPARE(it->severity, Severity::Warning);
     QCOMPARE(it->states, QList<int>{4});
 
-    const Analysis never = analyzeProgram(
-        programOf({{"0", "1", "c", "y20"}, {"0", "0", "", ""}, {"1", "1", "", "y70"}}));
+    const Analysis never = analyzeProgram(programOf({{u"0"_s, u"1"_s, u"c"_s, u"y20"_s},
+                                                     {u"0"_s, u"0"_s, u""_s, u""_s},
+                                                     {u"1"_s, u"1"_s, u""_s, u"y70"_s}}));
     QVERIFY(hasFinding(never, u"flag-never-set"_s, 1, 0));
     QCOMPARE(never.findings.first().message,
              u"ни один путь из состояния 0 не доходит до микрооперации y70: программа не может "
@@ -295,7 +312,7 @@ void TestAnalysis::messages()
         u"строка 1: условие проверяет флаг C, но последняя микрооперация состояния 0 (y20) его "
         u"не устанавливает: при проверке он всегда 0"_s);
 
-    const Analysis missing = analyzeProgram(programOf({{"0", "12", "", "y20"}}));
+    const Analysis missing = analyzeProgram(programOf({{u"0"_s, u"12"_s, u""_s, u"y20"_s}}));
     QVERIFY(hasFinding(missing, u"missing-state"_s, 1, 12));
     QCOMPARE(missing.missingStates, std::vector<int>{12});
 }
@@ -328,11 +345,11 @@ void TestAnalysis::flagOutcomes()
 
 void TestAnalysis::graph()
 {
-    const Program program = programOf({{"0", "4", "", "y20"},
-                                       {"0", "9", "", "y31"},
-                                       {"4", "0", "z", "y31,y60"},
-                                       {"4", "7", "-z", ""},
-                                       {"5", "5", "", "y70"}});
+    const Program program = programOf({{u"0"_s, u"4"_s, u""_s, u"y20"_s},
+                                       {u"0"_s, u"9"_s, u""_s, u"y31"_s},
+                                       {u"4"_s, u"0"_s, u"z"_s, u"y31,y60"_s},
+                                       {u"4"_s, u"7"_s, u"-z"_s, u""_s},
+                                       {u"5"_s, u"5"_s, u""_s, u"y70"_s}});
     const Analysis analysis = analyzeProgram(program);
     const AutomatonGraph graph = automatonGraph(program, analysis);
     QCOMPARE(graph.nodes.size(), 4); // 0, 4, 5 and the missing 7

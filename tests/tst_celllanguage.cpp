@@ -1,9 +1,11 @@
 // The cell language: which texts are correct, their parsed forms and their normal forms.
 
 #include "cells/celllanguage.h"
-#include "testutil.h"
+#include "coretestutil.h"
 
 #include <QTest>
+
+using namespace Qt::StringLiterals;
 
 using namespace orb;
 
@@ -200,7 +202,7 @@ void TestCellLanguage::signalTexts()
 void TestCellLanguage::signalParsedForm()
 {
     ParsedSignals parsed;
-    QVERIFY(checkControlSignals("y31, y6,y0", parsed));
+    QVERIFY(checkControlSignals(u"y31, y6,y0"_s, parsed));
     QCOMPARE(parsed.count(), 3);
     QCOMPARE(parsed.signalNumbers[0], 31);
     QCOMPARE(parsed.signalNumbers[1], 6);
@@ -208,11 +210,11 @@ void TestCellLanguage::signalParsedForm()
     QCOMPARE(parsed.signalNumbers[3], 0);
 
     // A wrong text leaves the previous numbers in place.
-    QVERIFY(!checkControlSignals("y20,y", parsed));
+    QVERIFY(!checkControlSignals(u"y20,y"_s, parsed));
     QCOMPARE(parsed.signalNumbers[0], 31);
 
     // The normal text parses to the kept numbers in ascending order.
-    QVERIFY(checkControlSignals(normalizeControlSignals("y31, y6,y0", parsed), parsed));
+    QVERIFY(checkControlSignals(normalizeControlSignals(u"y31, y6,y0"_s, parsed), parsed));
     QCOMPARE(parsed.count(), 2);
     QCOMPARE(parsed.signalNumbers[0], 6);
     QCOMPARE(parsed.signalNumbers[1], 31);

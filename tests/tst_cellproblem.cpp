@@ -4,7 +4,7 @@
 #include "cells/cellproblem.h"
 #include "cells/celllanguage.h"
 #include "cells/rowrules.h"
-#include "testutil.h"
+#include "coretestutil.h"
 
 #include <QRandomGenerator>
 #include <QTest>

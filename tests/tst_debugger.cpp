@@ -156,7 +156,6 @@ private:
 
 void TestDebugger::initTestCase()
 {
-    Q_INIT_RESOURCE(orb);
     testutil::failOnAnyWarning();
 }
 

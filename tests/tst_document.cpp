@@ -15,6 +15,8 @@
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/resource.h>
+
+using namespace Qt::StringLiterals;
 #endif
 
 using orb::LoadedDocument;
@@ -95,7 +97,8 @@ void TestDocument::serializeLayout_data()
     QStringList memory = zeroMemory();
     memory[0] = QStringLiteral("0A");
     memory[255] = QStringLiteral("FF");
-    QTest::newRow("two rows") << QList<RowTexts>{{"0", "1", "x1", "y20"}, {"1", "0", "", "y70"}}
+    QTest::newRow("two rows") << QList<RowTexts>{{u"0"_s, u"1"_s, u"x1"_s, u"y20"_s},
+                                                 {u"1"_s, u"0"_s, u""_s, u"y70"_s}}
                               << memory
                               << QByteArray("MKT2\n0\n1\nx1\ny20\n1\n0\n\ny70\n0A") +
                                      QByteArray("00").repeated(254) + "FF";
@@ -111,8 +114,8 @@ void TestDocument::serializeLayout_data()
         << QByteArray("MKT1\n\n\n\n\n0A0007") + QByteArray("00").repeated(253);
 
     QTest::newRow("line breaks inside a cell")
-        << QList<RowTexts>{{"1\n2", "3\r", QString(QChar(0)) + "x", "y"}} << zeroMemory()
-        << QByteArray("MKT1\n1 2\n3 \n x\ny\n") + zeros;
+        << QList<RowTexts>{{u"1\n2"_s, u"3\r"_s, QString(QChar(0)) + u"x"_s, u"y"_s}}
+        << zeroMemory() << QByteArray("MKT1\n1 2\n3 \n x\ny\n") + zeros;
 }
 
 void TestDocument::serializeLayout()
@@ -144,41 +147,44 @@ void TestDocument::parse_data()
     QTest::addColumn<QStringList>("memory");
 
     const QString zeros = QStringLiteral("00").repeated(256);
-    QTest::newRow("new document") << "MKT1\n\n\n\n\n" + zeros << 1 << QStringList(4, QString())
+    QTest::newRow("new document") << u"MKT1\n\n\n\n\n"_s + zeros << 1 << QStringList(4, QString())
                                   << zeroMemory();
     QTest::newRow("three rows of empty lines")
-        << "MKT3" + QString(13, u'\n') << 3 << QStringList(12, QString()) << QStringList();
+        << u"MKT3"_s + QString(13, u'\n') << 3 << QStringList(12, QString()) << QStringList();
     QTest::newRow("ends after its rows")
-        << "MKT2\n0\n1\nx1\ny20\n1\n0\n\ny70\n"
-        << 2 << QStringList{"0", "1", "x1", "y20", "1", "0", "", "y70"} << QStringList();
+        << u"MKT2\n0\n1\nx1\ny20\n1\n0\n\ny70\n"_s << 2
+        << QStringList{u"0"_s, u"1"_s, u"x1"_s, u"y20"_s, u"1"_s, u"0"_s, u""_s, u"y70"_s}
+        << QStringList();
     QTest::newRow("count without newline") << "MKT5" << 5 << QStringList() << QStringList();
     QTest::newRow("magic alone") << "MKT" << 1 << QStringList() << QStringList();
-    QTest::newRow("count 0") << "MKT0\na\nb\nc\nd\ne\nAB" << 1 << QStringList{"a", "b", "c", "d"}
-                             << QStringList{"e\n", "AB"};
-    QTest::newRow("count not a number") << "MKTx2\na\nb\nc\nd\n"
-                                        << 1 << QStringList{"a", "b", "c", "d"} << QStringList();
-    QTest::newRow("negative count") << "MKT-2\na\n" << 1 << QStringList{"a"} << QStringList();
-    QTest::newRow("count beyond int") << "MKT99999999999\na\n"
-                                      << 1 << QStringList{"a"} << QStringList();
+    QTest::newRow("count 0") << u"MKT0\na\nb\nc\nd\ne\nAB"_s << 1
+                             << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s}
+                             << QStringList{u"e\n"_s, u"AB"_s};
+    QTest::newRow("count not a number")
+        << u"MKTx2\na\nb\nc\nd\n"_s << 1 << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s}
+        << QStringList();
+    QTest::newRow("negative count") << u"MKT-2\na\n"_s << 1 << QStringList{u"a"_s} << QStringList();
+    QTest::newRow("count beyond int")
+        << u"MKT99999999999\na\n"_s << 1 << QStringList{u"a"_s} << QStringList();
     QTest::newRow("count with blanks") << "MKT 2 \n" << 2 << QStringList() << QStringList();
     QTest::newRow("fewer cell lines")
-        << "MKT2\n0\n1\n\ny20\n1" << 2 << QStringList{"0", "1", "", "y20", "1"} << QStringList();
+        << u"MKT2\n0\n1\n\ny20\n1"_s << 2 << QStringList{u"0"_s, u"1"_s, u""_s, u"y20"_s, u"1"_s}
+        << QStringList();
     QTest::newRow("NUL ends a field")
-        << QStringLiteral("MKT1\n0") + QChar(0) + "1\nb" + QChar(0) + "y70\n0A" << 1
-        << QStringList{"0", "1", "b", "y70"} << QStringList{"0A"};
+        << u"MKT1\n0"_s + QChar(0) + u"1\nb"_s + QChar(0) + u"y70\n0A"_s << 1
+        << QStringList{u"0"_s, u"1"_s, u"b"_s, u"y70"_s} << QStringList{u"0A"_s};
     QTest::newRow("lone CR stays in the field")
-        << "MKT1\n0\r1\n\n\n\n"
-        << 1 << QStringList{"0\r1", "", "", ""} << QStringList();
-    QTest::newRow("odd memory") << "MKT1\n\n\n\n\n0A1" << 1 << QStringList(4, QString())
-                                << QStringList{"0A", "1"};
-    QTest::newRow("raw memory texts")
-        << "MKT1\n\n\n\n\nzzab\n"
-        << 1 << QStringList(4, QString()) << QStringList{"zz", "ab", "\n"};
+        << u"MKT1\n0\r1\n\n\n\n"_s << 1 << QStringList{u"0\r1"_s, u""_s, u""_s, u""_s}
+        << QStringList();
+    QTest::newRow("odd memory") << u"MKT1\n\n\n\n\n0A1"_s << 1 << QStringList(4, QString())
+                                << QStringList{u"0A"_s, u"1"_s};
+    QTest::newRow("raw memory texts") << u"MKT1\n\n\n\n\nzzab\n"_s << 1 << QStringList(4, QString())
+                                      << QStringList{u"zz"_s, u"ab"_s, u"\n"_s};
     QStringList longMemory = zeroMemory();
     longMemory[255] = QStringLiteral("EE");
     QTest::newRow("memory beyond 256 cells")
-        << "MKT1\n\n\n\n\n" + QStringLiteral("00").repeated(255) + "EE" + "FF\n"
-        << 1 << QStringList(4, QString()) << longMemory;
+        << u"MKT1\n\n\n\n\n"_s + u"00"_s.repeated(255) + u"EE"_s + u"FF\n"_s << 1
+        << QStringList(4, QString()) << longMemory;
 }
 
 void TestDocument::parse()
@@ -248,7 +254,7 @@ void TestDocument::surplusRowsAreSkipped()
     QCOMPARE(document->cells.size(), 2000);
     QCOMPARE(document->cells.at(1996), QStringLiteral("499"));
     QCOMPARE(document->cells.at(1998), QStringLiteral("r499"));
-    QCOMPARE(document->memory, (QStringList{"AB", "0C"}));
+    QCOMPARE(document->memory, (QStringList{u"AB"_s, u"0C"_s}));
 
     // The text ends inside the surplus rows: no memory.
     document = orb::parseDocumentText(QStringLiteral("MKT501\n") + QString(2002, u'\n'));
@@ -287,8 +293,8 @@ void TestDocument::sumDocument()
     QVERIFY(document);
     QCOMPARE(document->rowCount, 9);
     QCOMPARE(document->cells.size(), 36);
-    QCOMPARE(document->cells.mid(0, 4), (QStringList{"0", "1", "", "y43"}));
-    QCOMPARE(document->cells.mid(32, 4), (QStringList{"8", "8", "", "y70"}));
+    QCOMPARE(document->cells.mid(0, 4), (QStringList{u"0"_s, u"1"_s, u""_s, u"y43"_s}));
+    QCOMPARE(document->cells.mid(32, 4), (QStringList{u"8"_s, u"8"_s, u""_s, u"y70"_s}));
     QCOMPARE(document->memory.size(), orb::memoryCellCount);
     QCOMPARE(orb::readMemoryByte(document->memory.at(0)), 0x12);
     QCOMPARE(orb::readMemoryByte(document->memory.at(1)), 0x34);
@@ -301,7 +307,8 @@ void TestDocument::crLfDocument()
     const std::optional<LoadedDocument> document = orb::parseDocument(bytes);
     QVERIFY(document);
     QCOMPARE(document->rowCount, 2);
-    QCOMPARE(document->cells, (QStringList{"0", "1", "", "y20", "1", "0", "z", "y70"}));
+    QCOMPARE(document->cells,
+             (QStringList{u"0"_s, u"1"_s, u""_s, u"y20"_s, u"1"_s, u"0"_s, u"z"_s, u"y70"_s}));
     QStringList memory = zeroMemory();
     memory[0] = QStringLiteral("0A");
     QCOMPARE(document->memory, memory);
@@ -309,7 +316,9 @@ void TestDocument::crLfDocument()
     // Saved again, it is the same document with LF line ends.
     QByteArray lf = bytes;
     lf.replace("\r\n", "\n");
-    QCOMPARE(orb::serializeDocument({{"0", "1", "", "y20"}, {"1", "0", "z", "y70"}}, memory), lf);
+    QCOMPARE(orb::serializeDocument(
+                 {{u"0"_s, u"1"_s, u""_s, u"y20"_s}, {u"1"_s, u"0"_s, u"z"_s, u"y70"_s}}, memory),
+             lf);
 }
 
 void TestDocument::cyrillicRoundTrip()
@@ -334,7 +343,7 @@ void TestDocument::cyrillicRoundTrip()
 
     const QString all =
         QStringLiteral("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдеёжзийклмнопрстуфхцчшщъыьэюя№«»€");
-    const QByteArray encoded = orb::serializeDocument({{all, "", "", ""}}, zeroMemory());
+    const QByteArray encoded = orb::serializeDocument({{all, u""_s, u""_s, u""_s}}, zeroMemory());
     QCOMPARE(encoded.size(), qsizetype(5 + all.size() + 4 + 512));
     QCOMPARE(orb::parseDocument(encoded)->cells.at(0), all);
 }
@@ -343,12 +352,12 @@ void TestDocument::unencodableCharacters()
 {
     // Characters without a Windows-1251 code become '?', one per character (a surrogate pair
     // is one character), and leave the rest of the document in place.
-    const QString cell = QStringLiteral("a中b") + QString::fromUcs4(U"\U0001F600") + "c";
-    const QByteArray bytes = orb::serializeDocument({{cell, "1", "", ""}}, zeroMemory());
+    const QString cell = u"a中b"_s + QString::fromUcs4(U"\U0001F600") + u"c"_s;
+    const QByteArray bytes = orb::serializeDocument({{cell, u"1"_s, u""_s, u""_s}}, zeroMemory());
     QVERIFY(bytes.startsWith("MKT1\na?b?c\n1\n\n\n00"));
     const std::optional<LoadedDocument> document = orb::parseDocument(bytes);
     QVERIFY(document);
-    QCOMPARE(document->cells, (QStringList{"a?b?c", "1", "", ""}));
+    QCOMPARE(document->cells, (QStringList{u"a?b?c"_s, u"1"_s, u""_s, u""_s}));
     QCOMPARE(document->memory, zeroMemory());
 }
 
@@ -391,7 +400,7 @@ void TestDocument::writeAndRead()
     // Replacing an existing, longer file leaves nothing of it behind.
     QVERIFY(orb::writeDocumentFile(path, readAll(dataFile("new.orb")), &error));
     QCOMPARE(readAll(path), readAll(dataFile("new.orb")));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"sum copy.orb"});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{u"sum copy.orb"_s});
 }
 
 void TestDocument::writeFailureKeepsTheOldFile_data()
@@ -448,7 +457,7 @@ void TestDocument::writeFailureOnFullDisk()
     QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
     QCOMPARE(readAll(path), old);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-             QStringList{"sum.orb"});
+             QStringList{u"sum.orb"_s});
 #else
     QSKIP("needs a file size limit");
 #endif
@@ -462,30 +471,30 @@ void TestDocument::maskedByteTextMatchesTheLineEdit_data()
         QTest::newRow(name) << raw << expected;
     };
     const QString nul(QChar(0));
-    row("two digits", "05", "05");
-    row("upper hex", "AF", "AF");
-    row("lower hex", "ab", "AB");
-    row("mixed", "fE", "FE");
-    row("one digit", "7", "7");
-    row("empty", "", "");
-    row("non-hex first", "g5", "5");
-    row("non-hex last", "5g", "5");
-    row("no hex", "zz", "");
-    row("three digits", "ABC", "AB");
-    row("blank inside", "a b", "AB");
-    row("blanks", "  ", "");
-    row("newline", "\n1", "1");
-    row("Cyrillic", "ф1", "1");
-    row("Cyrillic lookalike", "А0", "0"); // Cyrillic А
-    row("Latin-1 letter", "ä9", "9");
-    row("fullwidth letter", "ａ1", "1");
+    row("two digits", u"05"_s, u"05"_s);
+    row("upper hex", u"AF"_s, u"AF"_s);
+    row("lower hex", u"ab"_s, u"AB"_s);
+    row("mixed", u"fE"_s, u"FE"_s);
+    row("one digit", u"7"_s, u"7"_s);
+    row("empty", u""_s, u""_s);
+    row("non-hex first", u"g5"_s, u"5"_s);
+    row("non-hex last", u"5g"_s, u"5"_s);
+    row("no hex", u"zz"_s, u""_s);
+    row("three digits", u"ABC"_s, u"AB"_s);
+    row("blank inside", u"a b"_s, u"AB"_s);
+    row("blanks", u"  "_s, u""_s);
+    row("newline", u"\n1"_s, u"1"_s);
+    row("Cyrillic", u"ф1"_s, u"1"_s);
+    row("Cyrillic lookalike", u"А0"_s, u"0"_s); // Cyrillic А
+    row("Latin-1 letter", u"ä9"_s, u"9"_s);
+    row("fullwidth letter", u"ａ1"_s, u"1"_s);
     // Qt's mask takes any Unicode number, not only ASCII digits, and NUL.
-    row("fullwidth digits", "１２", "１２");
-    row("Arabic-Indic digit", "١2", "١2");
-    row("superscript", "²x", "²");
-    row("small Roman numeral", "ⅰ", "Ⅰ");
-    row("digit outside the BMP", QString::fromUcs4(U"\U0001D7CE") + "1", "1");
-    row("NUL", nul + "C", nul + "C");
+    row("fullwidth digits", u"１２"_s, u"１２"_s);
+    row("Arabic-Indic digit", u"١2"_s, u"١2"_s);
+    row("superscript", u"²x"_s, u"²"_s);
+    row("small Roman numeral", u"ⅰ"_s, u"Ⅰ"_s);
+    row("digit outside the BMP", QString::fromUcs4(U"\U0001D7CE") + u"1"_s, u"1"_s);
+    row("NUL", nul + u"C"_s, nul + u"C"_s);
 }
 
 void TestDocument::maskedByteTextMatchesTheLineEdit()

@@ -164,7 +164,6 @@ private:
 
 void TestDocumentsGui::initTestCase()
 {
-    Q_INIT_RESOURCE(orb);
     testutil::failOnAnyWarning();
     // The tests close the editor; that must not end the application.
     QApplication::setQuitOnLastWindowClosed(false);

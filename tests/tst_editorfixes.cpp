@@ -195,7 +195,6 @@ private:
 
 void TestEditorFixes::initTestCase()
 {
-    Q_INIT_RESOURCE(orb);
     testutil::failOnAnyWarning();
     QVERIFY(directory.isValid());
     // Qt's file dialog keeps its last folder in the user's settings; not the real ones.

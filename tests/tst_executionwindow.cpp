@@ -126,7 +126,6 @@ private:
 
 void TestExecutionWindow::initTestCase()
 {
-    Q_INIT_RESOURCE(orb);
     testutil::failOnAnyWarning();
 }
 

@@ -9,7 +9,7 @@
 #include "grade/testfile.h"
 #include "run/runner.h"
 
-#include "testutil.h"
+#include "coretestutil.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -9,7 +9,7 @@
 #include "app/helpwindow.h"
 #include "cells/celllanguage.h"
 #include "sim/microops.h"
-#include "testutil.h"
+#include "coretestutil.h"
 
 #include <QFileInfo>
 #include <QJsonArray>

@@ -87,11 +87,7 @@ class TestHelp : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        Q_INIT_RESOURCE(orb);
-        testutil::failOnAnyWarning();
-    }
+    void initTestCase() { testutil::failOnAnyWarning(); }
     void init() { testutil::failOnAnyWarning(); }
     void cleanup() { closeHelp(); }
 

@@ -201,7 +201,6 @@ private:
 
 void TestHostile::initTestCase()
 {
-    Q_INIT_RESOURCE(orb);
     testutil::failOnAnyWarning();
     QApplication::setQuitOnLastWindowClosed(false);
 }
@@ -879,10 +878,8 @@ void TestHostile::randomDocumentsRoundTrip()
 int main(int argc, char *argv[])
 {
 #ifdef Q_OS_UNIX
-    if (argc == 6 && qstrcmp(argv[1], "--save-halfway") == 0) {
-        Q_INIT_RESOURCE(orb);
+    if (argc == 6 && qstrcmp(argv[1], "--save-halfway") == 0)
         return saveHalfway(argc, argv);
-    }
 #endif
     QApplication app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);

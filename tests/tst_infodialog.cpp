@@ -51,7 +51,6 @@ private:
 
 void TestInfoDialog::initTestCase()
 {
-    Q_INIT_RESOURCE(orb);
     testutil::failOnAnyWarning();
 }
 

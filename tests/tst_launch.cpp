@@ -94,7 +94,6 @@ private:
 
 void TestLaunch::initTestCase()
 {
-    Q_INIT_RESOURCE(orb);
     testutil::failOnAnyWarning();
 }
 

@@ -4,7 +4,7 @@
 #include "app/document.h"
 #include "app/loadreport.h"
 #include "cells/celllanguage.h"
-#include "testutil.h"
+#include "coretestutil.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -62,37 +62,39 @@ void TestLoadReport::notices_data()
     QTest::newRow("line end after the memory") << oneRow(memoryOf(256) + "\n") << QStringList();
     QTest::newRow("lower-case hex") << oneRow(QByteArray(512, 'a')) << QStringList();
     QTest::newRow("count not a number") << QByteArray("MKTabc\n1\n2\n\n\n" + memoryOf(256))
-                                        << QStringList{"load-count-not-a-number"};
+                                        << QStringList{u"load-count-not-a-number"_s};
     QTest::newRow("count zero") << QByteArray("MKT0\n1\n2\n\n\n" + memoryOf(256))
-                                << QStringList{"load-count-not-a-number"};
+                                << QStringList{u"load-count-not-a-number"_s};
     QTest::newRow("count too small")
         << QByteArray("MKT1\n1\n2\n\n\n3\n4\n\n\n" + memoryOf(256))
-        << QStringList{"load-count-too-small", "load-memory-long", "load-memory-not-hex"};
+        << QStringList{u"load-count-too-small"_s, u"load-memory-long"_s, u"load-memory-not-hex"_s};
     // The memory line is read as the next row's source state, cut to three characters.
     QTest::newRow("count too large")
         << QByteArray("MKT3\n1\n2\n\n\n" + memoryOf(256))
-        << QStringList{"load-text-cut", "load-count-too-large", "load-memory-missing"};
+        << QStringList{u"load-text-cut"_s, u"load-count-too-large"_s, u"load-memory-missing"_s};
     QTest::newRow("text ends in the rows")
-        << QByteArray("MKT2\n1\n2\n") << QStringList{"load-count-too-large", "load-memory-missing"};
+        << QByteArray("MKT2\n1\n2\n")
+        << QStringList{u"load-count-too-large"_s, u"load-memory-missing"_s};
     QTest::newRow("over 500") << QByteArray("MKT501\n" + QByteArray(501 * 4, '\n') + memoryOf(256))
-                              << QStringList{"load-over-500"};
+                              << QStringList{u"load-over-500"_s};
     QTest::newRow("over 500, text ends")
         << QByteArray("MKT600\n" + QByteArray(501 * 4, '\n'))
-        << QStringList{"load-over-500", "load-count-too-large", "load-memory-missing"};
-    QTest::newRow("memory missing") << oneRow("") << QStringList{"load-memory-missing"};
+        << QStringList{u"load-over-500"_s, u"load-count-too-large"_s, u"load-memory-missing"_s};
+    QTest::newRow("memory missing") << oneRow("") << QStringList{u"load-memory-missing"_s};
     QTest::newRow("memory short") << oneRow(memoryOf(100) + "F")
-                                  << QStringList{"load-memory-short"};
-    QTest::newRow("memory long") << oneRow(memoryOf(256) + "12") << QStringList{"load-memory-long"};
+                                  << QStringList{u"load-memory-short"_s};
+    QTest::newRow("memory long") << oneRow(memoryOf(256) + "12")
+                                 << QStringList{u"load-memory-long"_s};
     QTest::newRow("memory not hex")
-        << oneRow(memoryOf(10) + "G5" + memoryOf(245)) << QStringList{"load-memory-not-hex"};
+        << oneRow(memoryOf(10) + "G5" + memoryOf(245)) << QStringList{u"load-memory-not-hex"_s};
     QTest::newRow("memory NUL") << oneRow(memoryOf(10) + QByteArray(2, '\0') + memoryOf(245))
-                                << QStringList{"load-memory-not-hex"};
+                                << QStringList{u"load-memory-not-hex"_s};
     QTest::newRow("text cut") << QByteArray("MKT1\n1234\n2\n\n\n" + memoryOf(256))
-                              << QStringList{"load-text-cut"};
+                              << QStringList{u"load-text-cut"_s};
     QTest::newRow("UTF-8 Cyrillic") << oneRow(memoryOf(256))
                                            .replace("x1", "\xd1\x85"
                                                           "1")
-                                    << QStringList{"load-looks-like-utf8"};
+                                    << QStringList{u"load-looks-like-utf8"_s};
     // Windows-1251 Cyrillic is not valid UTF-8.
     QTest::newRow("Windows-1251 Cyrillic") << oneRow(memoryOf(256))
                                                   .replace("x1", "\xf5"

@@ -25,6 +25,8 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 using namespace editortest;
 
 class TestMainWindow : public QObject {
@@ -76,7 +78,6 @@ private:
 
 void TestMainWindow::initTestCase()
 {
-    Q_INIT_RESOURCE(orb);
     testutil::failOnAnyWarning();
 }
 
@@ -329,11 +330,11 @@ void TestMainWindow::cellProperties()
 
 void TestMainWindow::insertRowBelowAnother()
 {
-    setRows(*window, {{"0", "1", "", "y20"},
-                      {"1", "2", "x1", ""},
-                      {"2", "3", "", "y30"},
-                      {"3", "4", "", "y6,y"},
-                      {"4", "", "", ""}});
+    setRows(*window, {{u"0"_s, u"1"_s, u""_s, u"y20"_s},
+                      {u"1"_s, u"2"_s, u"x1"_s, u""_s},
+                      {u"2"_s, u"3"_s, u""_s, u"y30"_s},
+                      {u"3"_s, u"4"_s, u""_s, u"y6,y"_s},
+                      {u"4"_s, u""_s, u""_s, u""_s}});
     QCOMPARE(rowMarks(*window, 3), QStringLiteral("+++-"));
     QCOMPARE(rowMarks(*window, 4), QStringLiteral("+-++"));
     QCOMPARE(window->errorCount(), 2);
@@ -343,12 +344,12 @@ void TestMainWindow::insertRowBelowAnother()
     press(Qt::Key_Return);
 
     QCOMPARE(window->stringCount(), 6);
-    QCOMPARE(rowTexts(*window, 0), (Row{"0", "1", "", "y20"}));
-    QCOMPARE(rowTexts(*window, 1), (Row{"1", "2", "x1", ""}));
-    QCOMPARE(rowTexts(*window, 2), (Row{"2", "3", "", "y30"}));
+    QCOMPARE(rowTexts(*window, 0), (Row{u"0"_s, u"1"_s, u""_s, u"y20"_s}));
+    QCOMPARE(rowTexts(*window, 1), (Row{u"1"_s, u"2"_s, u"x1"_s, u""_s}));
+    QCOMPARE(rowTexts(*window, 2), (Row{u"2"_s, u"3"_s, u""_s, u"y30"_s}));
     QCOMPARE(rowTexts(*window, 3), blankRow);
-    QCOMPARE(rowTexts(*window, 4), (Row{"3", "4", "", "y6,y"}));
-    QCOMPARE(rowTexts(*window, 5), (Row{"4", "", "", ""}));
+    QCOMPARE(rowTexts(*window, 4), (Row{u"3"_s, u"4"_s, u""_s, u"y6,y"_s}));
+    QCOMPARE(rowTexts(*window, 5), (Row{u"4"_s, u""_s, u""_s, u""_s}));
     QCOMPARE(rowMarks(*window, 3), QStringLiteral("++++"));
     QCOMPARE(rowMarks(*window, 4), QStringLiteral("+++-"));
     QCOMPARE(rowMarks(*window, 5), QStringLiteral("+-++"));
@@ -374,19 +375,23 @@ void TestMainWindow::firstRowCase_data()
     // The focus-in cleared the source state's mark; the first-row case sets it again before
     // the row moves down.
     QTest::newRow("empty source of a row with content is marked, row goes above")
-        << QList<Row>{{"", "5", "", "y20"}} << 2 << true << false
-        << QList<Row>{blankRow, {"", "5", "", "y20"}} << QStringList{"++++", "-+++"} << 0;
+        << QList<Row>{{u""_s, u"5"_s, u""_s, u"y20"_s}} << 2 << true << false
+        << QList<Row>{blankRow, {u""_s, u"5"_s, u""_s, u"y20"_s}}
+        << QStringList{u"++++"_s, u"-+++"_s} << 0;
     QTest::newRow("add button with the cursor at the start")
-        << QList<Row>{{"7", "5", "", ""}, {"5", "7", "", ""}} << 2 << true << true
-        << QList<Row>{blankRow, {"7", "5", "", ""}, {"5", "7", "", ""}}
-        << QStringList{"++++", "++++", "++++"} << 0;
+        << QList<Row>{{u"7"_s, u"5"_s, u""_s, u""_s}, {u"5"_s, u"7"_s, u""_s, u""_s}} << 2 << true
+        << true
+        << QList<Row>{blankRow, {u"7"_s, u"5"_s, u""_s, u""_s}, {u"5"_s, u"7"_s, u""_s, u""_s}}
+        << QStringList{u"++++"_s, u"++++"_s, u"++++"_s} << 0;
     QTest::newRow("add button with the cursor after the text")
-        << QList<Row>{{"7", "5", "", ""}, {"5", "7", "", ""}} << 2 << false << true
-        << QList<Row>{{"7", "5", "", ""}, blankRow, {"5", "7", "", ""}}
-        << QStringList{"++++", "++++", "++++"} << 1;
+        << QList<Row>{{u"7"_s, u"5"_s, u""_s, u""_s}, {u"5"_s, u"7"_s, u""_s, u""_s}} << 2 << false
+        << true
+        << QList<Row>{{u"7"_s, u"5"_s, u""_s, u""_s}, blankRow, {u"5"_s, u"7"_s, u""_s, u""_s}}
+        << QStringList{u"++++"_s, u"++++"_s, u"++++"_s} << 1;
     QTest::newRow("another cell of the first row: row goes below")
-        << QList<Row>{{"7", "", "", ""}} << 4 << true << false
-        << QList<Row>{{"7", "", "", ""}, blankRow} << QStringList{"+-++", "++++"} << 1;
+        << QList<Row>{{u"7"_s, u""_s, u""_s, u""_s}} << 4 << true << false
+        << QList<Row>{{u"7"_s, u""_s, u""_s, u""_s}, blankRow} << QStringList{u"+-++"_s, u"++++"_s}
+        << 1;
 }
 
 void TestMainWindow::firstRowCase()
@@ -425,12 +430,14 @@ void TestMainWindow::deleteRow_data()
     QTest::addColumn<QList<Row>>("expectedRows");
     QTest::addColumn<int>("expectedCurrent");
 
-    const QList<Row> three = {{"0", "1", "", ""}, {"1", "2", "x1", ""}, {"2", "0", "", "y7"}};
+    const QList<Row> three = {{u"0"_s, u"1"_s, u""_s, u""_s},
+                              {u"1"_s, u"2"_s, u"x1"_s, u""_s},
+                              {u"2"_s, u"0"_s, u""_s, u"y7"_s}};
     QTest::newRow("focused last of three") << three << 2 << three.mid(0, 2) << 1;
     QTest::newRow("middle row") << three << 1 << QList<Row>{three[0], three[2]} << 1;
     QTest::newRow("first row") << three << 0 << three.mid(1) << 0;
-    QTest::newRow("only row") << QList<Row>{{"3", "4", "", ""}} << 0
-                              << QList<Row>{{"3", "4", "", ""}} << 0;
+    QTest::newRow("only row") << QList<Row>{{u"3"_s, u"4"_s, u""_s, u""_s}} << 0
+                              << QList<Row>{{u"3"_s, u"4"_s, u""_s, u""_s}} << 0;
 }
 
 void TestMainWindow::deleteRow()
@@ -447,7 +454,7 @@ void TestMainWindow::deleteRow()
     QCOMPARE(window->stringCount(), expectedRows.size());
     for (int row = 0; row < expectedRows.size(); ++row)
         QCOMPARE(rowTexts(*window, row), expectedRows[row]);
-    QVERIFY(!window->ttCell(expectedRows.size(), 2));
+    QVERIFY(!window->ttCell(int(expectedRows.size()), 2));
     QCOMPARE(window->currentString(), expectedCurrent);
 
     // Only the last grid row's widgets went, and nothing of them is left behind.
@@ -460,8 +467,10 @@ void TestMainWindow::deleteRow()
 
 void TestMainWindow::deletingWrongRowsLowersErrorCount()
 {
-    setRows(*window,
-            {{"5", "6", "", ""}, {"0", "1", "", ""}, {"", "", "x1", ""}, {"2", "", "", ""}});
+    setRows(*window, {{u"5"_s, u"6"_s, u""_s, u""_s},
+                      {u"0"_s, u"1"_s, u""_s, u""_s},
+                      {u""_s, u""_s, u"x1"_s, u""_s},
+                      {u"2"_s, u""_s, u""_s, u""_s}});
     QCOMPARE(rowMarks(*window, 2), QStringLiteral("--++"));
     QCOMPARE(rowMarks(*window, 3), QStringLiteral("+-++"));
     QCOMPARE(window->errorCount(), 3);
@@ -477,7 +486,7 @@ void TestMainWindow::deletingWrongRowsLowersErrorCount()
 
     focusCell(*window, 1, 6);
     QTest::mouseClick(child<QPushButton>("deleteButton"), Qt::LeftButton);
-    QCOMPARE(rowTexts(*window, 1), (Row{"2", "", "", ""}));
+    QCOMPARE(rowTexts(*window, 1), (Row{u"2"_s, u""_s, u""_s, u""_s}));
     QCOMPARE(rowMarks(*window, 1), QStringLiteral("+-++"));
     QCOMPARE(window->errorCount(), 1);
 
@@ -490,7 +499,7 @@ void TestMainWindow::movedRowsKeepTheirParsedForms()
 {
     // A moved conditions cell is not normalised again, so its expected values must move with
     // it: the step engine evaluates them.
-    setRows(*window, {{"0", "0", "", ""}, {"0", "1", "-x1,z", "y7,y6"}});
+    setRows(*window, {{u"0"_s, u"0"_s, u""_s, u""_s}, {u"0"_s, u"1"_s, u"-x1,z"_s, u"y7,y6"_s}});
     const orb::ParsedConditions conditions = window->ttCell(1, 6)->parsedConditions();
     const orb::ParsedSignals signalNumbers = window->ttCell(1, 8)->parsedSignals();
     QCOMPARE(conditions.operandExpected[0], quint8(0));
@@ -498,7 +507,7 @@ void TestMainWindow::movedRowsKeepTheirParsedForms()
 
     focusCell(*window, 0, 4);
     press(Qt::Key_Return); // a blank row 2 goes between them
-    QCOMPARE(rowTexts(*window, 2), (Row{"0", "1", "-x1,z", "y6,y7"}));
+    QCOMPARE(rowTexts(*window, 2), (Row{u"0"_s, u"1"_s, u"-x1,z"_s, u"y6,y7"_s}));
     QCOMPARE(window->ttCell(2, 6)->parsedConditions().operandIndexes, conditions.operandIndexes);
     QCOMPARE(window->ttCell(2, 6)->parsedConditions().operandPrefixes, conditions.operandPrefixes);
     QCOMPARE(window->ttCell(2, 6)->parsedConditions().operandExpected, conditions.operandExpected);
@@ -509,7 +518,7 @@ void TestMainWindow::movedRowsKeepTheirParsedForms()
     QTest::mouseClick(child<QPushButton>("deleteButton"), Qt::LeftButton);
     QTest::mouseClick(child<QPushButton>("deleteButton"), Qt::LeftButton);
     QCOMPARE(window->stringCount(), 1);
-    QCOMPARE(rowTexts(*window, 0), (Row{"0", "1", "-x1,z", "y6,y7"}));
+    QCOMPARE(rowTexts(*window, 0), (Row{u"0"_s, u"1"_s, u"-x1,z"_s, u"y6,y7"_s}));
     QCOMPARE(window->ttCell(0, 6)->parsedConditions().operandExpected, conditions.operandExpected);
     QCOMPARE(window->ttCell(0, 8)->parsedSignals().signalNumbers, signalNumbers.signalNumbers);
 }
@@ -671,7 +680,9 @@ void TestMainWindow::focusedCellIsEntirelyInView()
 
 void TestMainWindow::removeStringWidgets()
 {
-    setRows(*window, {{"0", "1", "", ""}, {"1", "", "", ""}, {"2", "0", "", ""}});
+    setRows(*window, {{u"0"_s, u"1"_s, u""_s, u""_s},
+                      {u"1"_s, u""_s, u""_s, u""_s},
+                      {u"2"_s, u"0"_s, u""_s, u""_s}});
     QCOMPARE(window->errorCount(), 1);
     window->removeStringWidgets();
     QCOMPARE(window->stringCount(), 3);
@@ -763,9 +774,11 @@ void TestMainWindow::editingLock()
 void TestMainWindow::renderPages()
 {
     // Twenty rows (the scroll bar shows), a wrong next state in row 2 and the focus in row 3.
-    QList<Row> rows = {{"0", "1", "x1,-z", "y6,y20"}, {"1", "", "", "y7"}, {"2", "0", "b", "y70"}};
+    QList<Row> rows = {{u"0"_s, u"1"_s, u"x1,-z"_s, u"y6,y20"_s},
+                       {u"1"_s, u""_s, u""_s, u"y7"_s},
+                       {u"2"_s, u"0"_s, u"b"_s, u"y70"_s}};
     for (int row = 3; row < 20; ++row)
-        rows << Row{QString::number(row), QString::number(row + 1), "", "y21"};
+        rows << Row{QString::number(row), QString::number(row + 1), u""_s, u"y21"_s};
     setRows(*window, rows);
     focusCell(*window, 2, 6);
     QTest::qWait(50);

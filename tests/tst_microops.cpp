@@ -2,7 +2,7 @@
 // registers, flags and memory, and the texts that describe them.
 
 #include "sim/microops.h"
-#include "testutil.h"
+#include "coretestutil.h"
 
 #include "cells/celllanguage.h"
 

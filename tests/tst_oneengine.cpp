@@ -139,7 +139,6 @@ class TestOneEngine : public QObject {
 private slots:
     void initTestCase()
     {
-        Q_INIT_RESOURCE(orb);
         testutil::failOnAnyWarning();
         QVERIFY(dir.isValid());
     }

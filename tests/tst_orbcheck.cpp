@@ -3,7 +3,7 @@
 
 #include "app/document.h"
 #include "check/checker.h"
-#include "testutil.h"
+#include "coretestutil.h"
 
 #include <QBuffer>
 #include <QJsonArray>

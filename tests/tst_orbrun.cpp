@@ -4,7 +4,7 @@
 #include "run/runner.h"
 
 #include "sim/stepengine.h"
-#include "testutil.h"
+#include "coretestutil.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -1413,7 +1413,7 @@ void TestOrbRun::stepsReusableByOtherPrograms()
     const RunResult result = runOpenedDocument(*opened.document, command.options);
     QCOMPARE(result.end, RunSucceeded);
     QCOMPARE(result.steps, 3);
-    QCOMPARE(registerValue(result.processor, registerNames().indexOf(u"A"_s)), 0);
+    QCOMPARE(registerValue(result.processor, int(registerNames().indexOf(u"A"_s))), 0);
 
     QBuffer outDevice;
     QBuffer errDevice;

@@ -1,7 +1,7 @@
 // The processor model: bit arrays, the adder flags, the shifts and the register texts.
 
 #include "sim/processor.h"
-#include "testutil.h"
+#include "coretestutil.h"
 
 #include <QTest>
 

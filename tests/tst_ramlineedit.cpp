@@ -52,7 +52,6 @@ private:
 
 void TestRamLineEdit::initTestCase()
 {
-    Q_INIT_RESOURCE(orb);
     testutil::failOnAnyWarning();
 }
 

@@ -1,9 +1,11 @@
 // The row rules on the headless table: which cells a change or a finished edit marks.
 
 #include "cells/rowrules.h"
-#include "testutil.h"
+#include "coretestutil.h"
 
 #include <QTest>
+
+using namespace Qt::StringLiterals;
 
 using namespace orb;
 
@@ -41,27 +43,31 @@ void TestRowRules::committedRows_data()
     QTest::addColumn<QStringList>("texts");
     QTest::addColumn<QStringList>("shown");
     QTest::addColumn<QString>("marks");
-    QTest::newRow("blank row") << QStringList{"", "", "", ""} << QStringList{"", "", "", ""}
-                               << "1111";
-    QTest::newRow("complete row") << QStringList{"0", "1", "C, -X1,z", "Y10, y6"}
-                                  << QStringList{"0", "1", "-x1,z,c", "y6,y10"} << "1111";
-    QTest::newRow("source only") << QStringList{"5", "", "", ""} << QStringList{"5", "", "", ""}
-                                 << "1011";
-    QTest::newRow("next only") << QStringList{"", "5", "", ""} << QStringList{"", "5", "", ""}
-                               << "0111";
+    QTest::newRow("blank row") << QStringList{u""_s, u""_s, u""_s, u""_s}
+                               << QStringList{u""_s, u""_s, u""_s, u""_s} << "1111";
+    QTest::newRow("complete row") << QStringList{u"0"_s, u"1"_s, u"C, -X1,z"_s, u"Y10, y6"_s}
+                                  << QStringList{u"0"_s, u"1"_s, u"-x1,z,c"_s, u"y6,y10"_s}
+                                  << u"1111"_s;
+    QTest::newRow("source only") << QStringList{u"5"_s, u""_s, u""_s, u""_s}
+                                 << QStringList{u"5"_s, u""_s, u""_s, u""_s} << "1011";
+    QTest::newRow("next only") << QStringList{u""_s, u"5"_s, u""_s, u""_s}
+                               << QStringList{u""_s, u"5"_s, u""_s, u""_s} << "0111";
     QTest::newRow("signals without states")
-        << QStringList{"", "", "", "y20"} << QStringList{"", "", "", "y20"} << "0011";
-    QTest::newRow("wrong signals")
-        << QStringList{"1", "2", "", "y6,y"} << QStringList{"1", "2", "", "y6,y"} << "1110";
+        << QStringList{u""_s, u""_s, u""_s, u"y20"_s} << QStringList{u""_s, u""_s, u""_s, u"y20"_s}
+        << u"0011"_s;
+    QTest::newRow("wrong signals") << QStringList{u"1"_s, u"2"_s, u""_s, u"y6,y"_s}
+                                   << QStringList{u"1"_s, u"2"_s, u""_s, u"y6,y"_s} << u"1110"_s;
     QTest::newRow("wrong conditions")
-        << QStringList{"1", "2", "x1 x2", ""} << QStringList{"1", "2", "x1 x2", ""} << "1101";
+        << QStringList{u"1"_s, u"2"_s, u"x1 x2"_s, u""_s}
+        << QStringList{u"1"_s, u"2"_s, u"x1 x2"_s, u""_s} << u"1101"_s;
     QTest::newRow("signals dropped to nothing")
-        << QStringList{"", "", "", "y80"} << QStringList{"", "", "", ""} << "1111";
+        << QStringList{u""_s, u""_s, u""_s, u"y80"_s} << QStringList{u""_s, u""_s, u""_s, u""_s}
+        << u"1111"_s;
     QTest::newRow("refused state texts")
-        << QStringList{"-1", " 2", "", "y70"} << QStringList{"-1", " 2", "", "y70"} << "0011";
-    QTest::newRow("cyrillic in a cell")
-        << QStringList{"0", "0", QString::fromUtf8("х1"), ""}
-        << QStringList{"0", "0", QString::fromUtf8("х1"), ""} << "1101";
+        << QStringList{u"-1"_s, u" 2"_s, u""_s, u"y70"_s}
+        << QStringList{u"-1"_s, u" 2"_s, u""_s, u"y70"_s} << u"0011"_s;
+    QTest::newRow("cyrillic in a cell") << QStringList{u"0"_s, u"0"_s, u"х1"_s, u""_s}
+                                        << QStringList{u"0"_s, u"0"_s, u"х1"_s, u""_s} << u"1101"_s;
 }
 
 void TestRowRules::committedRows()
@@ -83,12 +89,12 @@ void TestRowRules::stateMarksFollowTheOtherState()
 {
     HeadlessTable table;
     table.reset(1);
-    table.fillAndCommit(0, SourceStateField, "5");
-    QCOMPARE(marks(table, 0), "1011");
-    table.fillAndCommit(0, NextStateField, "6");
-    QCOMPARE(marks(table, 0), "1111");
-    table.fillAndCommit(0, NextStateField, "");
-    QCOMPARE(marks(table, 0), "1011");
+    table.fillAndCommit(0, SourceStateField, u"5"_s);
+    QCOMPARE(marks(table, 0), u"1011"_s);
+    table.fillAndCommit(0, NextStateField, u"6"_s);
+    QCOMPARE(marks(table, 0), u"1111"_s);
+    table.fillAndCommit(0, NextStateField, u""_s);
+    QCOMPARE(marks(table, 0), u"1011"_s);
     QCOMPARE(table.errorCount(), 1);
 }
 
@@ -97,26 +103,26 @@ void TestRowRules::emptyingConditionsOrSignals()
     // Emptying the conditions (signals empty) clears both state marks when both are empty.
     HeadlessTable table;
     table.reset(1);
-    table.fillAndCommit(0, ConditionsField, "x1");
-    QCOMPARE(marks(table, 0), "0011");
-    table.fillAndCommit(0, ConditionsField, "");
-    QCOMPARE(marks(table, 0), "1111");
+    table.fillAndCommit(0, ConditionsField, u"x1"_s);
+    QCOMPARE(marks(table, 0), u"0011"_s);
+    table.fillAndCommit(0, ConditionsField, u""_s);
+    QCOMPARE(marks(table, 0), u"1111"_s);
 
     // ... but only the empty one's partner when one state is filled.
     table.reset(1);
-    table.fillAndCommit(0, SourceStateField, "3");
-    table.fillAndCommit(0, ConditionsField, "z");
-    QCOMPARE(marks(table, 0), "1011");
-    table.fillAndCommit(0, ConditionsField, "");
-    QCOMPARE(marks(table, 0), "1011");
+    table.fillAndCommit(0, SourceStateField, u"3"_s);
+    table.fillAndCommit(0, ConditionsField, u"z"_s);
+    QCOMPARE(marks(table, 0), u"1011"_s);
+    table.fillAndCommit(0, ConditionsField, u""_s);
+    QCOMPARE(marks(table, 0), u"1011"_s);
 
     // Emptying the signals (conditions empty) clears both, whatever the states hold.
     table.reset(1);
-    table.fillAndCommit(0, SourceStateField, "3");
-    table.fillAndCommit(0, SignalsField, "y20");
-    QCOMPARE(marks(table, 0), "1011");
-    table.fillAndCommit(0, SignalsField, "");
-    QCOMPARE(marks(table, 0), "1111");
+    table.fillAndCommit(0, SourceStateField, u"3"_s);
+    table.fillAndCommit(0, SignalsField, u"y20"_s);
+    QCOMPARE(marks(table, 0), u"1011"_s);
+    table.fillAndCommit(0, SignalsField, u""_s);
+    QCOMPARE(marks(table, 0), u"1111"_s);
     QCOMPARE(table.errorCount(), 0);
 }
 
@@ -124,13 +130,13 @@ void TestRowRules::refusedStateTextStaysWrong()
 {
     HeadlessTable table;
     table.reset(1);
-    table.fillAndCommit(0, SourceStateField, "1a");
-    table.fillAndCommit(0, NextStateField, "2");
-    table.fillAndCommit(0, SignalsField, "y20");
-    QCOMPARE(marks(table, 0), "0111");
+    table.fillAndCommit(0, SourceStateField, u"1a"_s);
+    table.fillAndCommit(0, NextStateField, u"2"_s);
+    table.fillAndCommit(0, SignalsField, u"y20"_s);
+    QCOMPARE(marks(table, 0), u"0111"_s);
     // Emptying the signals tells both state cells they are correct; the refused one is not.
-    table.fillAndCommit(0, SignalsField, "");
-    QCOMPARE(marks(table, 0), "0111");
+    table.fillAndCommit(0, SignalsField, u""_s);
+    QCOMPARE(marks(table, 0), u"0111"_s);
     QCOMPARE(table.errorCount(), 1);
 }
 
@@ -138,11 +144,11 @@ void TestRowRules::longTextsAreTruncated()
 {
     HeadlessTable table;
     table.reset(1);
-    table.fillAndCommit(0, SourceStateField, "12345");
-    table.fillAndCommit(0, NextStateField, "1");
-    table.fillAndCommit(0, SignalsField, "y6,y7,y8,y9,y10,y11,y12,y13,y14,y15,y20,y21");
-    QCOMPARE(table.row(0).cells[0].text, "123");
-    QCOMPARE(table.row(0).cells[3].text, "y6,y7,y8,y9,y10,y11,y12,y13,y14,y15");
+    table.fillAndCommit(0, SourceStateField, u"12345"_s);
+    table.fillAndCommit(0, NextStateField, u"1"_s);
+    table.fillAndCommit(0, SignalsField, u"y6,y7,y8,y9,y10,y11,y12,y13,y14,y15,y20,y21"_s);
+    QCOMPARE(table.row(0).cells[0].text, u"123"_s);
+    QCOMPARE(table.row(0).cells[3].text, u"y6,y7,y8,y9,y10,y11,y12,y13,y14,y15"_s);
     QCOMPARE(table.errorCount(), 0);
 }
 
@@ -150,8 +156,8 @@ void TestRowRules::errorCountFollowsEveryRow()
 {
     HeadlessTable table;
     table.reset(3);
-    table.fillAndCommit(0, SignalsField, "y6,y");
-    table.fillAndCommit(2, ConditionsField, "q");
+    table.fillAndCommit(0, SignalsField, u"y6,y"_s);
+    table.fillAndCommit(2, ConditionsField, u"q"_s);
     QCOMPARE(table.errorCount(), 6);
     table.reset(2);
     QCOMPARE(table.errorCount(), 0);

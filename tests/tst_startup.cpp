@@ -42,11 +42,7 @@ class TestStartup : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        Q_INIT_RESOURCE(orb);
-        testutil::failOnAnyWarning();
-    }
+    void initTestCase() { testutil::failOnAnyWarning(); }
     void init() { testutil::failOnAnyWarning(); }
 
     void opensTheFirstArgument()

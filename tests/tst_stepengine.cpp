@@ -4,7 +4,7 @@
 #include "sim/stepengine.h"
 
 #include "cells/rowrules.h"
-#include "testutil.h"
+#include "coretestutil.h"
 
 #include <QTest>
 

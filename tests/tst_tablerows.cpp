@@ -176,7 +176,6 @@ private:
 
 void TestTableRows::initTestCase()
 {
-    Q_INIT_RESOURCE(orb);
     testutil::failOnAnyWarning();
 }
 

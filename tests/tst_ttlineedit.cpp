@@ -12,6 +12,8 @@
 #include <QFocusEvent>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace editortest;
 
 class TestTTLineEdit : public QObject {
@@ -41,7 +43,6 @@ private:
 
 void TestTTLineEdit::initTestCase()
 {
-    Q_INIT_RESOURCE(orb);
     testutil::failOnAnyWarning();
 }
 
@@ -70,41 +71,54 @@ void TestTTLineEdit::rowRulesWhileEditing_data()
 
     QTest::newRow("fresh row") << QStringList{} << blankRow << "++++";
     QTest::newRow("source state left alone marks the next state")
-        << QStringList{"2:5", "leave"} << Row{"5", "", "", ""} << "+-++";
+        << QStringList{u"2:5"_s, u"leave"_s} << Row{u"5"_s, u""_s, u""_s, u""_s} << u"+-++"_s;
     QTest::newRow("entering the next state clears its mark")
-        << QStringList{"2:5", "leave", "4"} << Row{"5", "", "", ""} << "++++";
+        << QStringList{u"2:5"_s, u"leave"_s, u"4"_s} << Row{u"5"_s, u""_s, u""_s, u""_s}
+        << u"++++"_s;
     QTest::newRow("leaving it empty again marks it again")
-        << QStringList{"2:5", "leave", "4", "leave"} << Row{"5", "", "", ""} << "+-++";
-    QTest::newRow("both states") << QStringList{"2:5", "leave", "4:7", "leave"}
-                                 << Row{"5", "7", "", ""} << "++++";
+        << QStringList{u"2:5"_s, u"leave"_s, u"4"_s, u"leave"_s} << Row{u"5"_s, u""_s, u""_s, u""_s}
+        << u"+-++"_s;
+    QTest::newRow("both states") << QStringList{u"2:5"_s, u"leave"_s, u"4:7"_s, u"leave"_s}
+                                 << Row{u"5"_s, u"7"_s, u""_s, u""_s} << u"++++"_s;
     QTest::newRow("conditions mark both empty states")
-        << QStringList{"6:x1", "leave"} << Row{"", "", "x1", ""} << "--++";
+        << QStringList{u"6:x1"_s, u"leave"_s} << Row{u""_s, u""_s, u"x1"_s, u""_s} << u"--++"_s;
     QTest::newRow("emptying the conditions clears both marks at once")
-        << QStringList{"6:x1", "leave", "6:"} << blankRow << "++++";
+        << QStringList{u"6:x1"_s, u"leave"_s, u"6:"_s} << blankRow << u"++++"_s;
     QTest::newRow("emptying the conditions keeps a mark beside a state")
-        << QStringList{"6:x1", "leave", "2:3", "6:"} << Row{"3", "", "", ""} << "+-++";
+        << QStringList{u"6:x1"_s, u"leave"_s, u"2:3"_s, u"6:"_s} << Row{u"3"_s, u""_s, u""_s, u""_s}
+        << u"+-++"_s;
     QTest::newRow("emptying the signals clears both state marks")
-        << QStringList{"2:3", "leave", "8:y7", "leave", "8:"} << Row{"3", "", "", ""} << "++++";
-    QTest::newRow("typing never marks") << QStringList{"6:x9"} << Row{"", "", "x9", ""} << "++++";
+        << QStringList{u"2:3"_s, u"leave"_s, u"8:y7"_s, u"leave"_s, u"8:"_s}
+        << Row{u"3"_s, u""_s, u""_s, u""_s} << u"++++"_s;
+    QTest::newRow("typing never marks")
+        << QStringList{u"6:x9"_s} << Row{u""_s, u""_s, u"x9"_s, u""_s} << u"++++"_s;
     QTest::newRow("wrong conditions are marked on leaving")
-        << QStringList{"2:1", "4:2", "6:x9", "leave"} << Row{"1", "2", "x9", ""} << "++-+";
+        << QStringList{u"2:1"_s, u"4:2"_s, u"6:x9"_s, u"leave"_s}
+        << Row{u"1"_s, u"2"_s, u"x9"_s, u""_s} << u"++-+"_s;
     QTest::newRow("correcting the conditions clears the mark while typing")
-        << QStringList{"2:1", "4:2", "6:x9", "leave", "6:x1"} << Row{"1", "2", "x1", ""} << "++++";
-    QTest::newRow("conditions normalised") << QStringList{"2:1", "4:2", "6:C, -X1,z", "leave"}
-                                           << Row{"1", "2", "-x1,z,c", ""} << "++++";
+        << QStringList{u"2:1"_s, u"4:2"_s, u"6:x9"_s, u"leave"_s, u"6:x1"_s}
+        << Row{u"1"_s, u"2"_s, u"x1"_s, u""_s} << u"++++"_s;
+    QTest::newRow("conditions normalised")
+        << QStringList{u"2:1"_s, u"4:2"_s, u"6:C, -X1,z"_s, u"leave"_s}
+        << Row{u"1"_s, u"2"_s, u"-x1,z,c"_s, u""_s} << u"++++"_s;
     QTest::newRow("constant condition kept")
-        << QStringList{"2:1", "4:2", "6:-B", "leave"} << Row{"1", "2", "-B", ""} << "++++";
+        << QStringList{u"2:1"_s, u"4:2"_s, u"6:-B"_s, u"leave"_s}
+        << Row{u"1"_s, u"2"_s, u"-B"_s, u""_s} << u"++++"_s;
     QTest::newRow("signals normalised")
-        << QStringList{"2:1", "4:2", "8:y6, Y10", "leave"} << Row{"1", "2", "", "y6,y10"} << "++++";
+        << QStringList{u"2:1"_s, u"4:2"_s, u"8:y6, Y10"_s, u"leave"_s}
+        << Row{u"1"_s, u"2"_s, u""_s, u"y6,y10"_s} << u"++++"_s;
     QTest::newRow("signals normalised, states missing")
-        << QStringList{"8:y6, Y10", "leave"} << Row{"", "", "", "y6,y10"} << "--++";
+        << QStringList{u"8:y6, Y10"_s, u"leave"_s} << Row{u""_s, u""_s, u""_s, u"y6,y10"_s}
+        << u"--++"_s;
     QTest::newRow("wrong signals stay as typed")
-        << QStringList{"8:y6,y", "leave"} << Row{"", "", "", "y6,y"} << "--+-";
+        << QStringList{u"8:y6,y"_s, u"leave"_s} << Row{u""_s, u""_s, u""_s, u"y6,y"_s} << u"--+-"_s;
     QTest::newRow("signals that are no signal vanish")
-        << QStringList{"2:1", "4:2", "8:y80", "leave"} << Row{"1", "2", "", ""} << "++++";
+        << QStringList{u"2:1"_s, u"4:2"_s, u"8:y80"_s, u"leave"_s}
+        << Row{u"1"_s, u"2"_s, u""_s, u""_s} << u"++++"_s;
     // Leaving a cell whose text did not change still ends the edit.
     QTest::newRow("unchanged state judged again")
-        << QStringList{"6:x1", "leave", "2", "leave"} << Row{"", "", "x1", ""} << "--++";
+        << QStringList{u"6:x1"_s, u"leave"_s, u"2"_s, u"leave"_s}
+        << Row{u""_s, u""_s, u"x1"_s, u""_s} << u"--++"_s;
 }
 
 void TestTTLineEdit::rowRulesWhileEditing()
@@ -181,7 +195,7 @@ void TestTTLineEdit::commitWithoutFocus()
 
     window->ttCell(0, 2)->fillAndCommit(QStringLiteral("12"));
     window->ttCell(0, 4)->fillAndCommit(QStringLiteral("1234"));
-    QCOMPARE(rowTexts(*window, 0), (Row{"12", "123", "x4,!z,c", "y7,y21"}));
+    QCOMPARE(rowTexts(*window, 0), (Row{u"12"_s, u"123"_s, u"x4,!z,c"_s, u"y7,y21"_s}));
     QCOMPARE(rowMarks(*window, 0), QStringLiteral("++++"));
 }
 
@@ -305,8 +319,9 @@ void TestTTLineEdit::keyNavigation()
     QFETCH(int, toColumn);
     QFETCH(int, toCursor);
 
-    setRows(*window,
-            {{"10", "11", "x1", "y6"}, {"20", "21", "x2", "y7"}, {"30", "31", "x3", "y8"}});
+    setRows(*window, {{u"10"_s, u"11"_s, u"x1"_s, u"y6"_s},
+                      {u"20"_s, u"21"_s, u"x2"_s, u"y7"_s},
+                      {u"30"_s, u"31"_s, u"x3"_s, u"y8"_s}});
     const QList<Row> before = {rowTexts(*window, 0), rowTexts(*window, 1), rowTexts(*window, 2)};
     for (int r = 0; r < 3; ++r) {
         for (int c = 2; c <= 8; c += 2)
@@ -339,11 +354,12 @@ void TestTTLineEdit::backspaceDeletesRow_data()
     QTest::addColumn<QStringList>("expectedSources");
     QTest::addColumn<int>("focusRow");
 
-    QTest::newRow("second row") << 3 << 1 << false << 2 << QStringList{"0", "2"} << 0;
-    QTest::newRow("first row of three") << 3 << 0 << false << 2 << QStringList{"1", "2"} << 0;
-    QTest::newRow("only row") << 1 << 0 << false << 1 << QStringList{"0"} << 0;
+    QTest::newRow("second row") << 3 << 1 << false << 2 << QStringList{u"0"_s, u"2"_s} << 0;
+    QTest::newRow("first row of three") << 3 << 0 << false << 2 << QStringList{u"1"_s, u"2"_s} << 0;
+    QTest::newRow("only row") << 1 << 0 << false << 1 << QStringList{u"0"_s} << 0;
     // With the text selected Backspace edits the text as usual.
-    QTest::newRow("selected text") << 3 << 1 << true << 3 << QStringList{"0", "", "2"} << 1;
+    QTest::newRow("selected text")
+        << 3 << 1 << true << 3 << QStringList{u"0"_s, u""_s, u"2"_s} << 1;
 }
 
 void TestTTLineEdit::backspaceDeletesRow()
@@ -357,7 +373,8 @@ void TestTTLineEdit::backspaceDeletesRow()
 
     QList<Row> rows;
     for (int r = 0; r < rowCount; ++r)
-        rows << Row{QString::number(r), QString::number(r + 1), "", "y" + QString::number(r + 6)};
+        rows << Row{QString::number(r), QString::number(r + 1), u""_s,
+                    u"y"_s + QString::number(r + 6)};
     setRows(*window, rows);
     focusCell(*window, row, 2);
     TTLineEdit *cell = window->ttCell(row, 2);
@@ -379,7 +396,9 @@ void TestTTLineEdit::backspaceDeletesRow()
 void TestTTLineEdit::backspaceDeletingTheFocusedLastRow()
 {
     // The deletion destroys the very cell whose key handler runs.
-    setRows(*window, {{"0", "1", "", ""}, {"1", "", "", ""}, {"", "", "x1", ""}});
+    setRows(*window, {{u"0"_s, u"1"_s, u""_s, u""_s},
+                      {u"1"_s, u""_s, u""_s, u""_s},
+                      {u""_s, u""_s, u"x1"_s, u""_s}});
     QCOMPARE(window->errorCount(), 3);
     focusCell(*window, 2, 2);
     QPointer<TTLineEdit> last = window->ttCell(2, 2);

@@ -1,6 +1,6 @@
 // Undo and redo of the editor's document changes, through the window's own keys and buttons.
 
-#include "app/documenthistory.h"
+#include "undo/documenthistory.h"
 #include "app/rowmarks.h"
 #include "cells/ramlineedit.h"
 #include "editorfixture.h"
@@ -15,6 +15,8 @@
 #include <QUndoStack>
 
 #include <map>
+
+using namespace Qt::StringLiterals;
 
 using namespace editortest;
 
@@ -114,11 +116,7 @@ class TestUndo : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        Q_INIT_RESOURCE(orb);
-        testutil::failOnAnyWarning();
-    }
+    void initTestCase() { testutil::failOnAnyWarning(); }
     void init() { testutil::failOnAnyWarning(); }
 
     // A committed edit is one step with its marks; undo and redo restore texts, marks,
@@ -184,7 +182,9 @@ private slots:
     {
         auto window = showScripted();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        setRows(*window, {{"1", "2", "x1", "y11"}, {"2", "3", "", "y12"}, {"3", "1", "", "y13"}});
+        setRows(*window, {{u"1"_s, u"2"_s, u"x1"_s, u"y11"_s},
+                          {u"2"_s, u"3"_s, u""_s, u"y12"_s},
+                          {u"3"_s, u"1"_s, u""_s, u"y13"_s}});
         leaveCells(*window);
         window->history().stack().clear();
         const State start = stateOf(*window);
@@ -287,7 +287,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("two.orb"));
         testutil::writeAll(path, "MKT2\n1\n2\nx1\ny11\n\n\nx2\n\n" + QByteArray(510, '0') + "7F");
-        setRows(*window, {{"1", "", "x1", ""}});
+        setRows(*window, {{u"1"_s, u""_s, u"x1"_s, u""_s}});
         typeIntoMemory(*window, 5, QStringLiteral("12"));
         leaveCells(*window);
         const State edited = stateOf(*window);
@@ -317,7 +317,7 @@ private slots:
     {
         auto window = showScripted();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        setRows(*window, {{"1", "1", "", "y11"}});
+        setRows(*window, {{u"1"_s, u"1"_s, u""_s, u"y11"_s}});
         leaveCells(*window);
         const State before = stateOf(*window);
         click(*window, "startButton");
@@ -372,9 +372,10 @@ private slots:
         testutil::writeAll(path, "MKT3\n1\n2\nx1\ny11\n2\n\n\ny12\n\n1\nz!x2\ny13, y11\n" +
                                      QByteArray(300, '3'));
         window->openAnswer = path;
-        const QStringList texts = {"1",   "27", "x1", "x3!x2", "y6, Y10", "y6,y", "",
-                                   "y11", "z",  "x9", "7",     "y32, y5", "y1y2"};
-        const QStringList bytes = {"00", "FF", "3C", "a5", "9"};
+        const QStringList texts = {u"1"_s,    u"27"_s,      u"x1"_s,  u"x3!x2"_s, u"y6, Y10"_s,
+                                   u"y6,y"_s, u""_s,        u"y11"_s, u"z"_s,     u"x9"_s,
+                                   u"7"_s,    u"y32, y5"_s, u"y1y2"_s};
+        const QStringList bytes = {u"00"_s, u"FF"_s, u"3C"_s, u"a5"_s, u"9"_s};
 
         // The state after each action, by the stack index it left (an action may make more
         // than one step: Open commits the current cell first).

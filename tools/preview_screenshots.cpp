@@ -12,7 +12,6 @@
 
 int main(int argc, char *argv[])
 {
-    Q_INIT_RESOURCE(preview);
     QApplication application(argc, argv);
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() != 2) {

@@ -399,7 +399,6 @@ void debuggerPicture(DialogAnswerer &answerer)
 
 int main(int argc, char *argv[])
 {
-    Q_INIT_RESOURCE(orb);
     QApplication application(argc, argv);
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() != 2) {

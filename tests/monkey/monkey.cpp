@@ -36,7 +36,8 @@ std::vector<monkey::Action> shrink(std::vector<monkey::Action> actions, quint64 
     QElapsedTimer clock;
     clock.start();
     for (size_t chunk = std::max<size_t>(1, actions.size() / 2); chunk >= 1; chunk /= 2) {
-        for (size_t start = 0; start < actions.size() && clock.elapsed() < seconds * 1000;) {
+        for (size_t start = 0;
+             start < actions.size() && double(clock.elapsed()) < seconds * 1000;) {
             std::vector<monkey::Action> candidate = actions;
             candidate.erase(candidate.begin() + qsizetype(start),
                             candidate.begin() + qsizetype(std::min(actions.size(), start + chunk)));
@@ -81,7 +82,6 @@ int reportFailure(const monkey::Outcome &outcome, const std::vector<monkey::Acti
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    Q_INIT_RESOURCE(orb);
     monkey::installWarningTrap();
 
     quint64 seed = 1;

@@ -76,7 +76,7 @@ QString randomText(std::mt19937 &random)
     QString text;
     const int length = int(random() % 8) + 1;
     for (int i = 0; i < length; ++i) {
-        const quint32 pick = random() % 100;
+        const auto pick = quint32(random() % 100);
         if (pick < 75)
             text += language[qsizetype(random() % quint32(language.size()))];
         else if (pick < 90)

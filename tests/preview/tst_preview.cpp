@@ -13,6 +13,8 @@
 #include <QToolBar>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QString windowPicture = QStringLiteral(":/Снимок экрана 2016-07-12 в 22.24.29.png");
@@ -38,11 +40,7 @@ class TestPreview : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        testutil::failOnAnyWarning();
-        Q_INIT_RESOURCE(preview);
-    }
+    void initTestCase() { testutil::failOnAnyWarning(); }
 
     void pictures_data();
     void pictures();
@@ -123,9 +121,9 @@ void TestPreview::actions()
     MainWindow window;
     const QList<QAction *> actions = child<QToolBar>(&window, "mainToolBar")->actions();
     QCOMPARE(actions.size(), 3);
-    const QStringList names{"actionNew", "actionOpen", "actionSave"};
-    const QStringList texts{"New", "Open", "Save"};
-    const QStringList toolTips{"Новый Файл", "Открыть Файл", "Сохранить"};
+    const QStringList names{u"actionNew"_s, u"actionOpen"_s, u"actionSave"_s};
+    const QStringList texts{u"New"_s, u"Open"_s, u"Save"_s};
+    const QStringList toolTips{u"Новый Файл"_s, u"Открыть Файл"_s, u"Сохранить"_s};
     for (int i = 0; i < 3; ++i) {
         QCOMPARE(actions.at(i)->objectName(), names.at(i));
         QCOMPARE(actions.at(i)->text(), texts.at(i));

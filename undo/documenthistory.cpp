@@ -1,4 +1,4 @@
-#include "app/documenthistory.h"
+#include "undo/documenthistory.h"
 #include "ui_mainwindow.h"
 
 #include "app/mainwindow.h"

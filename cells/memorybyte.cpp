@@ -1,0 +1,36 @@
+#include "cells/memorybyte.h"
+
+#include "sim/processor.h"
+
+namespace orb {
+
+QString maskedByteText(QStringView raw)
+{
+    // What Qt's mask character 'H' takes, in order, skipping everything else: the ASCII letters
+    // a-f and A-F and every character Unicode counts as a number (so also "١" or "²"), and NUL;
+    // '>' shows them in upper case. The test holds this against a real QLineEdit.
+    QString text;
+    for (const QChar c : raw) {
+        if (text.size() == 2)
+            break;
+        const char16_t u = c.unicode();
+        if (u == 0 || c.isNumber() || (u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F'))
+            text += c.toUpper();
+    }
+    return text;
+}
+
+int readMemoryByte(QStringView text)
+{
+    bool converted = false;
+    const int value = text.toInt(&converted, 16);
+    return converted && value >= 0 && value <= 255 ? value : 0;
+}
+
+QString formatMemoryByte(int value)
+{
+    Q_ASSERT(value >= 0 && value <= 255);
+    return formatHex(value);
+}
+
+} // namespace orb

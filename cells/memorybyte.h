@@ -1,0 +1,22 @@
+#pragma once
+
+// The text of a memory cell and the byte it stands for. The memory table's cells, the document
+// text and the headless runner read and write bytes with these same functions, so a byte reads
+// alike wherever it is shown or stored.
+
+#include <QString>
+#include <QStringView>
+
+namespace orb {
+
+// The text a memory cell (a line edit with input mask ">HH") shows after its text was set to
+// raw: the first two characters of raw that the mask accepts, in upper case. Besides the
+// hexadecimal digits Qt's mask accepts any Unicode number and NUL; such a text reads as 0.
+QString maskedByteText(QStringView raw);
+// The byte a memory cell text stands for: the text as a base-16 number; 0 when it is not a
+// number from 0 to 255 (an empty cell reads as 0).
+int readMemoryByte(QStringView text);
+// The text of a memory cell holding value (0..255): two upper-case hexadecimal digits.
+QString formatMemoryByte(int value);
+
+} // namespace orb

@@ -1,0 +1,19 @@
+#pragma once
+
+// Helpers shared by every test, the widget-free ones too: failing on Qt warnings and reading
+// and writing whole files.
+
+#include <QByteArray>
+#include <QString>
+
+namespace testutil {
+
+// Turns every Qt warning of the current test function into a failure. QTest resets this after
+// each function, so call it from both initTestCase() and init().
+void failOnAnyWarning();
+
+// Whole-file reads and writes for test documents; a failure ends the test run.
+QByteArray readAll(const QString &path);
+void writeAll(const QString &path, const QByteArray &bytes);
+
+} // namespace testutil
