@@ -312,6 +312,27 @@ private slots:
         QCOMPARE(stateOf(*window), opened);
     }
 
+    // New pressed while a memory byte is still in editing: the byte is a step of its own before
+    // New's, not lost (nor left outside the history).
+    void newWhileTypingInMemory()
+    {
+        auto window = showScripted();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        const State blank = stateOf(*window);
+        // One digit: the cell keeps the focus (the second would pass it on, ending the visit).
+        typeIntoMemory(*window, 5, QStringLiteral("7"));
+        const State typed = stateOf(*window);
+        QCOMPARE(typed.memory.at(5), QStringLiteral("70"));
+        QCOMPARE(focused(), window->ramCell(0, 5));
+        QTest::keyClick(focused(), Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(stateOf(*window).memory.at(5), QStringLiteral("00"));
+        QCOMPARE(window->history().stack().count(), 2);
+        undoKey(*window);
+        QCOMPARE(stateOf(*window), typed);
+        undoKey(*window);
+        QCOMPARE(stateOf(*window), blank);
+    }
+
     // While an execution window is open the keys do nothing; a program's writes are no steps.
     void lockedWhileRunning()
     {

@@ -274,9 +274,13 @@ DocumentHistory::Place DocumentHistory::currentPlace() const
 
 void DocumentHistory::beginStep(bool flush)
 {
-    if (depth_++ > 0)
+    if (depth_ > 0) {
+        ++depth_;
         return;
+    }
+    // A memory byte still in editing is a step of its own, before this one.
     flushMemory();
+    ++depth_;
     step_ = std::make_unique<Step>(*this, currentPlace());
     if (flush)
         flushEdit();
