@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <set>
 
 using namespace Qt::StringLiterals;
@@ -28,34 +29,39 @@ int zeroSignIndex(int value)
     return resultIndex(value == 0, value > 127, 0, 0);
 }
 
-// The outcomes of every ALU function, tried on every pair of bytes; computed once.
-const std::array<quint16, 32> &aluOutcomes()
+// The outcomes of one ALU function, tried on every pair of bytes.
+quint16 aluFunctionOutcomes(int logic, int function)
 {
-    static const std::array<quint16, 32> outcomes = [] {
-        std::array<quint16, 32> result{};
-        for (int logic = 0; logic < 2; ++logic) {
-            for (int function = 0; function < 16; ++function) {
-                // Functions of x alone need no second operand.
-                const bool usesY =
-                    logic ? !(function == 0 || function == 3 || function == 12 || function == 15)
-                          : (function == 6 || function == 9 || function == 10);
-                quint16 set = 0;
-                for (int x = 0; x < 256; ++x) {
-                    for (int y = 0; y < (usesY ? 256 : 1); ++y) {
-                        Processor p;
-                        const int value = computeAlu(p, function, logic, x, y);
-                        if (value == noAluOperation)
-                            set |= 1;
-                        else
-                            set |= quint16(1u << resultIndex(value == 0, value > 127, p.c, p.p));
-                    }
-                }
-                result[size_t(logic * 16 + function)] = set;
-            }
+    // Functions of x alone need no second operand.
+    const bool usesY = logic ? !(function == 0 || function == 3 || function == 12 || function == 15)
+                             : (function == 6 || function == 9 || function == 10);
+    quint16 set = 0;
+    for (int x = 0; x < 256; ++x) {
+        for (int y = 0; y < (usesY ? 256 : 1); ++y) {
+            Processor p;
+            const int value = computeAlu(p, function, logic, x, y);
+            if (value == noAluOperation)
+                set |= 1;
+            else
+                set |= quint16(1u << resultIndex(value == 0, value > 127, p.c, p.p));
         }
-        return result;
-    }();
-    return outcomes;
+    }
+    return set;
+}
+
+// Each function's outcomes are found on its first use. The whole table at once took about 20 ms,
+// spent at the start of one grading thread while the other waited for it; a table uses few
+// functions. Two threads may find the same set at once and store it twice; no set is 0.
+quint16 aluOutcomes(int logic, int function)
+{
+    static std::array<std::atomic<quint16>, 32> known{};
+    std::atomic<quint16> &slot = known[size_t(logic * 16 + function)];
+    quint16 set = slot.load(std::memory_order_relaxed);
+    if (set == 0) {
+        set = aluFunctionOutcomes(logic, function);
+        slot.store(set, std::memory_order_relaxed);
+    }
+    return set;
 }
 
 QString joinNumbers(const QList<int> &numbers)
@@ -176,7 +182,7 @@ quint16 resultFlagOutcomes(int signal, const ControlFields &fields)
     if (!info || info->kind != SignalKind::Microoperation)
         return 1; // nothing happens: the flags stay cleared
     if (info->usesAlu)
-        return aluOutcomes()[size_t((fields.logicMode() ? 16 : 0) + fields.aluFunction())];
+        return aluOutcomes(fields.logicMode() ? 1 : 0, fields.aluFunction());
     // Every entry of the signal table, once, with and without y6.
     static const std::array<quint16, 2 * 100> fixed = [] {
         std::array<quint16, 2 * 100> table{};

@@ -110,7 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
         results.push_back(result);
     }
-    const orb::GradeRun run{tests, bytes.text(), bytes.next(2) ? bytes.text() : QString(), results};
+    const orb::GradeRun run{tests, bytes.text(), bytes.next(2) ? bytes.text() : QString(), results,
+                            1 + int(bytes.next(3))};
 
     QJsonParseError error;
     const QJsonDocument json = QJsonDocument::fromJson(written(orb::writeJsonReport, run), &error);

@@ -183,7 +183,7 @@ int runGradeCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
                  [&progress](int done) { progress.update(done); });
     progress.clear();
 
-    const GradeRun run{*tests, testsPath, reference ? referencePath : QString(), results};
+    const GradeRun run{*tests, testsPath, reference ? referencePath : QString(), results, threads};
     int status = std::all_of(results.cbegin(), results.cend(),
                              [](const SubmissionResult &s) { return s.allPassed(); })
                      ? GradeAllPassed

@@ -6,7 +6,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <QThreadPool>
 #include <QXmlStreamWriter>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include <functional>
 #include <map>
@@ -263,18 +265,41 @@ QString verdictLine(const TestCase &testCase, const CaseResult &result)
     return line;
 }
 
+namespace {
+
+// The submissions' texts in their order, `separator` between them, made block by block on the
+// run's threads, so that the whole report is never held at once. Made one after another, the
+// json texts took 33 of the 149 ms of a two-thread grading of 1,000 submissions.
+void writeSubmissionTexts(QIODevice &out, const GradeRun &run, const char *separator,
+                          const std::function<QByteArray(const SubmissionResult &)> &text)
+{
+    constexpr size_t blockSize = 256;
+    QThreadPool pool;
+    pool.setMaxThreadCount(std::max(1, run.threads));
+    for (size_t first = 0; first < run.results.size(); first += blockSize) {
+        QList<const SubmissionResult *> block;
+        for (size_t i = first; i < std::min(first + blockSize, run.results.size()); ++i)
+            block.append(&run.results[i]);
+        const QList<QByteArray> texts = QtConcurrent::blockingMapped<QList<QByteArray>>(
+            &pool, block, [&text](const SubmissionResult *s) { return text(*s); });
+        for (qsizetype i = 0; i < texts.size(); ++i) {
+            if (first + size_t(i) > 0)
+                out.write(separator);
+            out.write(texts[i]);
+        }
+    }
+}
+
+} // namespace
+
 void writeJsonReport(QIODevice &out, const GradeRun &run)
 {
-    // Written submission by submission: the whole report is never held at once.
     write(out, u"{\"tool\":\"orb-grade\",\"version\":\"" ORB_VERSION "\",\"tests\":"_s);
     out.write(QJsonDocument(testsJson(run)).toJson(QJsonDocument::Compact));
     out.write(",\n\"submissions\":[\n");
-    for (size_t i = 0; i < run.results.size(); ++i) {
-        if (i)
-            out.write(",\n");
-        out.write(
-            QJsonDocument(submissionJson(run, run.results[i])).toJson(QJsonDocument::Compact));
-    }
+    writeSubmissionTexts(out, run, ",\n", [&run](const SubmissionResult &s) {
+        return QJsonDocument(submissionJson(run, s)).toJson(QJsonDocument::Compact);
+    });
     QJsonArray points;
     for (const auto &[value, count] : histogram(run))
         points.append(QJsonObject{{u"points"_s, value}, {u"submissions"_s, count}});

@@ -18,6 +18,7 @@ struct GradeRun {
     QString testsPath;
     QString referencePath; // empty without a reference
     const std::vector<SubmissionResult> &results;
+    int threads; // the reports' texts are made on as many threads as the grading ran on
 };
 
 enum class ReportFormat { Json, Csv, Junit, Tap, Gradescope };

@@ -615,11 +615,13 @@ void TestGrade::reportsParseBack()
 void TestGrade::reportsSameForAnyThreadCount()
 {
     const QString folder = dir_.filePath(u"many"_s);
-    for (int i = 0; i < 40; ++i) {
+    // More than a block of the report writers' texts, which are made on several threads.
+    constexpr int count = 300;
+    for (int i = 0; i < count; ++i) {
         const QStringList rows = i % 3 == 0   ? sumRows
                                  : i % 3 == 1 ? QStringList{u"0|0||y43"_s}
                                               : QStringList{u"0|1||y70"_s};
-        file(u"many/%1/s%2.orb"_s.arg(i % 4).arg(i, 2, 10, QChar(u'0')), documentText(rows));
+        file(u"many/%1/s%2.orb"_s.arg(i % 4).arg(i, 3, 10, QChar(u'0')), documentText(rows));
     }
     const QString tests = file(u"many.orbtest"_s, sumTests);
     const QString reference = file(u"many-ref.orb"_s, documentText(sumRows));
@@ -640,7 +642,15 @@ void TestGrade::reportsSameForAnyThreadCount()
     }
     QCOMPARE(reports[0], reports[1]);
     QVERIFY(reports[0][0].contains(
-        u"submissions: 40, passed all: 14, points (of 4): 4×14 2×13 1×13"_s));
+        u"submissions: 300, passed all: 100, points (of 4): 4×100 2×100 1×100"_s));
+    // Every submission once, in name order, across the blocks.
+    QJsonParseError parseError;
+    const QJsonDocument json = QJsonDocument::fromJson(reports[0][1].toUtf8(), &parseError);
+    QCOMPARE(parseError.error, QJsonParseError::NoError);
+    const QJsonArray submissions = json[u"submissions"_s].toArray();
+    QCOMPARE(submissions.size(), count);
+    for (int i = 1; i < count; ++i)
+        QVERIFY(submissions[i - 1][u"name"_s].toString() < submissions[i][u"name"_s].toString());
 }
 
 void TestGrade::reportsCarryTheChecks()
@@ -732,7 +742,7 @@ void TestGrade::junitReportWithControlCharacters()
     const std::vector<SubmissionResult> results{red, wrong};
     QBuffer out;
     out.open(QIODevice::WriteOnly);
-    writeJunitReport(out, GradeRun{tests, u"t.txt"_s, QString(), results});
+    writeJunitReport(out, GradeRun{tests, u"t.txt"_s, QString(), results, 1});
     QXmlStreamReader xml(out.data());
     QStringList suites;
     while (!xml.atEnd()) {
