@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+#
 # Developer entry points. Every target installs the Debian packages it needs first.
 BUILD ?= build
 JOBS ?= $(shell nproc)

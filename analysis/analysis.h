@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // Static checks of a control automaton: what a transition table will do before it runs.
 //
 // The analysis walks the table as the step engine does (a state's signals are those of its

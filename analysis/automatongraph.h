@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The automaton as a graph: a node per state, an edge per row that a run may take, with the
 // marks the checks found. Plain data, so a graph window can lay it out as well as the DOT writer
 // below renders it for Graphviz.

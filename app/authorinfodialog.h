@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The credits behind the tool bar's Info action: who made the model and where to report a
 // fault.
 

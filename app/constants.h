@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // Style sheets and document constants shared by the editor, the cells and the document code.
 // Each constant is the concatenation of its pieces with nothing in between; the pieces are
 // kept apart here so that each reads like one line of a style sheet.

@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The microprogram document (*.orb) as plain data: writing the texts of the table and the
 // memory into a document, reading them back, and the file access around it. The editor's
 // New/Open/Save and the headless runner use these same functions, so both read a document

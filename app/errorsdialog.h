@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // A small modal report with a heading, a message and an "OK" button: the launch shows it for a
 // table with wrong cells, the run to the end when it passes its step limit.
 

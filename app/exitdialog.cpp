@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "app/exitdialog.h"
 
 #include "ui_exitdialog.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The question every close request of the main window asks before the program ends. It is
 // asked whether or not anything changed: the editor keeps no record of unsaved changes.
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // What the document loader had to reinterpret while it read a file: each kind has a stable
 // code, so the command-line programs and the static checks can warn about it alike. None of
 // these changes what is loaded; the loader reads such a file exactly as the editor's Open does.

@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The editor's window. It holds the microprogram being written: the transition table on its
 // first page and the 16 x 16 memory table on its second page. The table's rows live in a row
 // store (cells/tablerows.h), which owns the texts, marks, parsed forms and errorCount; the

@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // Qt's own Russian texts for the standard parts of the interface (file dialogs, the line
 // edits' context menus, standard buttons), so that no English shows in the Russian editor.
 // The program's own texts are not translated; they are Russian already.

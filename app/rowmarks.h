@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The marks on the transition table's row-number labels: the breakpoints, which a click on a
 // label sets or clears (also while a run has locked the table), and the row that an open
 // execution window shows. A breakpoint belongs to its row: it moves with the row when rows are

@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The transition table on screen: a view of the rows of a TableRows store in the grid layout
 // ttLayout. Every row has its number label and spacers, so the table is as tall as its rows
 // and a row's place is where the layout puts its label; only the rows in and near the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // orb-bench: times what a user of ORB waits for and prints one row per action with its target.
 // Every figure is the median of repeated runs on the offscreen platform. Start-up and peak
 // memory are measured in child processes of this same program, orb-run by running the real

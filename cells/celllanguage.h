@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The language of the four transition-table cells as pure functions: which texts are correct,
 // their parsed forms (what the step engine evaluates) and their normal forms (what a cell shows
 // once the user has finished editing it). The table cell editor, the headless table of orb-run

@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // Why a transition-table cell is refused, as a stable code and a Russian sentence: the tool
 // tip of a red cell, orb-run's wrong-cell lines and the static checks all say the same thing.
 // The reasons walk a text exactly as the checks of the cell language do, so a text is refused

@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The text of a memory cell and the byte it stands for. The memory table's cells, the document
 // text and the headless runner read and write bytes with these same functions, so a byte reads
 // alike wherever it is shown or stored.

@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // One byte of the model's main memory: a cell of the memory table holding two hexadecimal
 // digits. The cells are the memory; there is no byte array behind them. Typing the second
 // digit moves on to the next address, the arrow keys move through the table and Backspace

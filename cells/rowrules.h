@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // Which cell of a table row is marked correct or wrong when one of its cells changes or
 // finishes an edit. The rules work on any row of four cells: the editor's TTLineEdit rows and
 // the headless table of orb-run call the same functions, so both mark exactly the same cells.

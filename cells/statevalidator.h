@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The validator of the two state cells of a table row: a state is the empty text or one to
 // three decimal digits. The line edit refuses every keystroke that would leave anything else.
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The rows of the editor's transition table as data: every row's four texts, their correct
 // marks and the parsed forms, and the count of wrong cells. The cells on screen are a view of
 // these rows; typing, end-of-edit checks and focus-in rules arrive here as calls on a cell of a

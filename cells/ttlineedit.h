@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The line edit in each of the four cells of a transition-table row. It shows one cell of its
 // owner's row store (cells/tablerows.h): what the user types, the end of an edit and the focus
 // entering go to the store, whose row rules mark, normalise and parse the row; the owner's

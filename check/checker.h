@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // orb-check: the static checks of microprogram documents from the command line. A document is
 // opened as orb-run opens it (the editor's own loading, the same red cells); a document without
 // wrong cells is analysed (analysis/analysis.h) and its findings printed like a compiler's, or

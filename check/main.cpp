@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // orb-check: static checks of ORB microprogram documents (see check/checker.h).
 
 #include "check/checker.h"

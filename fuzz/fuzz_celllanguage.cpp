@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // Fuzzes the cell language with any text: every line of the input (UTF-8) is judged as a state,
 // a conditions and a signals cell, and the first four lines are loaded as one table row.
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // Fuzzes orb-check's command line with any bytes (see toolcommandline.h): whatever the
 // arguments, the status is one orb-check documents, and a usage error says what is wrong.
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // Fuzzes orb-run's command line and its expectations files with any bytes: the input split at
 // NUL bytes is an argument vector, and the whole input is also read as an expectations text.
 // Options are judged without touching a file; a usage error says what is wrong in one line

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // Fuzzes the document reader with any bytes: a document opens within the table's and the
 // memory's bounds, loads into a table as the editor loads it, and saving and reopening it gives
 // back the same cells.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // Fuzzes the step engine: any document that opens without a red cell is run press by press and
 // then to the end, with data bytes taken from the input itself. Whatever the microprogram does,
 // every register stays a byte, every flag a bit, and memory is only touched at 0..255.

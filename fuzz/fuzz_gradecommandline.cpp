@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // Fuzzes orb-grade's command line with any bytes (see toolcommandline.h): whatever the
 // arguments, the status is one orb-grade documents, and a usage error says what is wrong.
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // Fuzzes orb-grade's report writers with random gradings: the bytes choose the cases, the
 // submissions and their results, names and texts included. Every writer must cope; the JSON
 // and Gradescope reports must be valid JSON with one entry per submission, the JUnit report

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // Fuzzes the test-file parser with any bytes: it never reads past its input, a mistake names a
 // line of the file, and a file it accepts holds only cases it can run; written back as a test
 // file of its own, that file parses to the same cases.

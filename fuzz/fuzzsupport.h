@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // What the fuzz targets share: a check that stops the run with a message, a trap that turns
 // every Qt warning into a finding, and loading a document the way the editor does.
 

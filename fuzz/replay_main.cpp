@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // Replays fuzz inputs without libFuzzer: every file under the folders (or the files) given on
 // the command line goes once through LLVMFuzzerTestOneInput. A folder that does not exist is
 // skipped, so a corpus folder may be added later; finding no input at all fails.

@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+#
 # Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS under AddressSanitizer
 # and UndefinedBehaviorSanitizer. Fails on the first finding; the input that caused it is left
 # in $FUZZ_BUILD/artifacts/<target>/ and belongs in fuzz/regressions/<target>/ once understood.

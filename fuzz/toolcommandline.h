@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // What the command-line targets of orb-check and orb-grade share: the input split at NUL bytes
 // is an argument vector, run in a folder of its own that holds a document, a test file and a
 // few bad files, so that whatever the arguments name stays inside it.

@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // One case of a test file run on one document, press by press exactly as orb-run presses: the
 // document's memory with the case's bytes written over it, the reset registers with the case's
 // values, the case's data bytes for y66, and the case's step limit. The values y67 shows are

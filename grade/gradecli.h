@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The command lines of orb-grade and of orb-run --tests. They live here rather than in main()
 // so that the tests run them in-process.
 

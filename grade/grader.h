@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // Grading: the reference solution checked against the test file (and its ? values taken from
 // it), the submissions found under the paths given, each opened once and run on every case on
 // a fresh copy of its memory, on several threads. The results come back in submission order

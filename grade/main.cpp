@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // orb-grade: grades many ORB documents against a teacher's test file (see grade/gradecli.h).
 
 #include "grade/gradecli.h"

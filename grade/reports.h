@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The reports of a grading: json (the canonical one, documented by orb-grade.schema.json), csv,
 // junit, tap, gradescope, and the terminal table. Each writer writes to a device as it goes;
 // writeReportFile puts a report in place atomically.

@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // A teacher's test file (*.orbtest): named cases, each with its own data (memory bytes and
 // registers set before the first press, data bytes for y66) and what the run must end with
 // (final values, the values y67 shows). A file of bare NAME=VALUE lines, as orb-run --expect

@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+#
 # Checks ORB as a user gets it, in a scratch folder:
 #   install: `cmake --install` of the build folder;
 #   package: the Debian package built by cpack, its control fields, and its files unpacked.

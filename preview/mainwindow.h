@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The start window of orb-preview: the editor's tool bar and page buttons as pictures, with
 // no working function behind them. It shares no code with ORB.
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // orb-run: runs an ORB microprogram document without a window (see run/runner.h).
 
 #include "grade/gradecli.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // orb-run: runs a microprogram document without a window. The document is opened with the
 // editor's own loading code (the same parse, the same row rules, the same red cells) and run by
 // the execution window's step engine, press by press, on a plain byte-array memory; what the

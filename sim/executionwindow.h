@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The window in which a microprogram runs. The main window creates it on a launch; it owns the
 // processor and the run state through a StepEngine, which reads a snapshot of the transition
 // table taken here and the main window's memory cells live, and it shows what the engine

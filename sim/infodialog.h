@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The model's display device: a small modal dialog that shows one message of a step and waits
 // for a key (message mode), or asks for one data byte in hexadecimal and, on Return, stores it
 // into register A of the execution window (data-byte mode).

@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The microoperation set: what each signal number y20 … y70 does to the processor, with the
 // function unit (ALU) that several of them share, and the texts that describe them.
 //

@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The teaching processor: the instruction register РК as four bytes, sixteen general registers
 // РОН, eleven one-byte registers and eight one-bit flags, with the bit-level helpers of the
 // function unit. Every value stays in 0..255 (flags 0 or 1). The main memory is not part of

@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The registers and flags of the processor as one table: their order on the execution
 // window's panels, the names the panels show, the names of orb-run's summary, trace and
 // expectations, how each value is written out and how it is read from and stored into a

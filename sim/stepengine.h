@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The step engine: runs a microprogram as a control automaton over the transition table, one
 // microoperation per step, on the processor model.
 //

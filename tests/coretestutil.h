@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // Helpers shared by every test, the widget-free ones too: failing on Qt warnings and reading
 // and writing whole files.
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // A shown, active editor window for the widget tests of the main window and its cells, with
 // helpers that type and move the focus as a user does. Focus-dependent behaviour (focus-in
 // rules, end-of-edit checks on focus loss, key navigation) needs the window to be active.

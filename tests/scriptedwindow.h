@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The editor window with its file dialogs answered by the caller: each dialog returns the name
 // set beforehand (empty: cancelled) and records the path it would have started at. The one
 // subclass of MainWindow that the tests, orb-bench and the screenshot tool use.

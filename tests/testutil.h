@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // Helpers shared by the widget tests: answering modal dialogs and rendering windows to PNG.
 
 #include "coretestutil.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The static checks: each on small tables where it must speak and where it must keep quiet,
 // then random tables run by the step engine itself, whose every observation the analysis must
 // have allowed for.

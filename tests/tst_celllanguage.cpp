@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The cell language: which texts are correct, their parsed forms and their normal forms.
 
 #include "cells/celllanguage.h"

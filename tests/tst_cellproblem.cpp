@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The reasons given for refused cells: one for every kind of refusal, each agreeing with the
 // cell language's own check, and the row rule behind a red state cell.
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The execution window as a debugger, through the real windows: stepping back (pushButton_3,
 // Backspace) against fresh runs, memory and data bytes across a step back, breakpoints set by
 // clicks on the row numbers and moved with their rows, the mark of the current row, the tool

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The document text and file: the stored layout byte for byte, reading of well-formed and
 // malformed texts, the Windows-1251 encoding and CR LF line ends, the size limit, atomic
 // writing, and the memory cell text rules that the headless runner shares with the editor.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // New, Open and Save of the editor window, the exit question on closing it and the credits:
 // documents saved and opened through the real window (texts, red marks, memory), malformed and
 // refused files, failed saves, the commit of the cell being edited, and how the commands and

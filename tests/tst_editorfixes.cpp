@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // What users expect of a desktop editor, through the real windows: a stray Enter in the exit
 // dialog keeps the program, a clicked memory byte takes the two digits typed next, a typed
 // data byte replaces the "00", a save without a suffix stays visible to Open, the keyboard

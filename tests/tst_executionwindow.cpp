@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The execution window over a real editor window: its form, what the panels and the header show
 // step by step, the end screen, the buttons and keys, closing, the step limit and the dialogs a
 // step opens.

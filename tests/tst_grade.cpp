@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // orb-grade and orb-run --tests: the test-file grammar and its errors, cases run on their own
 // data over the student's memory, statuses and points, the reference with ? values, the first
 // divergence, the reports parsed back, parallel grading, failed writes, one engine with orb-run,

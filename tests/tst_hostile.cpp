@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // Hostile documents and saves. Every truncation and single-byte change of real documents is
 // read by the loader, and a sample of them opened through the editor's Open: each opens or is
 // refused cleanly, and a refused file leaves the open document as it was. Documents with a byte

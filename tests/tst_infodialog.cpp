@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The message and data-byte dialog: its two forms and which keys end it in each mode.
 
 #include "app/mainwindow.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The launch from the start button: a program typed into a fresh editor runs in the execution
 // window from the first step to its closing, a table with a wrong cell gets the errors dialog,
 // and the editor is locked while either is open and unlocked afterwards.

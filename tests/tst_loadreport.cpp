@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The loader's report: each kind of reinterpretation is named, once and only where it happens,
 // without changing what is loaded; and a refused file says why.
 

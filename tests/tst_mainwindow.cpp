@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The editor's main window: its form, the rows of the transition table (insertion, deletion,
 // the 500-row cap, the scroll bar), page switching, the editing lock and the start button.
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The microoperation set: every ALU function in both modes, every microoperation's effect on
 // registers, flags and memory, and the texts that describe them.
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // One engine, proven: the same documents opened in the editor and run in the execution window,
 // and run by orb-run. After every press the window's labels show what orb-run's trace line
 // says, the end texts agree, and documents with wrong cells have the same red cells in both.

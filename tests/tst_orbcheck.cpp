@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // orb-check as teachers and students call it: the report lines, the exit statuses, the JSON
 // report against its schema, the DOT graph through Graphviz, and output that cannot be written.
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // orb-run: its command line and exit statuses, the trace against the engine's panels, data-byte
 // input, the memory dump, --expect, the example documents, and the real executable.
 

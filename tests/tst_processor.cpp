@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The processor model: bit arrays, the adder flags, the shifts and the register texts.
 
 #include "sim/processor.h"

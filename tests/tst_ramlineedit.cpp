@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The memory cells on the memory page of the main window: the byte format, the advance after
 // the second digit, the arrow keys and Backspace as a block cursor.
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The register table: the panels' order and keys, unique names, and each entry reading and
 // writing its own register of the processor and no other.
 

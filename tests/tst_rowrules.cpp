@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The row rules on the headless table: which cells a change or a finished edit marks.
 
 #include "cells/rowrules.h"

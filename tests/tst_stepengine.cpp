@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The step engine: how it walks the transition table press by press, when it stops, what the
 // panels and dialogs show, and the step limit of the run to the end.
 

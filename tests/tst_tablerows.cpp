@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The transition table builds a row's cells only when the row is seen or used. These tests
 // hold a table whose rows are built as they are needed against one built row by row as a user
 // would build it: opened documents, insertions and deletions, scrolling, Tab, Save and a launch

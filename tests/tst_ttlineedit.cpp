@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The transition-table cell editor inside the main window: red marks and the error count as
 // the user types and leaves cells, normalisation on leaving, the end-of-edit check on every
 // focus loss, keyboard navigation and row deletion by Backspace.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // Undo and redo of the editor's document changes, through the window's own keys and buttons.
 
 #include "undo/documenthistory.h"

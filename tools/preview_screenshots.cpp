@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // preview-screenshots: renders orb-preview's start window to a PNG file. It links only
 // orb-preview's own library, which shares no code with ORB.
 //

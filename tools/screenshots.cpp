@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // orb-screenshots: renders every window and dialog of ORB to PNG files, with example
 // microprograms loaded so that the pictures show real programs. The screenshots target runs
 // it on the offscreen platform; the user guide's pictures are chosen from its output.

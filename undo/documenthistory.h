@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The editor's undo history. Every change a user makes to the document is recorded after the
 // fact as one step on a QUndoStack: a committed cell edit (the row as it was when the cell got
 // the focus against the row after the commit), a row inserted or deleted, the bytes typed into

@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+#
 # Renders the SVG sources to the PNG files compiled into the programs. Icons are rendered at
 # twice the size they are shown at; background pictures at their real size, since style sheets
 # draw them unscaled.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // orb-monkey: random user actions from a seed on the real editor and execution windows, with
 // the invariants that must hold after every action checked in between. A failing sequence is
 // printed numbered, can be repeated with --replay SEED --actions N, is shrunk by dropping

@@ -1,5 +1,7 @@
 #pragma once
 
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The monkey's actions and the checks after each. An action is plain data (a kind, two
 // numbers and a text), drawn from a seed without looking at the windows, so that a sequence
 // can be repeated, shrunk and kept as a script; what it means is decided when it runs (a row

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
 // The orb-preview start window: its form, its pictures, the two toggle buttons and the actions
 // that do nothing.
 
