@@ -168,10 +168,13 @@ void RowMarks::restyle(int row) const
         return;
     const bool breakpoint = hasBreakpoint(row);
     const bool current = row == currentRow_;
-    label->setStyleSheet(breakpoint && current ? orb::currentBreakpointRowNumberStyle
-                         : breakpoint          ? orb::breakpointRowNumberStyle
-                         : current             ? orb::currentRowNumberStyle
-                                               : orb::rowNumberStyle);
+    const QString &style = breakpoint && current ? orb::currentBreakpointRowNumberStyle
+                           : breakpoint          ? orb::breakpointRowNumberStyle
+                           : current             ? orb::currentRowNumberStyle
+                                                 : orb::rowNumberStyle;
+    // Setting a style sheet parses it again, even the same one: every label a long table makes.
+    if (label->styleSheet() != style)
+        label->setStyleSheet(style);
 }
 
 bool RowMarks::eventFilter(QObject *watched, QEvent *event)

@@ -81,6 +81,7 @@ private:
     void removeLastRows(int count);
     void buildRow(int index);
     void releaseRow(int index, bool deferred);
+    void releaseRowsAtOnce(const std::vector<int> &indices);
     void syncRows(int first, int last);
     void onRowsReset();
     // Builds the rows the viewport shows and one either side; releases unpinned rows away from
