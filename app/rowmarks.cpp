@@ -27,6 +27,7 @@ QString RowMarks::toolTip()
 
 void RowMarks::follow(const orb::TableRows &rows, const TransitionTableView &view)
 {
+    view_ = &view;
     connect(&rows, &orb::TableRows::rowsInserted, this, [this](int first, int count) {
         for (int i = 0; i < count; ++i)
             rowInserted(first + i);
@@ -163,7 +164,8 @@ void RowMarks::setCurrentRow(int row)
 
 void RowMarks::restyle(int row) const
 {
-    QLabel *label = window_->rowNumberLabel(row);
+    // A label not made yet gets its style when it is made.
+    QLabel *label = view_ ? view_->builtNumberLabel(row) : nullptr;
     if (!label)
         return;
     const bool breakpoint = hasBreakpoint(row);
@@ -183,11 +185,9 @@ bool RowMarks::eventFilter(QObject *watched, QEvent *event)
         return false;
     if (static_cast<QMouseEvent *>(event)->button() != Qt::LeftButton)
         return false;
-    for (int row = 0; row < window_->stringCount(); ++row) {
-        if (window_->rowNumberLabel(row) == watched) {
-            toggleBreakpoint(row);
-            return true;
-        }
-    }
-    return false;
+    const int row = view_ ? view_->rowOfLabel(watched) : -1;
+    if (row < 0)
+        return false;
+    toggleBreakpoint(row);
+    return true;
 }

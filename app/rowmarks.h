@@ -66,6 +66,7 @@ private:
     void breakpointsChanged();
 
     MainWindow *window_;
+    const TransitionTableView *view_ = nullptr;
     std::set<int> breakpoints_;
     int currentRow_ = -1;
     QPointer<ExecutionWindow> run_;

@@ -18,6 +18,8 @@
 #include <QSignalMapper>
 #include <QSpacerItem>
 
+#include <utility>
+
 namespace {
 
 constexpr int cellHeight = 20;
@@ -28,6 +30,18 @@ constexpr int builtMargin = 1;
 constexpr int keptMargin = 3;
 // Space kept between a focused cell and the viewport's edge.
 constexpr int focusMargin = 4;
+
+// Stands in column 0 of every row, as high as the row's label: a row whose label is not made
+// yet is as high as one with it, and counts as a row of the grid, which puts the vertical
+// spacing between rows (a spacer alone is empty, and empty rows get no spacing).
+class LabelPlaceholder final : public QSpacerItem {
+public:
+    explicit LabelPlaceholder(int height)
+        : QSpacerItem(0, height, QSizePolicy::Fixed, QSizePolicy::Fixed)
+    {
+    }
+    bool isEmpty() const override { return false; }
+};
 
 QFont cellFont()
 {
@@ -112,11 +126,25 @@ TTLineEdit *TransitionTableView::cell(int row, int column, bool pin)
     return widgets.cells[size_t(orb::fieldOfGridColumn(column))];
 }
 
-QLabel *TransitionTableView::numberLabel(int row) const
+QLabel *TransitionTableView::numberLabel(int row)
+{
+    if (row < 0 || row >= rowCount())
+        return nullptr;
+    return makeLabel(row);
+}
+
+QLabel *TransitionTableView::builtNumberLabel(int row) const
 {
     if (row < 0 || row >= rowCount())
         return nullptr;
     return rows_[size_t(row)].number;
+}
+
+int TransitionTableView::rowOfLabel(const QObject *label) const
+{
+    const auto it = std::find_if(rows_.begin(), rows_.end(),
+                                 [label](const RowWidgets &row) { return row.number == label; });
+    return it == rows_.end() ? -1 : int(it - rows_.begin());
 }
 
 int TransitionTableView::builtRowCount() const
@@ -127,29 +155,82 @@ int TransitionTableView::builtRowCount() const
 
 void TransitionTableView::appendRows(int count)
 {
-    // Created on their final parent: a style is polished once instead of again on adoption.
-    // Shown now, not by the layout's deferred show; the layout is off meanwhile, or every show
-    // would lay out the whole table again.
+    if (count <= 0)
+        return;
+    const QSize label = labelSize(rowCount() + count);
     layout_->setEnabled(false);
     for (int i = 0; i < count; ++i) {
         const int index = rowCount();
         RowWidgets widgets;
-        widgets.number = new QLabel(QString::number(index + 1), contents_);
-        widgets.number->setMinimumWidth(20);
-        widgets.number->setAlignment(Qt::AlignCenter);
-        widgets.number->setStyleSheet(orb::rowNumberStyle);
-        layout_->addWidget(widgets.number, index, 0);
         // The spacers are as high as the cells, so a row without cells is as high as one with.
         for (int field = 0; field < orb::fieldCount; ++field) {
             widgets.spacers[size_t(field)] = new QSpacerItem(
                 spacerWidths[size_t(field)], cellHeight, QSizePolicy::Fixed, QSizePolicy::Fixed);
             layout_->addItem(widgets.spacers[size_t(field)], index, 2 * field + 1);
         }
-        widgets.number->show();
+        widgets.placeholder = new LabelPlaceholder(label.height());
+        layout_->addItem(widgets.placeholder, index, 0);
         rows_.push_back(widgets);
-        emit numberLabelMade(index, widgets.number);
     }
     layout_->setEnabled(true);
+}
+
+QLabel *TransitionTableView::makeLabel(int index)
+{
+    RowWidgets &widgets = rows_[size_t(index)];
+    if (widgets.number)
+        return widgets.number;
+    // Created on its final parent and styled before it is shown: its style sheet is polished
+    // once. Shown now, not by the layout's deferred show, with the layout off meanwhile.
+    widgets.number = new QLabel(QString::number(index + 1), contents_);
+    widgets.number->setMinimumWidth(20);
+    widgets.number->setAlignment(Qt::AlignCenter);
+    widgets.number->setStyleSheet(orb::rowNumberStyle);
+    layout_->setEnabled(false);
+    // The label takes its stand-in's place.
+    layout_->removeItem(widgets.placeholder);
+    delete std::exchange(widgets.placeholder, nullptr);
+    layout_->addWidget(widgets.number, index, 0);
+    widgets.number->show();
+    layout_->setEnabled(true);
+    emit numberLabelMade(index, widgets.number);
+    return widgets.number;
+}
+
+QSize TransitionTableView::labelSize(int rowCount)
+{
+    // A label's size depends on its font, style and text: the widest row number of the table
+    // sets the column's width, the label's height the rows' height. Measured on a label made
+    // for the purpose, only when the font or the widest number changes.
+    const QString fontKey = contents_->font().key();
+    if (fontKey != labelFontKey_ || widestNumber_ > rowCount) {
+        labelFontKey_ = fontKey;
+        widestNumber_ = 0;
+        scannedNumbers_ = 0;
+        labelSize_ = {};
+    }
+    const QFontMetrics metrics(contents_->font());
+    int widest = widestNumber_;
+    int widestAdvance = widest ? metrics.horizontalAdvance(QString::number(widest)) : -1;
+    for (int number = scannedNumbers_ + 1; number <= rowCount; ++number) {
+        if (const int advance = metrics.horizontalAdvance(QString::number(number));
+            advance > widestAdvance) {
+            widest = number;
+            widestAdvance = advance;
+        }
+    }
+    scannedNumbers_ = qMax(scannedNumbers_, rowCount);
+    if (widest != widestNumber_ || labelSize_.isEmpty()) {
+        widestNumber_ = widest;
+        QLabel probe(QString::number(qMax(widest, 1)), contents_);
+        probe.setMinimumWidth(20);
+        probe.setAlignment(Qt::AlignCenter);
+        probe.setStyleSheet(orb::rowNumberStyle);
+        labelSize_ = probe.sizeHint().expandedTo(probe.minimumSize());
+        labelSize_.setHeight(qMax(labelSize_.height(), cellHeight));
+        layout_->setColumnMinimumWidth(0, labelSize_.width());
+    }
+    return labelSize_;
 }
 
 void TransitionTableView::buildRow(int index)
@@ -157,6 +238,7 @@ void TransitionTableView::buildRow(int index)
     RowWidgets &widgets = rows_[size_t(index)];
     if (widgets.built())
         return;
+    makeLabel(index);
     const QFont font = cellFont();
     for (int field = 0; field < orb::fieldCount; ++field) {
         auto *cell = new TTLineEdit(window_, index, field, contents_);
@@ -279,14 +361,22 @@ void TransitionTableView::removeLastRows(int count)
         releaseRow(rowCount() - 1, true);
         const RowWidgets widgets = rows_.back();
         rows_.pop_back();
-        layout_->removeWidget(widgets.number);
-        widgets.number->hide();
-        widgets.number->deleteLater();
+        if (widgets.number) {
+            layout_->removeWidget(widgets.number);
+            widgets.number->hide();
+            widgets.number->deleteLater();
+        }
         for (QSpacerItem *spacer : widgets.spacers) {
             layout_->removeItem(spacer);
             delete spacer;
         }
+        if (widgets.placeholder) {
+            layout_->removeItem(widgets.placeholder);
+            delete widgets.placeholder;
+        }
     }
+    if (!rows_.empty())
+        labelSize(rowCount()); // the label column narrows when the widest number goes
 }
 
 void TransitionTableView::syncRows(int first, int last)
@@ -355,13 +445,13 @@ bool TransitionTableView::layOut()
 
 std::pair<int, int> TransitionTableView::rowsBetween(int top, int bottom) const
 {
-    // Labels stand in every row, top to bottom, each as high as its row.
+    // Every row has its spacers, so the layout has placed every row, top to bottom.
     const auto firstBelow = [this](int y) {
         int low = 0;
         int high = rowCount();
         while (low < high) {
             const int middle = (low + high) / 2;
-            if (rows_[size_t(middle)].number->geometry().bottom() < y)
+            if (layout_->cellRect(middle, 1).bottom() < y)
                 low = middle + 1;
             else
                 high = middle;
@@ -370,7 +460,7 @@ std::pair<int, int> TransitionTableView::rowsBetween(int top, int bottom) const
     };
     const int first = firstBelow(top);
     int last = firstBelow(bottom);
-    if (last >= rowCount() || rows_[size_t(last)].number->geometry().top() > bottom)
+    if (last >= rowCount() || layout_->cellRect(last, 1).top() > bottom)
         --last;
     return {first, last};
 }

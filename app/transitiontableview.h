@@ -3,11 +3,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 //
 // The transition table on screen: a view of the rows of a TableRows store in the grid layout
-// ttLayout. Every row has its number label and spacers, so the table is as tall as its rows
-// and a row's place is where the layout puts its label; only the rows in and near the
-// viewport have their four TTLineEdit cells. Cells built for viewing go again when their row
-// leaves the view (unless one of them has the focus); cells handed out pinned stay until their
-// row is deleted or the table replaced, so a pointer a caller keeps stays good.
+// ttLayout. Every row has its spacers and a stand-in as high as its number label, so the table
+// is as tall as its rows and a row's place is where the layout puts it; the rows in and near
+// the viewport have their number label and their four TTLineEdit cells. Cells built for viewing go
+// again when their row leaves the view (unless one of them has the focus); cells handed out pinned
+// stay until their row is deleted or the table replaced, so a pointer a caller keeps stays good.
 //
 // Grid rows never move: a cell keeps its row index for its whole life and shows whatever the
 // store holds at that index, so inserting or deleting only refreshes the cells that exist and
@@ -15,6 +15,8 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QSize>
+#include <QString>
 
 #include <array>
 #include <vector>
@@ -45,7 +47,13 @@ public:
     // The cell of a row at grid column 2, 4, 6 or 8, built if it does not exist; nullptr
     // outside the table. A pinned cell is never recycled while its row exists.
     TTLineEdit *cell(int row, int column, bool pin);
-    QLabel *numberLabel(int row) const;
+    // A row's number label, made if it does not exist yet (rows get theirs when they are first
+    // in view); nullptr outside the table.
+    QLabel *numberLabel(int row);
+    // The label if it exists, else nullptr.
+    QLabel *builtNumberLabel(int row) const;
+    // The row whose label this is, or -1.
+    int rowOfLabel(const QObject *label) const;
     QGridLayout *layout() const { return layout_; }
     // Rows whose cells exist.
     int builtRowCount() const;
@@ -61,7 +69,7 @@ public:
     void ensureFocusedCellVisibleLater();
 
 signals:
-    // A row's number label has just been made (a row of the grid is added).
+    // A row's number label has just been made (its row came into view or was asked for).
     void numberLabelMade(int row, QLabel *label);
 
 protected:
@@ -72,12 +80,17 @@ private:
         QLabel *number = nullptr;
         std::array<TTLineEdit *, 4> cells{};
         std::array<QSpacerItem *, 4> spacers{};
+        QSpacerItem *placeholder = nullptr;
         QSignalMapper *mapper = nullptr;
         bool pinned = false;
         bool built() const { return cells[0] != nullptr; }
     };
 
     void appendRows(int count);
+    QLabel *makeLabel(int index);
+    // The size of a row's label for a table of rowCount rows, at least as high as a cell; sets
+    // the width of the label column.
+    QSize labelSize(int rowCount);
     void removeLastRows(int count);
     void buildRow(int index);
     void releaseRow(int index, bool deferred);
@@ -85,7 +98,7 @@ private:
     void syncRows(int first, int last);
     void onRowsReset();
     // Builds the rows the viewport shows and one either side; releases unpinned rows away from
-    // it. Row positions are read from the laid-out labels.
+    // it. Row positions are read from the laid-out grid.
     void updateRowsInView();
     // First and last row whose band meets [top, bottom] of the contents widget.
     std::pair<int, int> rowsBetween(int top, int bottom) const;
@@ -102,4 +115,8 @@ private:
     QPointer<TTLineEdit> scrollTarget_;
     bool updating_ = false;
     bool ensurePending_ = false;
+    QString labelFontKey_;
+    int widestNumber_ = 0;
+    int scannedNumbers_ = 0;
+    QSize labelSize_;
 };

@@ -8,6 +8,7 @@
 #include "app/document.h"
 #include "app/constants.h"
 #include "app/mainwindow.h"
+#include "app/rowmarks.h"
 #include "cells/tablerows.h"
 #include "cells/ttlineedit.h"
 #include "editorfixture.h"
@@ -17,9 +18,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QGridLayout>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -162,6 +165,7 @@ private slots:
     void tabWalksRowsInOrder();
     void saveAndLaunchReadRowsWithoutCells();
     void cellsStayBoundedWhileScrolling();
+    void labelsComeWithTheirRows();
     void storeAnnouncesEveryChange();
 
 private:
@@ -530,6 +534,101 @@ void TestTableRows::cellsStayBoundedWhileScrolling()
     child<QAction>(opened.get(), "actionOpen")->trigger();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!kept);
+}
+
+void TestTableRows::labelsComeWithTheirRows()
+{
+    // The reference has made every label; the opened table only those of the rows in view.
+    openBoth(mixedRows(101));
+    auto *contents = child<QWidget>(opened.get(), "scrollAreaContents");
+    auto *grid = qobject_cast<QGridLayout *>(contents->layout());
+    QVERIFY(grid);
+    QVERIFY(contents->findChildren<QLabel *>().size() < 40);
+
+    // A breakpoint set before its row's label is made shows on it once it is.
+    auto *marks = opened->findChild<RowMarks *>();
+    QVERIFY(marks);
+    marks->toggleBreakpoint(40);
+    QLabel *label = opened->rowNumberLabel(40);
+    QVERIFY(label);
+    QCOMPARE(label->text(), u"41"_s);
+    QCOMPARE(label->styleSheet(), orb::breakpointRowNumberStyle);
+    QCOMPARE(label->toolTip(), RowMarks::toolTip());
+    QCOMPARE(label->minimumWidth(), 20);
+    QCOMPARE(label->alignment(), Qt::AlignCenter);
+    QCOMPARE(grid->itemAtPosition(40, 0)->widget(), label);
+    QCOMPARE(opened->rowNumberLabel(40), label);
+    QTest::mouseClick(label, Qt::LeftButton);
+    QVERIFY(!marks->hasBreakpoint(40));
+    QCOMPARE(label->styleSheet(), orb::rowNumberStyle);
+
+    // Rows with and without labels stand where they would if every row had its label, and the
+    // label column is as wide as the widest number, also once it has gone. A large font makes
+    // the labels wider than their minimum and taller than the cells.
+    opened.reset();
+    reference.reset();
+    const QFont applicationFont = QApplication::font();
+    const auto restoreFont = qScopeGuard([&] { QApplication::setFont(applicationFont); });
+    QFont large = applicationFont;
+    large.setPointSize(16);
+    QApplication::setFont(large);
+    openBoth(mixedRows(99));
+    const auto widestLabel = [&](int rowCount) {
+        QLabel probe(child<QWidget>(opened.get(), "scrollAreaContents"));
+        probe.setStyleSheet(orb::rowNumberStyle);
+        int widest = 20;
+        for (int number = 1; number <= rowCount; ++number) {
+            probe.setText(QString::number(number));
+            widest = qMax(widest, probe.sizeHint().width());
+        }
+        return widest;
+    };
+    const auto sameGeometry = [&](int row) {
+        for (MainWindow *window : {static_cast<MainWindow *>(opened.get()),
+                                   static_cast<MainWindow *>(reference.get())}) {
+            window->rowNumberLabel(row);
+            child<QWidget>(window, "scrollAreaContents")->layout()->activate();
+        }
+        const QRect got = opened->rowNumberLabel(row)->geometry();
+        const QRect expected = reference->rowNumberLabel(row)->geometry();
+        const int width = widestLabel(opened->stringCount());
+        if (got != expected || got.width() != width)
+            qWarning("row %d: label at %d,%d %dx%d, expected %d,%d %dx%d", row, got.x(), got.y(),
+                     got.width(), got.height(), expected.x(), expected.y(), width,
+                     expected.height());
+        return got == expected && got.width() == width;
+    };
+    QVERIFY(widestLabel(99) > 20);
+    QVERIFY(reference->rowNumberLabel(0)->sizeHint().height() > reference->ttCell(0, 2)->height());
+    // Two rows added at the top while the view is there: the new last rows have no labels.
+    for (MainWindow *window :
+         {static_cast<MainWindow *>(opened.get()), static_cast<MainWindow *>(reference.get())}) {
+        child<QScrollArea>(window, "scrollArea")->verticalScrollBar()->setValue(0);
+        window->ttCell(0, 2)->setFocus(Qt::OtherFocusReason);
+        window->ttCell(0, 2)->setCursorPosition(0);
+        QTest::mouseClick(child<QPushButton>(window, "addButton"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(window, "addButton"), Qt::LeftButton);
+        QCOMPARE(window->stringCount(), 101);
+    }
+    QVERIFY(widestLabel(101) > widestLabel(99));
+    for (const int row : {0, 20, 70})
+        QVERIFY(sameGeometry(row));
+    for (int row = 0; row < reference->stringCount(); ++row)
+        reference->rowNumberLabel(row);
+    for (const int row : {99, 100})
+        QVERIFY(sameGeometry(row));
+    // Back to 99 rows: the column narrows.
+    for (MainWindow *window :
+         {static_cast<MainWindow *>(opened.get()), static_cast<MainWindow *>(reference.get())}) {
+        for (const int last : {100, 99}) {
+            window->ttCell(last, 2)->setFocus(Qt::OtherFocusReason);
+            QTest::mouseClick(child<QPushButton>(window, "deleteButton"), Qt::LeftButton);
+        }
+        QCOMPARE(window->stringCount(), 99);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    for (const int row : {0, 50, 98})
+        QVERIFY(sameGeometry(row));
 }
 
 void TestTableRows::storeAnnouncesEveryChange()
