@@ -43,6 +43,13 @@ public:
     bool isEmpty() const override { return false; }
 };
 
+void setUpNumberLabel(QLabel *label)
+{
+    label->setMinimumWidth(20);
+    label->setAlignment(Qt::AlignCenter);
+    label->setStyleSheet(orb::rowNumberStyle);
+}
+
 QFont cellFont()
 {
     QFont font(QStringLiteral("Arial"));
@@ -183,9 +190,7 @@ QLabel *TransitionTableView::makeLabel(int index)
     // Created on its final parent and styled before it is shown: its style sheet is polished
     // once. Shown now, not by the layout's deferred show, with the layout off meanwhile.
     widgets.number = new QLabel(QString::number(index + 1), contents_);
-    widgets.number->setMinimumWidth(20);
-    widgets.number->setAlignment(Qt::AlignCenter);
-    widgets.number->setStyleSheet(orb::rowNumberStyle);
+    setUpNumberLabel(widgets.number);
     layout_->setEnabled(false);
     // The label takes its stand-in's place.
     layout_->removeItem(widgets.placeholder);
@@ -223,9 +228,7 @@ QSize TransitionTableView::labelSize(int rowCount)
     if (widest != widestNumber_ || labelSize_.isEmpty()) {
         widestNumber_ = widest;
         QLabel probe(QString::number(qMax(widest, 1)), contents_);
-        probe.setMinimumWidth(20);
-        probe.setAlignment(Qt::AlignCenter);
-        probe.setStyleSheet(orb::rowNumberStyle);
+        setUpNumberLabel(&probe);
         labelSize_ = probe.sizeHint().expandedTo(probe.minimumSize());
         labelSize_.setHeight(qMax(labelSize_.height(), cellHeight));
         layout_->setColumnMinimumWidth(0, labelSize_.width());
