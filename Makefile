@@ -3,7 +3,7 @@
 # Developer entry points. Every target installs the Debian packages it needs first.
 BUILD ?= build
 JOBS ?= $(shell nproc)
-DEBS = cmake g++ make qt6-base-dev qt6-base-dev-tools fonts-liberation qt6-translations-l10n
+DEBS = cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools fonts-liberation qt6-translations-l10n
 # Icons are rendered at build time; the install and package tests validate and start what
 # they install.
 DEBS += librsvg2-bin desktop-file-utils shared-mime-info appstream dpkg-dev file groff-base xvfb xauth

@@ -253,7 +253,12 @@ bool Parser::parseLine(QStringView line)
                        keyword == u"display"_s;
     // A bare NAME=VALUE line, as an expectations file holds: one expect item.
     static const QRegularExpression bareItem(u"^[^\\s=]+\\s*="_s);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+    // Qt 6.8 deprecates match() on a view; matchView() came with 6.5.
+    const bool bare = !known && bareItem.matchView(line).hasMatch();
+#else
     const bool bare = !known && bareItem.match(line).hasMatch();
+#endif
     if (!known && !bare)
         return fail(u"unknown keyword \"%1\""_s.arg(keyword));
     if (!c)

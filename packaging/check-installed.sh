@@ -57,11 +57,12 @@ package)
         fail "Architecture is '$(field Architecture)'"
     [ -n "$(field Maintainer)" ] || fail "no Maintainer"
     [ -n "$(field Description)" ] || fail "no Description"
-    # dpkg-shlibdeps must have named the Qt 6 runtime, each with a lowest version.
+    # dpkg-shlibdeps must have named the Qt 6 runtime, each with a lowest version (Debian 13
+    # names some of them with a "t64" suffix).
     depends=$(field Depends)
     for package in libqt6core6 libqt6gui6 libqt6widgets6 libc6 libstdc++6; do
         pattern=$(printf '%s' "$package" | sed 's/[+.]/\\&/g')
-        echo "$depends" | grep -Eq "(^|, )$pattern(:any)? \(>= [^)]+\)" ||
+        echo "$depends" | grep -Eq "(^|, )$pattern(t64)?(:any)? \(>= [^)]+\)" ||
             fail "Depends lacks $package: $depends"
     done
     # Every file belongs to root, as dpkg installs it.
