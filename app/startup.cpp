@@ -3,14 +3,22 @@
 #include "app/startup.h"
 
 #include "app/mainwindow.h"
+#include "graph/graphlink.h"
 
 namespace orb {
 
 bool openFromArguments(MainWindow &window, const QStringList &arguments)
 {
-    if (arguments.size() < 2 || arguments.at(1).isEmpty())
-        return false;
-    return window.openDocument(arguments.at(1));
+    QStringList given = arguments.mid(1);
+    const bool graph = !given.isEmpty() && given.first() == QStringLiteral("--graph");
+    if (graph)
+        given.removeFirst();
+    const bool opened = !given.isEmpty() && !given.first().isEmpty() &&
+                        window.openDocument(given.first());
+    // As F2 would, once the document is in the table.
+    if (graph)
+        window.findChild<GraphLink *>()->showGraph();
+    return opened;
 }
 
 } // namespace orb

@@ -3,10 +3,11 @@
 #
 # Checks ORB as a user gets it, in a scratch folder:
 #   install: `cmake --install` of the build folder;
-#   package: the Debian package built by cpack, its control fields, and its files unpacked.
+#   package: the Debian packages built by cpack (orb-tools and orb), their control fields,
+#            lintian, and their files unpacked.
 # Both then check the file list, the menu entries, the document type, the AppStream metainfo,
 # the icons, the manual pages, the changelog, and that the installed programs start (orb with
-# a document too) and run an installed example. The package is also checked by lintian.
+# a document too) and run an installed example.
 #
 # Usage: check-installed.sh install|package BUILD_DIR SOURCE_DIR VERSION
 
@@ -43,52 +44,73 @@ package)
         echo "FAIL: cpack" >&2
         exit 1
     fi
-    set -- "$scratch"/out/*.deb
-    if [ $# -ne 1 ] || [ ! -f "$1" ]; then
-        echo "FAIL: expected one .deb, found: $*" >&2
+    tools_deb=$scratch/out/orb-tools_${version}_$(dpkg --print-architecture).deb
+    gui_deb=$scratch/out/orb_${version}_$(dpkg --print-architecture).deb
+    debs=$(cd "$scratch/out" && ls -- *.deb | tr '\n' ' ')
+    if [ ! -f "$tools_deb" ] || [ ! -f "$gui_deb" ] || [ "$(echo $debs | wc -w)" -ne 2 ]; then
+        echo "FAIL: expected orb-tools and orb packages of $version, found: $debs" >&2
         exit 1
     fi
-    deb=$1
-    field() { dpkg-deb --field "$deb" "$1"; }
-    [ "$(field Package)" = orb ] || fail "Package is '$(field Package)'"
-    [ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', not $version"
-    [ "$(field Section)" = education ] || fail "Section is '$(field Section)'"
-    [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] ||
-        fail "Architecture is '$(field Architecture)'"
-    [ -n "$(field Maintainer)" ] || fail "no Maintainer"
-    [ -n "$(field Description)" ] || fail "no Description"
-    # dpkg-shlibdeps must have named the Qt 6 runtime, each with a lowest version (Debian 13
-    # names some of them with a "t64" suffix).
-    depends=$(field Depends)
-    for package in libqt6core6 libqt6gui6 libqt6widgets6 libc6 libstdc++6; do
-        pattern=$(printf '%s' "$package" | sed 's/[+.]/\\&/g')
-        echo "$depends" | grep -Eq "(^|, )$pattern(t64)?(:any)? \(>= [^)]+\)" ||
-            fail "Depends lacks $package: $depends"
+    for deb in "$tools_deb" "$gui_deb"; do
+        field() { dpkg-deb --field "$deb" "$1"; }
+        name=$(field Package)
+        [ "$(field Version)" = "$version" ] || fail "$name: Version is '$(field Version)'"
+        [ "$(field Section)" = education ] || fail "$name: Section is '$(field Section)'"
+        [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] ||
+            fail "$name: Architecture is '$(field Architecture)'"
+        [ -n "$(field Maintainer)" ] || fail "$name: no Maintainer"
+        [ -n "$(field Description)" ] || fail "$name: no Description"
+        # Every file belongs to root, as dpkg installs it.
+        if dpkg-deb --contents "$deb" | awk '$2 != "root/root"' | grep -q .; then
+            fail "$name: files not owned by root/root:"
+            dpkg-deb --contents "$deb" | awk '$2 != "root/root"' >&2
+        fi
+        # The databases of document types and menu entries are rebuilt by the file triggers
+        # of shared-mime-info and desktop-file-utils: no maintainer script of our own.
+        scripts=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | sed 's|^\./||' |
+            grep -Ev '^(|control|md5sums)$')
+        [ -z "$scripts" ] || fail "$name has maintainer scripts or triggers: $scripts"
+        # Debian's own checker: no error and no warning (informational tags are shown).
+        if ! lintian --fail-on error,warning --display-info "$deb" >"$scratch/lintian.log" 2>&1; then
+            fail "lintian $name:"
+            cat "$scratch/lintian.log" >&2
+        fi
+        dpkg-deb --extract "$deb" "$root" || fail "dpkg-deb --extract $name"
     done
-    # Every file belongs to root, as dpkg installs it.
-    if dpkg-deb --contents "$deb" | awk '$2 != "root/root"' | grep -q .; then
-        fail "files not owned by root/root:"
-        dpkg-deb --contents "$deb" | awk '$2 != "root/root"' >&2
-    fi
-    # The databases of document types and menu entries are rebuilt by the file triggers of
-    # shared-mime-info and desktop-file-utils: no maintainer script of our own.
-    scripts=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | sed 's|^\./||' |
-        grep -Ev '^(|control|md5sums)$')
-    [ -z "$scripts" ] || fail "the package has maintainer scripts or triggers: $scripts"
+    # dpkg-shlibdeps must have named the runtime each package needs, each with a lowest
+    # version (Debian 13 names some of them with a "t64" suffix); a grading server installs
+    # orb-tools without the windows' libraries.
+    depends_on() { # PACKAGE-FILE LIBRARY-PACKAGE
+        pattern=$(printf '%s' "$2" | sed 's/[+.]/\\&/g')
+        dpkg-deb --field "$1" Depends | grep -Eq "(^|, )$pattern(t64)?(:any)? \(>= [^)]+\)"
+    }
+    for package in libqt6core6 libc6 libstdc++6; do
+        depends_on "$tools_deb" $package ||
+            fail "orb-tools does not depend on $package: $(dpkg-deb --field "$tools_deb" Depends)"
+    done
+    for package in libqt6gui6 libqt6widgets6 libqt6svg6 libgvc6 libcgraph6; do
+        ! depends_on "$tools_deb" $package ||
+            fail "orb-tools depends on $package: $(dpkg-deb --field "$tools_deb" Depends)"
+    done
+    for package in libqt6core6 libqt6gui6 libqt6widgets6 libc6 libstdc++6; do
+        depends_on "$gui_deb" $package ||
+            fail "orb does not depend on $package: $(dpkg-deb --field "$gui_deb" Depends)"
+    done
+    dpkg-deb --field "$gui_deb" Depends | grep -Eq "(^|, )orb-tools \(= $version\)" ||
+        fail "orb does not depend on orb-tools $version: $(dpkg-deb --field "$gui_deb" Depends)"
     for trigger in shared-mime-info:/usr/share/mime/packages \
         desktop-file-utils:/usr/share/applications; do
         triggers=/var/lib/dpkg/info/${trigger%%:*}.triggers
         [ ! -f "$triggers" ] || grep -qx "interest-noawait ${trigger#*:}" "$triggers" ||
             fail "${trigger%%:*} no longer watches ${trigger#*:}"
-        dpkg-deb --contents "$deb" | grep " \.${trigger#*:}/[^/]" >/dev/null ||
-            fail "the package installs nothing into ${trigger#*:}"
+        dpkg-deb --contents "$gui_deb" | grep " \.${trigger#*:}/[^/]" >/dev/null ||
+            fail "orb installs nothing into ${trigger#*:}"
     done
-    # Debian's own checker: no error and no warning (informational tags are shown).
-    if ! lintian --fail-on error,warning --display-info "$deb" >"$scratch/lintian.log" 2>&1; then
-        fail "lintian:"
-        cat "$scratch/lintian.log" >&2
-    fi
-    dpkg-deb --extract "$deb" "$root" || fail "dpkg-deb --extract"
+    # Each package has exactly its own files.
+    for deb in "$tools_deb" "$gui_deb"; do
+        dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort \
+            >"$scratch/$(dpkg-deb --field "$deb" Package).files"
+    done
     ;;
 *)
     echo "usage: $0 install|package BUILD_DIR SOURCE_DIR VERSION" >&2
@@ -98,11 +120,24 @@ esac
 
 usr=$root/usr
 
-# The file list: exactly these, nothing forgotten and nothing extra (no libraries, tests or
-# tools of the build).
+# The file lists of orb-tools and orb: exactly these, nothing forgotten and nothing extra (no
+# libraries, tests or tools of the build).
 {
-    for program in orb orb-preview orb-run orb-check orb-grade; do
+    for program in orb-run orb-check orb-grade; do
         echo "usr/bin/$program"
+        echo "usr/share/man/man1/$program.1.gz"
+    done
+    echo "usr/share/orb/orb-grade.schema.json"
+    echo "usr/share/orb/orb-check.schema.json"
+    echo "usr/share/doc/orb-tools/copyright"
+    echo "usr/share/doc/orb-tools/changelog.gz"
+    echo "usr/share/orb/examples/README.md"
+    (cd "$source/examples" && ls -- *.orb) | sed 's|^|usr/share/orb/examples/|'
+} | sort >"$scratch/orb-tools.expected"
+{
+    for program in orb orb-preview; do
+        echo "usr/bin/$program"
+        echo "usr/share/man/man1/$program.1.gz"
     done
     for id in $app_id $preview_id; do
         echo "usr/share/applications/$id.desktop"
@@ -113,23 +148,25 @@ usr=$root/usr
     done
     echo "usr/share/metainfo/$app_id.metainfo.xml"
     echo "usr/share/mime/packages/$app_id.xml"
-    for program in orb orb-preview orb-run orb-check orb-grade; do
-        echo "usr/share/man/man1/$program.1.gz"
-    done
-    echo "usr/share/orb/orb-grade.schema.json"
     echo "usr/share/doc/orb/README.md"
     echo "usr/share/doc/orb/copyright"
     echo "usr/share/doc/orb/changelog.gz"
     echo "usr/share/doc/orb/docs/guide.ru.md"
-    echo "usr/share/orb/orb-check.schema.json"
     (cd "$source/docs" && ls -- *.png *.svg) | sed 's|^|usr/share/doc/orb/docs/|'
-    echo "usr/share/orb/examples/README.md"
-    (cd "$source/examples" && ls -- *.orb) | sed 's|^|usr/share/orb/examples/|'
-} | sort >"$scratch/expected"
-(cd "$root" && find . -type f -o -type l) | sed 's|^\./||' | sort >"$scratch/actual"
-if ! diff -u "$scratch/expected" "$scratch/actual" >"$scratch/files.diff"; then
-    fail "installed files differ from the expected list (- missing, + extra):"
-    cat "$scratch/files.diff" >&2
+} | sort >"$scratch/orb.expected"
+compare_files() { # WHAT EXPECTED ACTUAL
+    if ! diff -u "$2" "$3" >"$scratch/files.diff"; then
+        fail "$1 differ from the expected list (- missing, + extra):"
+        cat "$scratch/files.diff" >&2
+    fi
+}
+if [ "$mode" = package ]; then
+    compare_files "the files of orb-tools" "$scratch/orb-tools.expected" "$scratch/orb-tools.files"
+    compare_files "the files of orb" "$scratch/orb.expected" "$scratch/orb.files"
+else
+    sort "$scratch/orb-tools.expected" "$scratch/orb.expected" >"$scratch/expected"
+    (cd "$root" && find . -type f -o -type l) | sed 's|^\./||' | sort >"$scratch/actual"
+    compare_files "installed files" "$scratch/expected" "$scratch/actual"
 fi
 
 # Menu entries and metainfo, by the freedesktop.org and AppStream validators.

@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 //
 // The command line of ORB: `orb FILE` opens FILE as Open does, whatever its suffix; a file
-// that is no document is refused silently and further arguments are ignored.
+// that is no document is refused silently and further arguments are ignored; `orb --graph
+// FILE` opens the graph window on it as well.
 
 #include "app/mainwindow.h"
 #include "app/startup.h"
 #include "cells/ramlineedit.h"
+#include "graph/graphlink.h"
+#include "graph/graphview.h"
+#include "graph/graphwindow.h"
 #include "testutil.h"
 
 #include <QTemporaryDir>
@@ -57,6 +61,33 @@ private slots:
         second.show();
         QVERIFY(orb::openFromArguments(second, {u"orb"_s, example, u"/nonexistent.orb"_s}));
         verifyExampleLoaded(second);
+    }
+
+    // --graph opens the graph window on the document, laid out; without a document, on the
+    // empty table; only as the first argument.
+    void graphWindow()
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(orb::openFromArguments(window, {u"orb"_s, u"--graph"_s, example}));
+        verifyExampleLoaded(window);
+        GraphWindow *graph = window.findChild<GraphLink *>()->graphWindow();
+        QVERIFY(graph && graph->isVisible());
+        const orb::GraphLayout &layout = graph->view()->graphLayout();
+        QCOMPARE(layout.nodes.size(), size_t(graph->view()->model().nodes.size()));
+        QVERIFY(!layout.nodes.empty() && !layout.bounds.isEmpty());
+        QVERIFY(graph->statusLabel()->text().startsWith(u"Состояний: "_s));
+        graph->close();
+
+        MainWindow empty;
+        empty.show();
+        QVERIFY(!orb::openFromArguments(empty, {u"orb"_s, u"--graph"_s}));
+        QVERIFY(empty.findChild<GraphLink *>()->graphWindow());
+
+        MainWindow last;
+        last.show();
+        QVERIFY(orb::openFromArguments(last, {u"orb"_s, example, u"--graph"_s}));
+        QVERIFY(!last.findChild<GraphLink *>()->graphWindow());
     }
 
     // A document is a document by its contents, not by its name.
