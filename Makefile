@@ -15,8 +15,13 @@ DEBS += graphviz python3-jsonschema
 DEBS += time
 # The graph window lays the automaton out with Graphviz's library and draws it with Qt SVG.
 DEBS += libgraphviz-dev qt6-svg-dev
+# The learning-platform kits' tests read the classroom workflow as YAML.
+DEBS += python3 python3-yaml
+# The bundle: its RUNPATHs, Qt's Wayland plugins; its test's minimal Debian systems, entered with
+# chroot and bubblewrap.
+DEBS += patchelf qt6-wayland debootstrap bubblewrap
 
-.PHONY: deps configure build run test package screenshots clean
+.PHONY: deps configure build run test package screenshots clean bundle test-bundle gradescope-kit
 
 deps:
 	@missing=""; for p in $(DEBS); do \
@@ -46,6 +51,29 @@ test: build
 # The Debian package, $(BUILD)/orb_<version>_<arch>.deb.
 package: build
 	cd $(BUILD) && cpack -G DEB
+
+# ORB in one folder that runs on other Linux distributions without installing:
+# $(BUILD)/orb-<version>-linux-x86_64.tar.gz (packaging/make-bundle.sh says what is in it).
+bundle: build
+	sh packaging/make-bundle.sh $(BUILD)
+
+# The bundle checked as files and run in minimal Debian 12 and 13 systems without Qt, ICU or
+# Graphviz (made by debootstrap once, kept in $(BUILD)/roots/), with the Gradescope kit. As root.
+test-bundle: bundle
+	sh packaging/test-bundle.sh $(BUILD) $(CURDIR)
+
+# A Gradescope autograder for one assignment, $(BUILD)/autograder.zip:
+# `make gradescope-kit TESTS=lab.orbtest [REFERENCE=lab-reference.orb]`. The reference, if
+# given, must pass every case.
+gradescope-kit: bundle
+	@test -n "$(TESTS)" || { echo "usage: make gradescope-kit TESTS=FILE.orbtest [REFERENCE=FILE.orb]" >&2; exit 64; }
+	@if [ -n "$(REFERENCE)" ]; then \
+	  $(BUILD)/grade/orb-grade --quiet --reference "$(REFERENCE)" "$(TESTS)" "$(REFERENCE)" >/dev/null || \
+	    { echo "gradescope-kit: the reference does not pass every case of $(TESTS)" >&2; exit 1; }; \
+	fi
+	python3 lms/gradescope/make_kit.py $(BUILD)/autograder.zip \
+	  $(BUILD)/orb-$$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $(BUILD)/CMakeCache.txt)-linux-x86_64.tar.gz \
+	  "$(TESTS)" "$(REFERENCE)"
 
 # Every window and dialog as PNG files in $(BUILD)/screenshots/, rendered offscreen.
 screenshots: build

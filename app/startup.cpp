@@ -13,8 +13,8 @@ bool openFromArguments(MainWindow &window, const QStringList &arguments)
     const bool graph = !given.isEmpty() && given.first() == QStringLiteral("--graph");
     if (graph)
         given.removeFirst();
-    const bool opened = !given.isEmpty() && !given.first().isEmpty() &&
-                        window.openDocument(given.first());
+    const bool opened =
+        !given.isEmpty() && !given.first().isEmpty() && window.openDocument(given.first());
     // As F2 would, once the document is in the table.
     if (graph)
         window.findChild<GraphLink *>()->showGraph();

@@ -12,15 +12,10 @@
 # Every ELF file finds the bundle's libraries through its RUNPATH ($ORIGIN/../lib or the
 # matching relative path).
 #
-# Usage: make-bundle.sh BUILD_DIR VERSION
+# Usage: make-bundle.sh BUILD_DIR
+#        make-bundle.sh --system-libraries   (the list below: SONAME DEBIAN-PACKAGE per line)
 
 set -eu
-build=$(cd "$1" && pwd)
-version=$2
-name=orb-$version-linux-x86_64
-work=$build/bundle
-stage=$work/$name
-archive=$build/$name.tar.gz
 
 # The libraries left to the system: what every Linux has (the C library and the C++ runtime
 # of GCC 12, which Ubuntu 22.04 and Debian 12 have), and what every desktop has and must
@@ -72,6 +67,18 @@ libfontconfig.so.1 libfontconfig1
 libfreetype.so.6 libfreetype6
 EOF
 }
+
+if [ "${1:-}" = --system-libraries ]; then
+    system_libraries | grep -v '^#'
+    exit 0
+fi
+build=$(cd "$1" && pwd)
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+[ -n "$version" ] || { echo "make-bundle: $build is not a configured build folder" >&2; exit 64; }
+name=orb-$version-linux-x86_64
+work=$build/bundle
+stage=$work/$name
+archive=$build/$name.tar.gz
 
 rm -rf "$work" "$archive"
 mkdir -p "$stage"
