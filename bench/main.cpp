@@ -27,6 +27,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPainter>
@@ -894,6 +896,60 @@ std::vector<Row> benchGrade(const QTemporaryDir &dir)
              peak && peakMb <= 200}};
 }
 
+// --- the Gradescope kit ----------------------------------------------------------------
+
+// run_autograder as Gradescope runs it for one submission, on one core: the kit's script with
+// the test file in source/, orb-grade where setup.sh unpacks the bundle, the student's document
+// in submission/, results.json written into results/.
+std::vector<Row> benchGradescopeKit(const QTemporaryDir &dir)
+{
+    const QString root = dir.filePath(u"autograder"_s);
+    const QString script = root + u"/source/run_autograder"_s;
+    QByteArray tests;
+    for (int i = 0; i < 10; ++i) {
+        const int a = 0x17 * i + 5;
+        const int b = 0x31 * i + 9;
+        tests += u"case sum %1\n set M00=%2 M01=%3\n expect end=success M02=%4\n"_s.arg(i)
+                     .arg(a % 256, 2, 16, QChar(u'0'))
+                     .arg(b % 256, 2, 16, QChar(u'0'))
+                     .arg((a + b) % 256, 2, 16, QChar(u'0'))
+                     .toUtf8();
+    }
+    const bool written =
+        QDir().mkpath(root + u"/source/orb/bin"_s) && QDir().mkpath(root + u"/submission"_s) &&
+        QDir().mkpath(root + u"/results"_s) &&
+        QFile::link(orbGradePath, root + u"/source/orb/bin/orb-grade"_s) &&
+        QFile::copy(QStringLiteral(ORB_LMS_DIR "/gradescope/run_autograder"), script) &&
+        writeFile(root + u"/source/tests.orbtest"_s, tests) &&
+        QFile::copy(QStringLiteral(ORB_EXAMPLES_DIR "/01-add-two-bytes.orb"),
+                    root + u"/submission/lab.orb"_s);
+    const QString action = u"Gradescope kit: run_autograder, 1 submission × 10 cases, one core"_s;
+    if (!written)
+        return {{action, {}, u"failed: cannot lay out /autograder"_s, false}};
+    std::vector<double> times;
+    bool graded = true;
+    for (int i = 0; i < repeatCount && graded; ++i) {
+        QFile::remove(root + u"/results/results.json"_s);
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"AUTOGRADER_DIR"_s, root);
+        process.setProcessEnvironment(environment);
+        process.setStandardOutputFile(QProcess::nullDevice());
+        QElapsedTimer timer;
+        timer.start();
+        process.start(u"taskset"_s, {u"-c"_s, u"0"_s, u"bash"_s, script});
+        graded = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
+                 process.exitCode() == 0;
+        times.push_back(elapsedMs(timer));
+        QFile results(root + u"/results/results.json"_s);
+        graded =
+            graded && results.open(QIODevice::ReadOnly) &&
+            QJsonDocument::fromJson(results.readAll()).object().value(u"score"_s).toDouble() == 10;
+    }
+    const double ms = median(times);
+    return {{action, u"≤ 1 s"_s, graded ? formatMs(ms) : u"failed"_s, graded && ms <= 1000}};
+}
+
 void printTable(const std::vector<Row> &rows)
 {
     const auto width = [&rows](auto member, const QString &heading) {
@@ -959,7 +1015,8 @@ int main(int argc, char *argv[])
         } else {
             std::fprintf(
                 stderr, "usage: orb-bench [--orb-run PATH] [--orb-grade PATH] [--repeat N] [--only "
-                        "startup|open|rows|execution|orb-run|memory|analysis|orb-grade|graph]\n");
+                        "startup|open|rows|execution|orb-run|memory|analysis|orb-grade|graph|"
+                        "gradescope]\n");
             return 64;
         }
     }
@@ -1004,6 +1061,8 @@ int main(int argc, char *argv[])
         add(benchGrade(dir));
     if (wanted("graph"))
         add(benchGraph(documentPath));
+    if (wanted("gradescope"))
+        add(benchGradescopeKit(dir));
 
     std::printf("orb-bench: medians of %d runs (orb-run: %d)\n", repeatCount,
                 std::max(3, repeatCount / 3));
