@@ -65,6 +65,9 @@ libGLdispatch.so.0 libglvnd0
 # Fonts: fontconfig reads the system's configuration, which must match its version.
 libfontconfig.so.1 libfontconfig1
 libfreetype.so.6 libfreetype6
+# XML: fontconfig's parser, so wherever the windows can run it is there; Graphviz (only the
+# graph window's) uses it too. Debian 12's own copy would need glibc 2.36 (arc4random_buf).
+libexpat.so.1 libexpat1
 EOF
 }
 
