@@ -16,7 +16,7 @@ for example in *.orb; do
     echo "status $?"
 done
 echo "== orb-check --dot"
-"$programs/orb-check" --dot 03-fetch-decode-loop.orb 2>&1
+"$programs/orb-check" --dot - 03-fetch-decode-loop.orb 2>&1
 echo "status $?"
 echo "== orb-grade"
 "$programs/orb-grade" --jobs 1 --quiet "$tests" ./*.orb 2>&1

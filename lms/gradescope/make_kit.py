@@ -1,4 +1,3 @@
-#!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 #
 # Writes a Gradescope autograder zip for one ORB assignment: setup.sh and run_autograder at the

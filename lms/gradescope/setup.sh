@@ -1,4 +1,4 @@
-#!/usr/bin/env bash
+#!/bin/bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 #
 # Gradescope runs this once, as root, when it builds the autograder's image: it unpacks the ORB
