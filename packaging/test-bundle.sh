@@ -4,13 +4,14 @@
 # Checks the bundle `make bundle` wrote, first as files (what every ELF file needs: symbol
 # versions, libraries, RUNPATH), then by running it in minimal Debian 12 and Debian 13 systems
 # that have no Qt, ICU or Graphviz: made with debootstrap and kept in BUILD_DIR/roots/, given
-# only the libraries the bundle leaves to the system, and entered with chroot as an ordinary
-# user who unpacks the bundle in a folder of their own. There every program answers
+# only the libraries the bundle leaves to the system, and entered with bubblewrap (its own
+# /proc and /dev, nothing mounted on this machine) as an ordinary user who unpacks the bundle
+# in a folder of their own. There every program answers
 # --version, orb-run, orb-check and orb-grade print what they print on the build machine, and
 # orb and orb-preview run offscreen for 3 s without a warning, orb with its graph laid out by
 # the bundle's Graphviz. The Gradescope kit is run there as the platform runs it.
 #
-# Usage: test-bundle.sh BUILD_DIR SOURCE_DIR   (as root: debootstrap, chroot and bubblewrap)
+# Usage: test-bundle.sh BUILD_DIR SOURCE_DIR   (as root: debootstrap and bubblewrap)
 
 set -u
 build=$(cd "$1" && pwd)
@@ -27,12 +28,7 @@ fail() {
 [ -f "$archive" ] || { echo "FAIL: no bundle $archive (make bundle)" >&2; exit 1; }
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/orb-bundle.XXXXXX") || exit 1
-mounted=""
-cleanup() {
-    for point in $mounted; do umount -l "$point" 2>/dev/null; done
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
+trap 'rm -rf "$scratch"' EXIT
 tar -C "$scratch" -xzf "$archive" || { echo "FAIL: cannot unpack $archive" >&2; exit 1; }
 bundle=$scratch/$name
 sh "$source/packaging/make-bundle.sh" --system-libraries >"$scratch/system.list"
@@ -105,22 +101,17 @@ prepare_root() { # RELEASE ROOT
         mv "$2.partial" "$2" && touch "$2/.orb-root"
     fi
     if [ ! -f "$2/.orb-desktop" ]; then
-        cp /etc/resolv.conf "$2/etc/resolv.conf"
         packages=$(awk '$2 !~ /^lib(gl1|glx0|egl1|opengl0|glvnd0)$/ {print $2}' "$scratch/system.list" |
             sort -u | tr '\n' ' ')
         # shellcheck disable=SC2086 # a list of names
-        chroot "$2" sh -c "apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install \
+        bwrap --bind "$2" / --proc /proc --dev /dev --ro-bind /etc/resolv.conf /etc/resolv.conf \
+            sh -c "apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install \
             -y -qq --no-install-recommends $packages fonts-liberation && cd /tmp && \
             apt-get download -qq libglvnd0 libgl1 libglx0 libegl1 libopengl0 && \
             dpkg --force-depends -i ./*.deb && rm -f ./*.deb" >"$scratch/apt.log" 2>&1 ||
             { cat "$scratch/apt.log" >&2; return 1; }
         touch "$2/.orb-desktop"
     fi
-    for point in proc dev; do
-        mountpoint -q "$2/$point" && continue
-        if [ $point = proc ]; then mount -t proc proc "$2/proc"; else mount --bind /dev "$2/dev"; fi
-        mounted="$2/$point $mounted"
-    done
 }
 
 run_in_root() { # RELEASE ROOT
@@ -130,7 +121,7 @@ run_in_root() { # RELEASE ROOT
         fail "$release: cannot make the minimal system"
         return
     fi
-    found=$(chroot "$root" sh -c 'ls /usr/lib/x86_64-linux-gnu /lib/x86_64-linux-gnu' |
+    found=$(ls "$root/usr/lib/x86_64-linux-gnu" "$root/usr/lib" |
         grep -E '^lib(Qt6|icu|gvc|cgraph)' | sort -u | tr '\n' ' ')
     [ -z "$found" ] || fail "$release: the minimal system has $found"
     # An ordinary user unpacks the bundle in a folder of their own.
@@ -141,8 +132,10 @@ run_in_root() { # RELEASE ROOT
     chown -R 65534:65534 "$root$home"
     chmod 700 "$root$home/runtime"
     as_user() {
-        chroot --userspec=65534:65534 "$root" /usr/bin/env -i HOME=$home LANG=C.UTF-8 \
-            PATH=/usr/bin:/bin XDG_RUNTIME_DIR=$home/runtime QT_QPA_PLATFORM=offscreen "$@"
+        bwrap --bind "$root" / --proc /proc --dev /dev --unshare-pid --die-with-parent \
+            setpriv --reuid=65534 --regid=65534 --clear-groups /usr/bin/env -i HOME=$home \
+            LANG=C.UTF-8 PATH=/usr/bin:/bin XDG_RUNTIME_DIR=$home/runtime \
+            QT_QPA_PLATFORM=offscreen "$@"
     }
     as_user sh -c "cd $home && tar -xzf $name.tar.gz" || fail "$release: tar -x as a user"
     user_bundle=$home/$name
@@ -173,8 +166,11 @@ $(cat "$scratch/runs.diff")"
         if [ "$program" = orb ] && [ "$(echo "$result" | sed -n 2p)" = 0 ]; then
             fail "$release: orb --graph did not lay the graph out with the bundle's Graphviz"
         fi
-        [ -z "$(echo "$result" | sed -n '3,$p')" ] ||
-            fail "$release: $program printed: $(echo "$result" | sed -n '3,$p')"
+        # The offscreen platform's own note on every fixed-size window is no fault of ORB's
+        # (the tests ignore it too); anything else is.
+        printed=$(echo "$result" | sed -n '3,$p' |
+            grep -vx 'This plugin does not support propagateSizeHints()')
+        [ -z "$printed" ] || fail "$release: $program printed: $printed"
     done
     # The Gradescope kit as the platform runs it, in this system.
     python3 "$source/tests/kits/test_kits.py" gradescope --root "$root" --bundle "$archive" \
