@@ -21,10 +21,11 @@ echo "status $?"
 echo "== orb-grade"
 "$programs/orb-grade" --jobs 1 --quiet "$tests" ./*.orb 2>&1
 echo "status $?"
-# The assignments: each teacher's test file against the documents beside it.
+# The assignments: each test file against the documents beside it, with their reference.
 for tests in assignments/*/*.orbtest; do
     [ -f "$tests" ] || continue
     echo "== orb-grade $tests"
-    (cd "$(dirname "$tests")" && "$programs/orb-grade" --jobs 1 --quiet "${tests##*/}" . 2>&1)
+    (cd "$(dirname "$tests")" && if [ -f reference.orb ]; then set -- --reference reference.orb; fi &&
+        "$programs/orb-grade" --jobs 1 --quiet "$@" "${tests##*/}" ./*.orb 2>&1)
     echo "status $?"
 done

@@ -131,8 +131,9 @@ usr=$root/usr
     echo "usr/share/orb/orb-check.schema.json"
     echo "usr/share/doc/orb-tools/copyright"
     echo "usr/share/doc/orb-tools/changelog.gz"
-    echo "usr/share/orb/examples/README.md"
-    (cd "$source/examples" && ls -- *.orb) | sed 's|^|usr/share/orb/examples/|'
+    # The examples, and the assignments in their folders.
+    (cd "$source/examples" && find . -type f \( -name '*.orb' -o -name '*.orbtest' -o \
+        -name README.md \)) | sed 's|^\./|usr/share/orb/examples/|'
     (cd "$source" && find lms -type f) | sed 's|^|usr/share/orb/|'
 } | sort >"$scratch/orb-tools.expected"
 {
