@@ -12,6 +12,7 @@
 #include "graph/graphwindow.h"
 #include "testutil.h"
 
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 
