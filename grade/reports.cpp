@@ -2,6 +2,8 @@
 
 #include "grade/reports.h"
 
+#include "app/fileaccess.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -31,6 +33,14 @@ QJsonArray hexArray(const QList<int> &bytes)
     QJsonArray array;
     for (const int byte : bytes)
         array.append(hexText(byte));
+    return array;
+}
+
+QJsonArray messageArray(const QList<int> &signalNumbers)
+{
+    QJsonArray array;
+    for (const int signal : signalNumbers)
+        array.append(messageName(signal));
     return array;
 }
 
@@ -101,14 +111,17 @@ QJsonObject testsJson(const GradeRun &run)
                 {u"name"_s, item.expectation.name},
                 {u"value"_s, expectationValueText(item.expectation, item.expectation.value)},
                 {u"fromReference"_s, item.fromReference}});
-        cases.append(QJsonObject{{u"name"_s, c.name},
-                                 {u"points"_s, c.points},
-                                 {u"maxSteps"_s, c.maxSteps},
-                                 {u"set"_s, sets},
-                                 {u"input"_s, hexArray(c.inputs)},
-                                 {u"expect"_s, expects},
-                                 {u"display"_s, c.checksDisplay ? QJsonValue(hexArray(c.display))
-                                                                : QJsonValue(QJsonValue::Null)}});
+        cases.append(
+            QJsonObject{{u"name"_s, c.name},
+                        {u"points"_s, c.points},
+                        {u"maxSteps"_s, c.maxSteps},
+                        {u"set"_s, sets},
+                        {u"input"_s, hexArray(c.inputs)},
+                        {u"expect"_s, expects},
+                        {u"display"_s, c.checksDisplay ? QJsonValue(hexArray(c.display))
+                                                       : QJsonValue(QJsonValue::Null)},
+                        {u"messages"_s, c.checksMessages ? QJsonValue(messageArray(c.messages))
+                                                         : QJsonValue(QJsonValue::Null)}});
     }
     return QJsonObject{{u"file"_s, run.testsPath},
                        {u"reference"_s, run.referencePath.isEmpty()
@@ -196,8 +209,12 @@ void write(QIODevice &out, const QString &text)
     out.write(text.toUtf8());
 }
 
-QString csvField(const QString &text)
+QString csvField(QString text)
 {
+    // A spreadsheet would take a cell that begins so for a formula: a name could compute.
+    if (text.startsWith(u'=') || text.startsWith(u'+') || text.startsWith(u'-') ||
+        text.startsWith(u'@'))
+        text.prepend(u'\'');
     if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') &&
         !text.contains(u'\r'))
         return text;
@@ -215,11 +232,11 @@ QString tapText(QString text)
     return text;
 }
 
-QString yamlString(const QString &text)
+// A name or message as the terminal, the TAP and CSV readers get it: control characters, line
+// ends and bidirectional overrides written as escapes, so that no name can forge a line.
+QString shown(const QString &text)
 {
-    return QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact))
-        .mid(1)
-        .chopped(1);
+    return terminalText(text);
 }
 
 QString pointsText(int points, int max)
@@ -260,10 +277,11 @@ QStringList caseMessages(const CaseResult &result)
 
 QString verdictLine(const TestCase &testCase, const CaseResult &result)
 {
-    QString line = u"case %1: %2, %3 steps"_s.arg(testCase.name, caseStatusName(result.status))
-                       .arg(result.steps);
+    QString line =
+        u"case %1: %2, %3 steps"_s.arg(shown(testCase.name), caseStatusName(result.status))
+            .arg(result.steps);
     for (const QString &message : caseMessages(result))
-        line += u"; "_s + message;
+        line += u"; "_s + shown(message);
     return line;
 }
 
@@ -309,7 +327,12 @@ void writeJsonReport(QIODevice &out, const GradeRun &run)
                              {u"passedAll"_s, passedAllCount(run)},
                              {u"maxPoints"_s, run.tests.maxPoints()},
                              {u"points"_s, points}};
-    out.write("\n],\n\"totals\":");
+    QJsonArray skipped;
+    for (const SkippedFile &file : run.skipped)
+        skipped.append(QJsonObject{{u"path"_s, file.path}, {u"reason"_s, file.reason}});
+    out.write("\n],\n\"skipped\":");
+    out.write(QJsonDocument(skipped).toJson(QJsonDocument::Compact));
+    out.write(",\n\"totals\":");
     out.write(QJsonDocument(totals).toJson(QJsonDocument::Compact));
     out.write("}\n");
 }
@@ -320,7 +343,7 @@ void writeCsvReport(QIODevice &out, const GradeRun &run)
     out.write("\xEF\xBB\xBF");
     QStringList header{u"submission"_s, u"total"_s, u"max"_s};
     for (const TestCase &c : run.tests.cases)
-        header << c.name;
+        header << shown(c.name);
     // The counts of the static checks come last, so that the earlier columns keep their places.
     header << u"first problem"_s << u"errors"_s << u"warnings"_s << u"notes"_s;
     auto writeRow = [&out](const QStringList &fields) {
@@ -332,10 +355,10 @@ void writeCsvReport(QIODevice &out, const GradeRun &run)
     writeRow(header);
     const QString max = QString::number(run.tests.maxPoints());
     for (const SubmissionResult &s : run.results) {
-        QStringList row{s.name, QString::number(s.points), max};
+        QStringList row{shown(s.name), QString::number(s.points), max};
         for (const CaseResult &c : s.cases)
             row << caseStatusName(c.status);
-        row << s.firstProblem(run.tests);
+        row << shown(s.firstProblem(run.tests));
         for (const Severity severity : {Severity::Error, Severity::Warning, Severity::Note})
             row << (s.checked ? QString::number(s.findingCount(severity)) : QString());
         writeRow(row);
@@ -386,7 +409,7 @@ void writeJunitReport(QIODevice &out, const GradeRun &run)
         for (const CaseResult &c : s.cases)
             suiteFailures += ran(c) && c.status != CaseStatus::Passed;
         xml.writeStartElement(u"testsuite"_s);
-        xml.writeAttribute(u"name"_s, xmlText(s.name));
+        xml.writeAttribute(u"name"_s, shown(s.name));
         xml.writeAttribute(u"tests"_s, QString::number(s.cases.size()));
         xml.writeAttribute(u"failures"_s, QString::number(suiteFailures));
         xml.writeAttribute(
@@ -401,12 +424,12 @@ void writeJunitReport(QIODevice &out, const GradeRun &run)
         for (size_t i = 0; i < s.cases.size(); ++i) {
             const CaseResult &c = s.cases[i];
             xml.writeStartElement(u"testcase"_s);
-            xml.writeAttribute(u"name"_s, xmlText(run.tests.cases[qsizetype(i)].name));
-            xml.writeAttribute(u"classname"_s, xmlText(s.name));
+            xml.writeAttribute(u"name"_s, shown(run.tests.cases[qsizetype(i)].name));
+            xml.writeAttribute(u"classname"_s, shown(s.name));
             if (!ran(c)) {
                 xml.writeStartElement(u"error"_s);
                 xml.writeAttribute(u"type"_s, caseStatusName(c.status));
-                xml.writeAttribute(u"message"_s, xmlText(s.firstProblem(run.tests)));
+                xml.writeAttribute(u"message"_s, shown(s.firstProblem(run.tests)));
                 xml.writeCharacters(
                     xmlText(s.readError.isEmpty() ? s.wrongCells.join(u'\n') : s.readError));
                 xml.writeEndElement();
@@ -430,16 +453,20 @@ void writeJunitReport(QIODevice &out, const GradeRun &run)
 
 void writeTapReport(QIODevice &out, const GradeRun &run)
 {
-    write(out, u"TAP version 14\n1..%1\n"_s.arg(run.results.size()));
+    // Version 13, which Perl's TAP::Parser (prove) still requires; the subtests are indented as
+    // version 14 writes them, which version 13 readers take for comments. The messages are one
+    // literal block: the YAML subset prove reads takes "- NAME: text" in a list for a mapping.
+    write(out, u"TAP version 13\n1..%1\n"_s.arg(run.results.size()));
     for (size_t n = 0; n < run.results.size(); ++n) {
         const SubmissionResult &s = run.results[n];
-        QString text = u"# Subtest: %1\n    1..%2\n"_s.arg(tapText(s.name)).arg(s.cases.size());
+        QString text =
+            u"# Subtest: %1\n    1..%2\n"_s.arg(tapText(shown(s.name))).arg(s.cases.size());
         for (size_t i = 0; i < s.cases.size(); ++i) {
             const CaseResult &c = s.cases[i];
             const bool ok = c.status == CaseStatus::Passed;
             text += u"    %1 %2 - %3\n"_s.arg(ok ? u"ok"_s : u"not ok"_s)
                         .arg(i + 1)
-                        .arg(tapText(run.tests.cases[qsizetype(i)].name));
+                        .arg(tapText(shown(run.tests.cases[qsizetype(i)].name)));
             if (ok)
                 continue;
             QStringList messages =
@@ -447,14 +474,15 @@ void writeTapReport(QIODevice &out, const GradeRun &run)
             text += u"      ---\n      status: %1\n"_s.arg(caseStatusName(c.status));
             if (ran(c))
                 text += u"      steps: %1\n"_s.arg(c.steps);
-            text += u"      messages:\n"_s;
+            text += u"      messages: |\n"_s;
+            // A line's own leading blanks would change the block's indentation.
             for (const QString &m : messages)
-                text += u"        - "_s + yamlString(m) + u'\n';
+                text += u"        "_s + shown(m).trimmed() + u'\n';
             text += u"      ...\n"_s;
         }
         text += u"%1 %2 - %3 # %4\n"_s.arg(s.allPassed() ? u"ok"_s : u"not ok"_s)
                     .arg(n + 1)
-                    .arg(tapText(s.name))
+                    .arg(tapText(shown(s.name)))
                     .arg(u"points "_s + pointsText(s.points, run.tests.maxPoints()));
         write(out, text);
     }
@@ -484,24 +512,46 @@ void writeGradescopeResult(QIODevice &out, const GradeRun &run, const Submission
     out.write(QJsonDocument(result).toJson(QJsonDocument::Indented));
 }
 
+void writeGradescopeRefusal(QIODevice &out, const GradeRun &run)
+{
+    // The student reads this on Gradescope: why there is no grade, in the student's language.
+    QString reason;
+    if (run.results.empty()) {
+        reason = u"Не найдено ни одного документа ORB (файла .orb): оценивать нечего. "
+                 u"Загрузите один файл .orb."_s;
+    } else {
+        QStringList names;
+        for (const SubmissionResult &s : run.results)
+            names << s.name;
+        reason = u"Найдено несколько документов ORB (%1): %2. Загрузите ровно один файл .orb."_s
+                     .arg(run.results.size())
+                     .arg(names.join(u", "_s));
+    }
+    const QJsonObject result{{u"score"_s, 0},
+                             {u"max_score"_s, run.tests.maxPoints()},
+                             {u"output"_s, reason},
+                             {u"tests"_s, QJsonArray()}};
+    out.write(QJsonDocument(result).toJson(QJsonDocument::Indented));
+}
+
 void writeTable(QIODevice &out, const GradeRun &run)
 {
     qsizetype nameWidth = QStringLiteral("submission").size();
     for (const SubmissionResult &s : run.results)
-        nameWidth = std::max(nameWidth, s.name.size());
+        nameWidth = std::max(nameWidth, shown(s.name).size());
     std::vector<qsizetype> caseWidths;
     for (const TestCase &c : run.tests.cases)
-        caseWidths.push_back(std::max<qsizetype>(c.name.size(), 10));
+        caseWidths.push_back(std::max<qsizetype>(shown(c.name).size(), 10));
     const QString maxPoints = QString::number(run.tests.maxPoints());
     const qsizetype pointsWidth = std::max<qsizetype>(6, 2 * maxPoints.size() + 1);
 
     QString header = u"submission"_s.leftJustified(nameWidth) + u"  "_s;
     for (size_t i = 0; i < caseWidths.size(); ++i)
-        header += run.tests.cases[qsizetype(i)].name.leftJustified(caseWidths[i]) + u"  "_s;
+        header += shown(run.tests.cases[qsizetype(i)].name).leftJustified(caseWidths[i]) + u"  "_s;
     header += u"points"_s.leftJustified(pointsWidth) + u"  first problem"_s;
     write(out, header + u'\n');
     for (const SubmissionResult &s : run.results) {
-        QString line = s.name.leftJustified(nameWidth) + u"  "_s;
+        QString line = shown(s.name).leftJustified(nameWidth) + u"  "_s;
         for (size_t i = 0; i < s.cases.size(); ++i) {
             const CaseStatus status = s.cases[i].status;
             line += (status == CaseStatus::Passed ? u"✓"_s : caseStatusName(status))
@@ -509,14 +559,14 @@ void writeTable(QIODevice &out, const GradeRun &run)
                     u"  "_s;
         }
         line += pointsText(s.points, run.tests.maxPoints()).leftJustified(pointsWidth) + u"  "_s;
-        line += s.firstProblem(run.tests);
+        line += shown(s.firstProblem(run.tests));
         write(out, line.trimmed() + u'\n');
         // Notes alone are no cause for a line: legal tables have them.
         if (s.findingCount(Severity::Error) + s.findingCount(Severity::Warning) > 0)
             write(out, u"    checks: "_s + countsText(s) + u" (orb-check lists them)\n"_s);
         for (const CaseResult &c : s.cases) {
             if (c.divergence) {
-                write(out, u"    first divergence: "_s + c.divergence->text() + u'\n');
+                write(out, u"    first divergence: "_s + shown(c.divergence->text()) + u'\n');
                 break;
             }
         }
@@ -534,22 +584,7 @@ namespace {
 bool saveAtomically(const QString &path, const std::function<void(QIODevice &)> &writer,
                     QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = u"cannot write %1: %2"_s.arg(path, file.errorString());
-        return false;
-    }
-    writer(file);
-    if (file.error() != QFileDevice::NoError) {
-        *error = u"cannot write %1: %2"_s.arg(path, file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        *error = u"cannot write %1: %2"_s.arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    return writeOutputFile(path, writer, error);
 }
 
 // A gradescope file name for a submission: its name with .json for .orb, folders kept.
@@ -587,33 +622,34 @@ bool writeReport(ReportFormat format, const QString &path, const GradeRun &run,
         writer = [&run](QIODevice &out) { writeTapReport(out, run); };
         break;
     case ReportFormat::Gradescope:
-        if (run.results.size() != 1) {
-            if (path == u"-"_s) {
-                *error = u"a gradescope report of several submissions needs a folder, not -"_s;
-                return false;
-            }
-            if (!QDir().mkpath(path)) {
-                *error = u"cannot create the folder %1"_s.arg(path);
-                return false;
-            }
-            bool ok = true;
-            for (const SubmissionResult &s : run.results) {
-                const QString file = QDir(path).filePath(gradescopeFileName(s.name));
-                QString fileError;
-                if (!QDir().mkpath(QFileInfo(file).path())) {
-                    fileError = u"cannot create the folder %1"_s.arg(QFileInfo(file).path());
-                } else if (saveAtomically(
-                               file, [&](QIODevice &out) { writeGradescopeResult(out, run, s); },
-                               &fileError)) {
-                    continue;
-                }
-                if (ok)
-                    *error = fileError;
-                ok = false;
-            }
-            return ok;
+        // PATH.json (or -) is Gradescope's one results.json; any other PATH is a folder of one
+        // file per submission.
+        if (path != u"-"_s && !path.endsWith(u".json"_s, Qt::CaseInsensitive)) {
+            return writeOutputFolder(
+                path,
+                [&run](const QString &folder, QString *fileError) {
+                    for (const SubmissionResult &s : run.results) {
+                        const QString file = QDir(folder).filePath(gradescopeFileName(s.name));
+                        if (!QDir().mkpath(QFileInfo(file).path())) {
+                            *fileError =
+                                u"cannot create the folder %1"_s.arg(QFileInfo(file).path());
+                            return false;
+                        }
+                        if (!saveAtomically(
+                                file, [&](QIODevice &out) { writeGradescopeResult(out, run, s); },
+                                fileError))
+                            return false;
+                    }
+                    return true;
+                },
+                error);
         }
-        writer = [&run](QIODevice &out) { writeGradescopeResult(out, run, run.results.front()); };
+        writer = [&run](QIODevice &out) {
+            if (run.results.size() == 1)
+                writeGradescopeResult(out, run, run.results.front());
+            else
+                writeGradescopeRefusal(out, run);
+        };
         break;
     }
     if (path == u"-"_s) {

@@ -2,6 +2,7 @@
 
 #include "run/runner.h"
 
+#include "app/fileaccess.h"
 #include "cells/cellproblem.h"
 #include "sim/microops.h"
 #include "sim/registers.h"
@@ -606,7 +607,7 @@ std::optional<QList<Expectation>> parseExpectations(QStringView text, QString *e
 
 std::optional<QList<Expectation>> readExpectationsFile(const QString &path, QString *error)
 {
-    const QString shown = terminalText(path);
+    const QString shown = terminalText(shownPath(path));
     auto fail = [&](const QString &message) {
         if (error)
             *error = message;
@@ -614,11 +615,12 @@ std::optional<QList<Expectation>> readExpectationsFile(const QString &path, QStr
     };
     if (path.isEmpty())
         return fail(u"--expect needs a file name"_s);
-    if (QFileInfo(path).isDir())
-        return fail(u"cannot read the expectations file %1: it is a folder"_s.arg(shown));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(u"cannot read the expectations file %1: %2"_s.arg(shown, file.errorString()));
+    QFile file;
+    OpenError openError;
+    if (!openRegularFile(file, path, &openError))
+        return fail(u"cannot read the expectations file %1: %2"_s.arg(
+            shown,
+            openError.failure == OpenFailure::IsFolder ? u"it is a folder"_s : openError.message));
     // One byte more than allowed, so that devices and pipes without a size are bounded too.
     const QByteArray bytes = file.read(maxExpectationsBytes + 1);
     if (file.error() != QFileDevice::NoError)
@@ -789,7 +791,7 @@ OpenOutcome openDocumentPath(const QString &path, QIODevice *standardInput)
             bytes = standardInput->read(maxDocumentBytes + 1);
         loaded = parseDocument(bytes, &outcome.report, &outcome.error);
     } else {
-        outcome.shownName = terminalText(path);
+        outcome.shownName = terminalText(shownPath(path));
         loaded = readDocumentFile(path, &outcome.error, &outcome.report);
     }
     if (!loaded)
