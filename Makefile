@@ -17,6 +17,9 @@ DEBS += time
 DEBS += libgraphviz-dev qt6-svg-dev
 # orb-grade's TAP report is read back by Perl's prove and by npm's tap-parser (tools/tap).
 DEBS += perl nodejs
+# The commands the README, the guide and the manual pages show are run by a test; some pipe
+# into jq.
+DEBS += jq
 
 .PHONY: deps configure build run test package screenshots clean
 
