@@ -5,7 +5,6 @@
 #include "analysis/automatongraph.h"
 #include "app/fileaccess.h"
 #include "cells/cellproblem.h"
-#include "run/runner.h"
 
 #include <QCommandLineParser>
 #include <QFile>
