@@ -5,6 +5,7 @@
 #include "analysis/automatongraph.h"
 #include "app/fileaccess.h"
 #include "cells/cellproblem.h"
+#include "run/terminaltext.h"
 
 #include <QCommandLineParser>
 #include <QFile>

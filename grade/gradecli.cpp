@@ -2,10 +2,11 @@
 
 #include "grade/gradecli.h"
 
+#include "app/fileaccess.h"
 #include "grade/grader.h"
 #include "grade/reports.h"
-
-#include "app/fileaccess.h"
+#include "run/outputsink.h"
+#include "run/terminaltext.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
