@@ -39,7 +39,7 @@ QString gradeHelpText(QCommandLineParser &parser)
     const qsizetype firstLineEnd = text.indexOf(u'\n');
     text.replace(0, firstLineEnd,
                  u"Usage: orb-grade [-j N] [--reference REF.orb] [--report FORMAT:PATH]... "
-                 u"[--quiet] TESTS.orbtest SUBMISSION..."_s);
+                 u"[--quiet] TESTS.orbtest [--] SUBMISSION..."_s);
     return text;
 }
 
