@@ -22,3 +22,23 @@ void writeAll(const QString &path, const QByteArray &bytes);
 QString jsonSchemaErrors(const QString &schemaPath, const QString &jsonPath);
 
 } // namespace testutil
+
+#include <QTest>
+
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0) && defined(QTRY_IMPL)
+// Qt 6.8's QTRY_ macros take their timeout as std::chrono and narrow its count to int
+// inside their expansion, which -Wconversion reports in every test that waits. The same steps
+// with the narrowing written out.
+#undef QTRY_IMPL
+// clang-format off
+#define QTRY_IMPL(expr, timeoutAsGiven) \
+    const auto qt_test_timeoutAsMs = [&] { \
+        using namespace std::chrono_literals; \
+        return std::chrono::milliseconds{timeoutAsGiven}; \
+    }(); \
+    const int qt_test_timeoutValue = static_cast<int>(qt_test_timeoutAsMs.count()); \
+    const int qt_test_step = qt_test_timeoutValue < 350 ? qt_test_timeoutValue / 7 + 1 : 50; \
+    { QTRY_LOOP_IMPL(expr, qt_test_timeoutValue, qt_test_step) } \
+    QTRY_TIMEOUT_DEBUG_IMPL(expr, qt_test_timeoutValue, qt_test_step)
+// clang-format on
+#endif
