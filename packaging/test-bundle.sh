@@ -156,11 +156,12 @@ $(cat "$scratch/runs.diff")"
     for start in "orb --graph $examples_dir/03-fetch-decode-loop.orb" orb-preview; do
         program=${start%% *}
         arguments=${start#"$program"}
-        result=$(as_user sh -c "cd $home && $user_bundle/bin/$program $arguments >$program.log 2>&1 &
+        result=$(as_user sh -c "cd $home || exit 1
+            $user_bundle/bin/$program $arguments >$program.log 2>&1 &
             pid=\$!; sleep 3
             if kill -0 \$pid 2>/dev/null; then echo running; else echo ended; fi
             grep -c '$user_bundle/lib/graphviz/libgvplugin_dot_layout' /proc/\$pid/maps
-            kill \$pid; wait \$pid; cat $program.log")
+            kill \$pid; wait \$pid 2>/dev/null; cat $program.log")
         [ "$(echo "$result" | sed -n 1p)" = running ] ||
             fail "$release: $program ended by itself: $result"
         if [ "$program" = orb ] && [ "$(echo "$result" | sed -n 2p)" = 0 ]; then
