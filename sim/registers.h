@@ -45,4 +45,10 @@ int registerIndex(QStringView name);
 // A value as the panels show it: two hexadecimal digits for a register, 0 or 1 for a flag.
 QString formatRegisterValue(const RegisterInfo &info, int value);
 
+// How a register's byte may be read on the panels; hexadecimal is the panels' own.
+enum class Radix : quint8 { Hex, Unsigned, Signed, Binary };
+inline constexpr int radixCount = 4;
+// 0x3C: "3C", "60", "+60", "0011 1100"; 0x80 signed: "-128"; 0 signed: "0".
+QString formatRadix(int value, Radix radix);
+
 } // namespace orb
