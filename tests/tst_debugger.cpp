@@ -781,6 +781,15 @@ void TestDebugger::radixOfARegister()
     click(window, "nextButton"); // РИ := A: the other registers stay hexadecimal
     QCOMPARE(cell(window, "ri")->text(), u"3C"_s);
     QCOMPARE(cell(window, "a", false)->text(), u"0011 1100"_s);
+    // A picture with all of it: the radix, a watch, the change marks and a stop reason.
+    chooseFromMenu(cell(window, "ri"), u"Десятичное со знаком"_s);
+    QTest::keyClick(window, Qt::Key_F6);
+    doubleClick(cell(window, "ra"));
+    click(window, "endButton");
+    QCOMPARE(child<QLabel>(window, "operationLabel")->text(), u"Остановка: РА изменился 00 → 3E"_s);
+    testutil::renderToPng(window, u"execution-debugger"_s);
+    doubleClick(cell(window, "ra"));
+    chooseFromMenu(cell(window, "ri"), u"Шестнадцатеричное"_s);
     // Kept for the next run; flags offer watches only.
     closeRun();
     ExecutionWindow *next = launch();
