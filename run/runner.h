@@ -17,6 +17,7 @@
 #include "app/loadreport.h"
 #include "cells/rowrules.h"
 #include "sim/processor.h"
+#include "sim/watch.h"
 
 #include <QIODevice>
 #include <QList>
@@ -40,7 +41,7 @@ enum RunStatus : int {
     RunUnreadable = 4,   // the file cannot be read or is not a document
     RunMismatch = 5,     // --expect found a difference
     RunOutputFailed = 6, // standard output could not be written
-    RunBreak = 7,        // --break: stopped after a press that arrived at a breakpoint
+    RunBreak = 7,        // --break, --watch: stopped at a breakpoint or by a watch
     RunUsage = 64,
 };
 
@@ -158,6 +159,7 @@ struct RunOptions {
     QString expectPath;
     QList<Expectation> expectations; // filled by readExpectationsFile
     std::vector<int> breakRows;      // --break, rows from 1
+    std::vector<Watch> watches;      // --watch
 };
 struct CommandLine {
     enum class Action { Run, Help, Version, Usage };
@@ -192,6 +194,7 @@ struct RunResult {
     int inputsUsed = 0;           // --input bytes taken by y66
     int y66WithoutInput = 0;      // y66 executed with no --input byte left
     bool outputFailed = false;    // the trace could not be written
+    std::optional<WatchStop> watchStop; // the watch that stopped the run
 };
 RunResult runOpenedDocument(OpenedDocument &document, const RunOptions &options,
                             OutputSink *trace = nullptr);
