@@ -448,7 +448,8 @@ QStringList compareExpectations(const QList<Expectation> &expectations, const Ru
 }
 
 const QString usageLine = u"Usage: orb-run [--input HEX]... [--max-steps N] [--trace] [--memory] "
-                          u"[--expect FILE] [--break ROW]... [--] DOCUMENT.orb|-\n"
+                          u"[--expect FILE] [--break ROW]... [--watch NAME[=VALUE]]... [--] "
+                          u"DOCUMENT.orb|-\n"
                           u"       orb-run --tests FILE [--case NAME] [--] DOCUMENT.orb"_s;
 
 QString helpText(QCommandLineParser &parser)

@@ -1477,7 +1477,8 @@ void TestOrbRun::documentationAgrees()
     QVERIFY(help.out.contains(u"[--] DOCUMENT.orb|-"_s));
     // Every option the program takes is in the usage lines, the option list and the manual.
     const QString usage = help.out.left(help.out.indexOf(u"\n\n"_s));
-    for (const QString &option : {u"--break ROW"_s, u"--tests FILE"_s, u"--case NAME"_s}) {
+    for (const QString &option :
+         {u"--break ROW"_s, u"--watch NAME[=VALUE]"_s, u"--tests FILE"_s, u"--case NAME"_s}) {
         QVERIFY2(usage.contains(option), qPrintable(option));
         const QString name = option.section(u' ', 0, 0);
         const QString value = option.section(u' ', 1);
