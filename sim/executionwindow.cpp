@@ -516,6 +516,7 @@ void ExecutionWindow::setUpDebugger()
     connect(ui->endButton, &QWidget::customContextMenuRequested, this,
             &ExecutionWindow::showPaceMenu);
     paceTimer = new QTimer(this);
+    paceTimer->setObjectName(u"paceTimer"_s);
     paceTimer->setSingleShot(true);
     connect(paceTimer, &QTimer::timeout, this, &ExecutionWindow::pacedStep);
     watchesChanged();

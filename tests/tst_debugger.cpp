@@ -801,6 +801,15 @@ void TestDebugger::radixOfARegister()
     chooseFromMenu(cell(next, "a"), u"Шестнадцатеричное"_s);
     QCOMPARE(cell(next, "a")->text(), u"3C"_s);
     QCOMPARE(cell(next, "a")->font(), cell(next, "b")->font());
+    // Watches last from run to run, as breakpoints do, and go with New.
+    closeRun();
+    QCOMPARE(styleOf(launch(), "z"), watchedCell);
+    closeRun();
+    editor->findChild<QAction *>(u"actionNew"_s)->trigger();
+    editortest::setRows(*editor, countingLoop);
+    QCOMPARE(styleOf(launch(), "z"), plainCell);
+    QCOMPARE(child<QPushButton>(run, "endButton")->toolTip(),
+             u"Выполнить до конца (до точки останова или 999 тактов)"_s);
 }
 
 QTEST_MAIN(TestDebugger)
