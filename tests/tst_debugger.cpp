@@ -202,6 +202,7 @@ private slots:
     void placementBesideTheMainWindow_data();
     void placementBesideTheMainWindow();
     void watchesStopTheRunAndRunBackReturns();
+    void memoryByteWatch();
     void pacedRunPausesAndAnswers();
     void changeMarksAreExactlyTheChangedCells();
     void radixOfARegister();
@@ -670,6 +671,33 @@ void TestDebugger::watchesStopTheRunAndRunBackReturns()
     freshShown.replace(u"operationLabel=Выполнена микрооперация y31 :    A := A + 1"_s,
                        u"operationLabel=Остановка: A изменился 04 → 05"_s);
     QCOMPARE(shown, freshShown);
+}
+
+void TestDebugger::memoryByteWatch()
+{
+    // y60 writes A to 05, 06 and 07 in turn; the byte 06 is watched from its context menu.
+    editortest::setRows(*editor, countingLoop);
+    QTest::mouseClick(child<QPushButton>(editor.get(), "ramButton"), Qt::LeftButton);
+    QWidget *byte = editor->ramCell(0, 6);
+    QTest::qWait(10);
+    const QStringList entries = chooseFromMenu(byte, u"Остановиться при записи"_s);
+    QCOMPARE(entries.last(), u"Остановиться при записи"_s);
+    QVERIFY(entries.size() > 3); // the line edit's own entries stay
+    QCOMPARE(byte->toolTip(), u"Остановка при записи"_s);
+    DialogAnswerer answerer;
+    ExecutionWindow *window = launch();
+    QVERIFY(child<QPushButton>(window, "endButton")->toolTip().endsWith(u"\nНаблюдение: ОП[06]"_s));
+    click(window, "endButton");
+    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"10"_s);
+    QCOMPARE(child<QLabel>(window, "operationLabel")->text(),
+             u"Остановка: запись в ОП[06]: 00 → 05"_s);
+    QCOMPARE(editor->ramCell(0, 6)->text(), u"05"_s);
+    // Taken off again during the run: the run goes on to the end.
+    QCOMPARE(chooseFromMenu(byte, u"Остановиться при записи"_s).last(),
+             u"Остановиться при записи*"_s);
+    QVERIFY(byte->toolTip().isEmpty());
+    click(window, "endButton");
+    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"17"_s);
 }
 
 void TestDebugger::pacedRunPausesAndAnswers()
