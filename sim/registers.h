@@ -10,6 +10,7 @@
 #include "sim/processor.h"
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <array>
@@ -50,5 +51,10 @@ enum class Radix : quint8 { Hex, Unsigned, Signed, Binary };
 inline constexpr int radixCount = 4;
 // 0x3C: "3C", "60", "+60", "0011 1100"; 0x80 signed: "-128"; 0 signed: "0".
 QString formatRadix(int value, Radix radix);
+
+// The names of the byte registers in the order of the panels: RK1 … RK4, RON0 … RON15, A, B,
+// PC, SP, RI, RA, RB, R, S1, S2, S3; and the value of the one at `index` in a processor.
+const QStringList &registerNames();
+int registerValue(const Processor &processor, int index);
 
 } // namespace orb
