@@ -633,6 +633,19 @@ void TestDebugger::watchesStopTheRunAndRunBackReturns()
     expectDialogWarning();
     doubleClick(cell(window, "z"), Qt::ShiftModifier);
     QCOMPARE(answerer.seen.last(), u"Остановиться, когда Z станет равным\n(0 или 1):"_s);
+    // While the run is open, each row number says how often its row ran.
+    const QStringList counts = {u"1 раз"_s, u"1 раз"_s, u"3 раза"_s, u"2 раза"_s, u"0 раз"_s};
+    for (int row = 0; row < counts.size(); ++row)
+        QCOMPARE(editor->rowNumberLabel(row)->toolTip(),
+                 RowMarks::toolTip() + u"\nВыполнялась: "_s + counts[row]);
+    for (const auto &[count, text] :
+         std::initializer_list<std::pair<int, const char16_t *>>{{11, u"11 раз"},
+                                                                 {12, u"12 раз"},
+                                                                 {21, u"21 раз"},
+                                                                 {22, u"22 раза"},
+                                                                 {104, u"104 раза"},
+                                                                 {114, u"114 раз"}})
+        QCOMPARE(RowMarks::countText(count), u"Выполнялась: "_s + QString::fromUtf16(text));
     QCOMPARE(endButton->toolTip(), plainTip + u"\nНаблюдение: A = 06, Z = 1"_s);
 
     // Back to the watch on any change; Shift+Backspace goes back to the press where it stopped
@@ -655,6 +668,7 @@ void TestDebugger::watchesStopTheRunAndRunBackReturns()
     QVERIFY(!child<QWidget>(window, "pushButton_3")->isEnabled());
     doubleClick(cell(window, "a")); // off, and on again in the fresh run below
     closeRun();
+    QCOMPARE(editor->rowNumberLabel(2)->toolTip(), RowMarks::toolTip());
 
     // The panels and memory at step 8 are those of a fresh run stepped there.
     for (int address = 0; address < 16; ++address)
