@@ -190,7 +190,7 @@ void ExecutionWindow::updateRegisterPanel(orb::Panel which)
     ui->controlSignalsLabel->setText(after.controlSignalsLabel());
     // Auto text format: the red error texts are markup.
     ui->operationLabel->setText(after.operationLabel());
-    stopReason.clear();
+    stopReason_.clear();
     const QString &condition = after.conditionText();
     ui->nextStateLabel->setToolTip(
         condition.isEmpty()
@@ -401,7 +401,7 @@ void ExecutionWindow::scheduleDeletion()
 
 void ExecutionWindow::keyPressEvent(QKeyEvent *event)
 {
-    if (pacedRun && event->key() != Qt::Key_Escape) {
+    if (pacedRun_ && event->key() != Qt::Key_Escape) {
         // Any key pauses a paced run, and does nothing else.
         event->accept();
         pausePacedRun();
@@ -453,7 +453,7 @@ void ExecutionWindow::on_nextButton_pressed()
 void ExecutionWindow::on_nextButton_released()
 {
     pressLook(ui->nextButton, +1);
-    if (pacedRun) {
+    if (pacedRun_) {
         pausePacedRun();
         return;
     }
@@ -468,7 +468,7 @@ void ExecutionWindow::on_endButton_pressed()
 void ExecutionWindow::on_endButton_released()
 {
     pressLook(ui->endButton, +1);
-    if (pacedRun)
+    if (pacedRun_)
         pausePacedRun();
     else if (pace_ == Pace::Instant)
         runToEnd();
@@ -486,9 +486,9 @@ void ExecutionWindow::on_pushButton_3_pressed()
 void ExecutionWindow::on_pushButton_3_released()
 {
     pressLook(ui->pushButton_3, +1);
-    if (pacedRun)
+    if (pacedRun_)
         pausePacedRun();
-    else if ((backButtonModifiers | QGuiApplication::keyboardModifiers()) & Qt::ShiftModifier)
+    else if ((backButtonModifiers_ | QGuiApplication::keyboardModifiers()) & Qt::ShiftModifier)
         runBack();
     else
         stepBack();
@@ -498,12 +498,12 @@ void ExecutionWindow::on_pushButton_3_released()
 
 void ExecutionWindow::setUpDebugger()
 {
-    watches_ = &ownWatches;
-    cellFont = afterCells.labels[0]->font();
-    plainEndToolTip = ui->endButton->toolTip();
-    connect(&ownWatches, &orb::WatchList::changed, this, &ExecutionWindow::watchesChanged);
+    watches_ = &ownWatches_;
+    cellFont_ = afterCells.labels[0]->font();
+    plainEndToolTip_ = ui->endButton->toolTip();
+    connect(&ownWatches_, &orb::WatchList::changed, this, &ExecutionWindow::watchesChanged);
     for (int i = 0; i < panelCellCount; ++i) {
-        plainCellStyles[size_t(i)] = afterCells.labels[size_t(i)]->styleSheet();
+        plainCellStyles_[size_t(i)] = afterCells.labels[size_t(i)]->styleSheet();
         beforeCells.labels[size_t(i)]->installEventFilter(this);
         afterCells.labels[size_t(i)]->installEventFilter(this);
     }
@@ -515,10 +515,10 @@ void ExecutionWindow::setUpDebugger()
     ui->endButton->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->endButton, &QWidget::customContextMenuRequested, this,
             &ExecutionWindow::showPaceMenu);
-    paceTimer = new QTimer(this);
-    paceTimer->setObjectName(u"paceTimer"_s);
-    paceTimer->setSingleShot(true);
-    connect(paceTimer, &QTimer::timeout, this, &ExecutionWindow::pacedStep);
+    paceTimer_ = new QTimer(this);
+    paceTimer_->setObjectName(u"paceTimer"_s);
+    paceTimer_->setSingleShot(true);
+    connect(paceTimer_, &QTimer::timeout, this, &ExecutionWindow::pacedStep);
     watchesChanged();
 }
 
@@ -530,17 +530,17 @@ void ExecutionWindow::setWatchList(orb::WatchList *watches)
         disconnect(watches_, &orb::WatchList::changed, this, &ExecutionWindow::watchesChanged);
     watches_ = watches;
     connect(watches, &orb::WatchList::changed, this, &ExecutionWindow::watchesChanged);
-    connect(watches, &QObject::destroyed, this, [this] { setWatchList(&ownWatches); });
+    connect(watches, &QObject::destroyed, this, [this] { setWatchList(&ownWatches_); });
     watchesChanged();
 }
 
 void ExecutionWindow::watchesChanged()
 {
-    const std::vector<orb::Watch> &watches = watches_ ? watches_->watches() : ownWatches.watches();
+    const std::vector<orb::Watch> &watches = watches_ ? watches_->watches() : ownWatches_.watches();
     engine_.setWatches(watches);
     restyleCells();
     // endButton's tool tip lists what a run to the end stops at, and its pace.
-    QString tip = plainEndToolTip;
+    QString tip = plainEndToolTip_;
     if (!watches.empty()) {
         QStringList names;
         for (const orb::Watch &watch : watches)
@@ -564,9 +564,9 @@ void ExecutionWindow::restyleCells()
             if (candidate.kind == orb::Watch::Kind::Register && candidate.index == i)
                 watch = candidate;
         }
-        const bool wasMarked = (markedCells | watchedCells) >> i & 1;
+        const bool wasMarked = (markedCells_ | watchedCells_) >> i & 1;
         const bool marked = changed >> i & 1;
-        const QString &style = watch ? watchedCellStyle : plainCellStyles[size_t(i)];
+        const QString &style = watch ? watchedCellStyle : plainCellStyles_[size_t(i)];
         QLabel *before = beforeCells.labels[size_t(i)];
         QLabel *after = afterCells.labels[size_t(i)];
         if (before->styleSheet() != style)
@@ -601,8 +601,8 @@ void ExecutionWindow::restyleCells()
         before->setToolTip(tipOf(beforeCells.shown[size_t(i)], false));
         after->setToolTip(tipOf(afterCells.shown[size_t(i)], marked));
     }
-    markedCells = changed;
-    watchedCells = watched;
+    markedCells_ = changed;
+    watchedCells_ = watched;
 }
 
 void ExecutionWindow::setChangeMarks(bool on)
@@ -616,7 +616,7 @@ void ExecutionWindow::updateOperationToolTip()
 {
     QStringList lines;
     // A stop reason stands where the operation was: the operation moves to the tool tip.
-    if (!stopReason.isEmpty())
+    if (!stopReason_.isEmpty())
         lines << engine_.afterPanel().operationLabel();
     const orb::StepEngine::PressOutcome &press = engine_.lastPress();
     if (changeMarks_ && press.writtenAddress >= 0) {
@@ -632,8 +632,8 @@ void ExecutionWindow::showStopReason()
     const std::optional<orb::WatchStop> &stop = engine_.watchStop();
     if (!stop || engine_.endScreenShown())
         return;
-    stopReason = u"Остановка: "_s + stop->reason(orb::WatchNames::Panel);
-    ui->operationLabel->setText(stopReason);
+    stopReason_ = u"Остановка: "_s + stop->reason(orb::WatchNames::Panel);
+    ui->operationLabel->setText(stopReason_);
     updateOperationToolTip();
 }
 
@@ -672,7 +672,7 @@ void ExecutionWindow::refillRegister(int registerIndex)
     const bool binary = radix(registerIndex) == orb::Radix::Binary;
     for (PanelCells *panel : {&beforeCells, &afterCells}) {
         QLabel *label = panel->labels[size_t(registerIndex)];
-        QFont font = cellFont;
+        QFont font = cellFont_;
         if (binary)
             font.setPixelSize(binaryPixelSize);
         label->setFont(font);
@@ -739,24 +739,24 @@ void ExecutionWindow::showPaceMenu(const QPoint &position)
 
 void ExecutionWindow::startPacedRun()
 {
-    pacedRun = true;
+    pacedRun_ = true;
     // The first step at once, the next ones at the pace.
-    paceTimer->start(0);
+    paceTimer_->start(0);
 }
 
 void ExecutionWindow::pacedStep()
 {
-    if (!pacedRun)
+    if (!pacedRun_)
         return;
     auto outcome = orb::StepEngine::RunStep::Stepped;
     runEngine([this, &outcome] { outcome = engine_.runStep(); });
-    if (!pacedRun)
+    if (!pacedRun_)
         return; // paused or closed while a dialog of the step was open
     if (outcome == orb::StepEngine::RunStep::Stepped) {
-        paceTimer->start(paceInterval(pace_));
+        paceTimer_->start(paceInterval(pace_));
         return;
     }
-    pacedRun = false;
+    pacedRun_ = false;
     showStopReason();
     ui->nextButton->setFocus(Qt::OtherFocusReason);
 }
@@ -768,9 +768,9 @@ void ExecutionWindow::pausePacedRun()
 
 void ExecutionWindow::stopPacedRun()
 {
-    pacedRun = false;
-    if (paceTimer)
-        paceTimer->stop();
+    pacedRun_ = false;
+    if (paceTimer_)
+        paceTimer_->stop();
 }
 
 void ExecutionWindow::cellDoubleClicked(int cell, bool withValue)
@@ -849,7 +849,7 @@ bool ExecutionWindow::eventFilter(QObject *watched, QEvent *event)
         // Which modifiers came with the press and release that make its action.
         if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
             type == QEvent::KeyPress || type == QEvent::KeyRelease)
-            backButtonModifiers = static_cast<QInputEvent *>(event)->modifiers();
+            backButtonModifiers_ = static_cast<QInputEvent *>(event)->modifiers();
         return QDialog::eventFilter(watched, event);
     }
     if (type != QEvent::MouseButtonDblClick && type != QEvent::ContextMenu)

@@ -89,7 +89,7 @@ public:
     void setPace(Pace pace);
     Pace pace() const { return pace_; }
     // A paced run is under way; any key or button click pauses it.
-    bool pacedRunActive() const { return pacedRun; }
+    bool pacedRunActive() const { return pacedRun_; }
     void pausePacedRun();
 
     // The watches this run stops at: the main window's, or the window's own until it gets them.
@@ -206,17 +206,17 @@ private:
     bool byteRequestOpen = false;
     std::optional<int> enteredByte;
 
-    orb::WatchList ownWatches;
+    orb::WatchList ownWatches_;
     QPointer<orb::WatchList> watches_;
     bool changeMarks_ = false;
-    quint64 markedCells = 0;  // by register table index: cells shown as changed
-    quint64 watchedCells = 0; // and as watched
-    QFont cellFont;
-    QString plainEndToolTip;
-    std::array<QString, panelCellCount> plainCellStyles;
+    quint64 markedCells_ = 0;  // by register table index: cells shown as changed
+    quint64 watchedCells_ = 0; // and as watched
+    QFont cellFont_;
+    QString plainEndToolTip_;
+    std::array<QString, panelCellCount> plainCellStyles_;
     Pace pace_ = Pace::Instant;
-    bool pacedRun = false;
-    QTimer *paceTimer = nullptr;
-    Qt::KeyboardModifiers backButtonModifiers;
-    QString stopReason; // the reason shown on the operation line; empty for none
+    bool pacedRun_ = false;
+    QTimer *paceTimer_ = nullptr;
+    Qt::KeyboardModifiers backButtonModifiers_;
+    QString stopReason_; // the reason shown on the operation line; empty for none
 };
