@@ -268,7 +268,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
         QString error;
         const std::optional<Watch> watch = parseWatch(text, &error);
         if (!watch)
-            return usage(u"--watch %1: %2"_s.arg(echo(text), error));
+            return usage(u"--watch %1: %2"_s.arg(echoText(text), error));
         options.watches.push_back(*watch);
     }
     options.trace = parser.isSet(traceOption);
