@@ -971,11 +971,13 @@ void TestOrbRun::executable_data()
                               u"\"0\"\nTry 'orb-run --help' for more information.\n"_s;
     QTest::newRow("version") << QStringList{u"--version"_s} << 0 << u"orb-run 1.1.0\n"_s
                              << QString();
-    QTest::newRow("help") << QStringList{u"--help"_s} << 0
-                          << u"Usage: orb-run [--input HEX]... [--max-steps N] [--trace] "
-                             u"[--memory] [--expect FILE] [--break ROW]... [--] DOCUMENT.orb|-\n"
-                             u"       orb-run --tests FILE [--case NAME] [--] DOCUMENT.orb\n"_s
-                          << QString();
+    QTest::newRow("help")
+        << QStringList{u"--help"_s} << 0
+        << u"Usage: orb-run [--input HEX]... [--max-steps N] [--trace] "
+           u"[--memory] [--expect FILE] [--break ROW]... [--watch NAME[=VALUE]]... "
+           u"[--] DOCUMENT.orb|-\n"
+           u"       orb-run --tests FILE [--case NAME] [--] DOCUMENT.orb\n"_s
+        << QString();
 }
 
 void TestOrbRun::executable()
@@ -1484,7 +1486,7 @@ void TestOrbRun::documentationAgrees()
         const QString name = option.section(u' ', 0, 0);
         const QString value = option.section(u' ', 1);
         QVERIFY2(QRegularExpression(u"\\n +"_s + QRegularExpression::escape(name) + u" <"_s +
-                                    value + u">"_s)
+                                    QRegularExpression::escape(value) + u">"_s)
                      .match(help.out)
                      .hasMatch(),
                  qPrintable(option));
