@@ -766,6 +766,12 @@ void TestGraph::pictureOfTheWindow()
     QVERIFY(graph->view()->runMarks().lastEdge >= 0);
     const QString file = testutil::renderToPng(graph, u"graph-window"_s);
     QVERIFY(!QImage(file).isNull());
+    // At the end the stopping state is the current one, drawn with its text.
+    testutil::ModalAnswerer stop([](QWidget *dialog) { QTest::keyClick(dialog, Qt::Key_Space); });
+    execution->runToEnd();
+    QVERIFY(stop.answered());
+    QVERIFY(graph->view()->model().nodes[graph->view()->runMarks().currentNode].stops);
+    QVERIFY(!QImage(testutil::renderToPng(graph, u"graph-window-stopped"_s)).isNull());
 }
 
 QTEST_MAIN(TestGraph)
