@@ -60,9 +60,11 @@ int main(int argc, char *argv[])
             onlyBenchmark = arguments[++i];
         } else {
             std::fprintf(
-                stderr, "usage: orb-bench [--orb-run PATH] [--orb-grade PATH] [--repeat N] [--only "
-                        "startup|open|rows|execution|orb-run|memory|analysis|orb-grade|graph|"
-                        "gradescope]\n");
+                stderr,
+                "usage: orb-bench [--orb-run PATH] [--orb-grade PATH] [--repeat N] [--only "
+                "startup|open|rows|execution|debugger|orb-run|memory|analysis|orb-grade|graph|"
+                "gradescope]
+");
             return 64;
         }
     }
@@ -97,6 +99,8 @@ int main(int argc, char *argv[])
         add(benchExecution(loopPath));
         add(benchHistory(loopPath));
     }
+    if (wanted("debugger"))
+        add(benchDebugger(loopPath));
     if (wanted("orb-run"))
         add(benchOrbRun(loopPath, dir));
     if (wanted("memory"))
