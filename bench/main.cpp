@@ -63,8 +63,7 @@ int main(int argc, char *argv[])
                 stderr,
                 "usage: orb-bench [--orb-run PATH] [--orb-grade PATH] [--repeat N] [--only "
                 "startup|open|rows|execution|debugger|orb-run|memory|analysis|orb-grade|graph|"
-                "gradescope]
-");
+                "gradescope]\n");
             return 64;
         }
     }
