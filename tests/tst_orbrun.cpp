@@ -7,6 +7,7 @@
 #include "sim/registers.h"
 
 #include "sim/stepengine.h"
+#include "clitestutil.h"
 #include "coretestutil.h"
 
 #include <QBuffer>
@@ -25,25 +26,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    QString out;
-    QString err;
-    QStringList outLines() const { return out.split(u'\n', Qt::SkipEmptyParts); }
-    QStringList errLines() const { return err.split(u'\n', Qt::SkipEmptyParts); }
-};
+using clitest::Outcome;
 
 Outcome runInProcess(const QStringList &arguments)
 {
-    QBuffer out;
-    QBuffer err;
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
-    Outcome outcome;
-    outcome.status = runCommandLine(QStringList{u"orb-run"_s} + arguments, out, err);
-    outcome.out = QString::fromUtf8(out.data());
-    outcome.err = QString::fromUtf8(err.data());
-    return outcome;
+    return clitest::runInProcess(runCommandLine, u"orb-run"_s, arguments);
 }
 
 // A document from rows "source|next|conditions|signals" and memory bytes from address 0.
@@ -143,18 +130,7 @@ const QString y70Row = u"0|0||y70"_s;
 // Outcome of a run with standard input.
 Outcome runWithInput(const QStringList &arguments, const QByteArray &input)
 {
-    QBuffer in;
-    in.setData(input);
-    in.open(QIODevice::ReadOnly);
-    QBuffer out;
-    QBuffer err;
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
-    Outcome outcome;
-    outcome.status = runCommandLine(QStringList{u"orb-run"_s} + arguments, &in, out, err);
-    outcome.out = QString::fromUtf8(out.data());
-    outcome.err = QString::fromUtf8(err.data());
-    return outcome;
+    return clitest::runInProcess(runCommandLine, u"orb-run"_s, arguments, input);
 }
 
 // A device whose writes fail as on a full disk, after `accepted` bytes.
