@@ -176,8 +176,8 @@ void TestOrbRunExpect::expectationsAtABreakpoint()
     QCOMPARE(refused.status, int(RunUsage));
     QVERIFY(refused.out.isEmpty());
     QCOMPARE(refused.errLines().value(0),
-             u"orb-run: the expectations file %1 expects end=break, but no --break is given"_s.arg(
-                 breakPath));
+             u"orb-run: the expectations file %1 expects end=break, but neither --break nor "
+             u"--watch is given"_s.arg(breakPath));
     // --case belongs to --tests; alone it is a mistake, not ignored.
     const Outcome lonelyCase = runInProcess({u"--case"_s, u"x"_s, path});
     QCOMPARE(lonelyCase.status, int(RunUsage));
