@@ -8,6 +8,7 @@
 
 #include "app/mainwindow.h"
 #include "cells/ttlineedit.h"
+#include "sim/executionwindow.h"
 #include "scriptedwindow.h"
 
 #include <QApplication>
@@ -35,15 +36,40 @@ inline QWidget *focused()
     return QApplication::focusWidget();
 }
 
-// Types into the focused widget, as the keyboard would.
+// Types into the focused widget, as the keyboard does; also Cyrillic letters, which
+// QTest::keyClicks cannot send.
 inline void type(const QString &text)
 {
-    QTest::keyClicks(focused(), text);
+    for (const QChar c : text) {
+        if (c.unicode() < 0x80)
+            QTest::keyClick(focused(), char(c.unicode()));
+        else
+            QTest::sendKeyEvent(QTest::Click, focused(), Qt::Key_unknown, QString(c),
+                                Qt::NoModifier);
+    }
 }
 
 inline void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
     QTest::keyClick(focused(), key, modifiers);
+}
+
+// The execution window that is open, or nullptr; and how many are.
+inline ExecutionWindow *openExecutionWindow()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *window = qobject_cast<ExecutionWindow *>(widget))
+            return window;
+    }
+    return nullptr;
+}
+
+inline int executionWindowCount()
+{
+    int count = 0;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        count += int(qobject_cast<ExecutionWindow *>(widget) != nullptr);
+    return count;
 }
 
 // Moves the focus as the navigation keys do (focus reason "other": the cursor stays put).

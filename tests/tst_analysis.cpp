@@ -407,15 +407,16 @@ void TestAnalysis::randomTablesAgainstTheEngine()
         for (size_t i = 0; i < events.size(); ++i) {
             const ObservingView::Event &e = events[i];
             const StateFacts *facts = analysis.facts(e.state);
-            QVERIFY2(facts && facts->reachable(), context);
+            QVERIFY2(facts && facts->reachable(), context.constData());
             const bool microop = e.kind != Operation::Kind::NoMicrooperations;
             if (microop) {
                 const int result = e.flags >> 4;
-                QVERIFY2(resultFlagOutcomes(e.signal, e.fields) & (1u << result), context);
+                QVERIFY2(resultFlagOutcomes(e.signal, e.fields) & (1u << result),
+                         context.constData());
                 if (!e.lastMicroop || e.signal == 70)
                     continue;
             }
-            QVERIFY2(facts->exit[size_t(e.flags)], context);
+            QVERIFY2(facts->exit[size_t(e.flags)], context.constData());
             // The row the engine takes next: the first of the state whose condition holds.
             int row = -1;
             for (int r : facts->rows) {
@@ -428,49 +429,53 @@ void TestAnalysis::randomTablesAgainstTheEngine()
                 // The engine moves on to the state's row that holds within the same press.
                 QVERIFY2(i + 1 < events.size() && events[i + 1].state == e.state &&
                              events[i + 1].row == row,
-                         context);
+                         context.constData());
                 continue;
             }
             const bool last = i + 1 == events.size();
             if (row < 0) {
                 if (last && !engine.running()) {
-                    QVERIFY2(engine.endText().endsWith(u"при данных условиях"_s), context);
-                    QVERIFY2(hasFinding(analysis, u"incomplete-state"_s, -1, e.state), context);
+                    QVERIFY2(engine.endText().endsWith(u"при данных условиях"_s),
+                             context.constData());
+                    QVERIFY2(hasFinding(analysis, u"incomplete-state"_s, -1, e.state),
+                             context.constData());
                     ++stops;
                 }
                 continue;
             }
             ++transitions;
-            QVERIFY2(analysis.takeable[size_t(row)], context);
+            QVERIFY2(analysis.takeable[size_t(row)], context.constData());
             QVERIFY2(!hasFinding(analysis, u"shadowed-row"_s, row + 1) &&
                          !hasFinding(analysis, u"never-row"_s, row + 1),
-                     context);
+                     context.constData());
             const int target = program.row(row).nextState;
             if (!analysis.facts(target)) {
                 if (last && !engine.running()) {
                     QVERIFY2(engine.endText() ==
                                  u"Не описан переход из состояния  "_s + QString::number(target),
-                             context);
-                    QVERIFY2(hasFinding(analysis, u"missing-state"_s, row + 1, target), context);
+                             context.constData());
+                    QVERIFY2(hasFinding(analysis, u"missing-state"_s, row + 1, target),
+                             context.constData());
                     ++missingStops;
                 }
                 continue;
             }
             if (!last)
-                QVERIFY2(events[i + 1].state == target, context);
+                QVERIFY2(events[i + 1].state == target, context.constData());
         }
         if (engine.state().succeeded) {
             ++successes;
-            QVERIFY2(!hasFinding(analysis, u"no-success"_s), context);
+            QVERIFY2(!hasFinding(analysis, u"no-success"_s), context.constData());
         }
         if (!analysis.facts(0))
-            QVERIFY2(hasFinding(analysis, u"no-start"_s) && events.empty(), context);
+            QVERIFY2(hasFinding(analysis, u"no-start"_s) && events.empty(), context.constData());
         // A run that went on stepping through states without microoperations only.
         if (events.size() > 40 &&
             std::all_of(events.end() - 40, events.end(), [](const ObservingView::Event &e) {
                 return e.kind == Operation::Kind::NoMicrooperations;
             }))
-            QVERIFY2(hasFinding(analysis, u"empty-cycle"_s, -1, events.back().state), context);
+            QVERIFY2(hasFinding(analysis, u"empty-cycle"_s, -1, events.back().state),
+                     context.constData());
     }
     // The random tables reach every kind of ending.
     QVERIFY(transitions > 1000);
@@ -557,7 +562,7 @@ void TestAnalysis::missingStatesAreReachedBySteeredRuns()
             using Node = std::pair<int, int>; // state, inherited vector or -1 (chosen there)
             std::map<Node, std::pair<Node, int>> cameFrom; // → previous node, vector chosen
             const StateFacts *start = analysis.facts(0);
-            QVERIFY2(start && start->reachable(), context);
+            QVERIFY2(start && start->reachable(), context.constData());
             const Node first{0, start->microops.empty() ? 0 : -1};
             std::vector<Node> queue{first};
             cameFrom[first] = {{-1, -1}, -1};
@@ -587,14 +592,14 @@ void TestAnalysis::missingStatesAreReachedBySteeredRuns()
                     queue.push_back(to);
                 }
             }
-            QVERIFY2(found, context);
+            QVERIFY2(found, context.constData());
             std::map<int, int> flagsFor;
             for (std::pair<Node, int> step = *found; step.first.first >= 0;
                  step = cameFrom[step.first]) {
                 if (step.first.second < 0)
                     flagsFor[step.first.first] = step.second;
             }
-            QVERIFY2(run(flagsFor), context);
+            QVERIFY2(run(flagsFor), context.constData());
             ++byFlags;
         }
     }

@@ -40,6 +40,7 @@ using testutil::writeAll;
 #endif
 
 using namespace Qt::StringLiterals;
+using editortest::openExecutionWindow;
 using editortest::Row;
 using editortest::ScriptedWindow;
 
@@ -86,15 +87,6 @@ QStringList tableMarks(const MainWindow &window)
     for (int row = 0; row < window.stringCount(); ++row)
         marks << editortest::rowMarks(window, row);
     return marks;
-}
-
-ExecutionWindow *openExecutionWindow()
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *window = qobject_cast<ExecutionWindow *>(widget))
-            return window;
-    }
-    return nullptr;
 }
 
 const QByteArray newDocumentBytes = "MKT1\n\n\n\n\n" + QByteArray("00").repeated(256);

@@ -8,6 +8,7 @@
 #include "cells/ramlineedit.h"
 #include "cells/ttlineedit.h"
 #include "sim/executionwindow.h"
+#include "editorfixture.h"
 #include "testutil.h"
 
 #include <QApplication>
@@ -28,18 +29,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-using Row = std::array<QString, 4>;
-
 // Fills the editor's table as loading a document does: each cell's text is committed, so its
 // normal form and parsed form are those a user gets on leaving the cell.
-void setRows(MainWindow &window, const QList<Row> &rows)
+void setRows(MainWindow &window, const QList<editortest::Row> &rows)
 {
-    while (window.stringCount() < rows.size())
-        window.addString(window.stringCount());
-    for (int row = 0; row < rows.size(); ++row) {
-        for (int field = 0; field < 4; ++field)
-            window.ttCell(row, 2 * field + 2)->fillAndCommit(rows[row][size_t(field)]);
-    }
+    editortest::setRows(window, rows);
     QCOMPARE(window.errorCount(), 0);
 }
 

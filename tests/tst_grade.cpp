@@ -12,6 +12,7 @@
 #include "run/runner.h"
 #include "sim/registers.h"
 
+#include "clitestutil.h"
 #include "coretestutil.h"
 
 #include <QBuffer>
@@ -57,49 +58,21 @@ const QStringList sumRows{u"0|1||y43"_s,
                           u"6|7||y25,y60"_s,
                           u"7|7||y70"_s};
 
-struct Outcome {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using clitest::Outcome;
 
 Outcome grade(const QStringList &arguments)
 {
-    QBuffer out;
-    QBuffer err;
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
-    Outcome o;
-    o.status = runGradeCommandLine(QStringList{u"orb-grade"_s} + arguments, out, err);
-    o.out = QString::fromUtf8(out.data());
-    o.err = QString::fromUtf8(err.data());
-    return o;
+    return clitest::runInProcess(runGradeCommandLine, u"orb-grade"_s, arguments);
 }
 
 Outcome runTests(const QStringList &arguments)
 {
-    QBuffer out;
-    QBuffer err;
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
-    Outcome o;
-    o.status = runTestsCommandLine(QStringList{u"orb-run"_s} + arguments, out, err);
-    o.out = QString::fromUtf8(out.data());
-    o.err = QString::fromUtf8(err.data());
-    return o;
+    return clitest::runInProcess(runTestsCommandLine, u"orb-run"_s, arguments);
 }
 
 Outcome runOrbRun(const QStringList &arguments)
 {
-    QBuffer out;
-    QBuffer err;
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
-    Outcome o;
-    o.status = runCommandLine(QStringList{u"orb-run"_s} + arguments, out, err);
-    o.out = QString::fromUtf8(out.data());
-    o.err = QString::fromUtf8(err.data());
-    return o;
+    return clitest::runInProcess(runCommandLine, u"orb-run"_s, arguments);
 }
 
 TestFile parsed(const QByteArray &text)

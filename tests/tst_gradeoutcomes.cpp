@@ -10,9 +10,9 @@
 #include "grade/testfile.h"
 #include "run/runner.h"
 
+#include "clitestutil.h"
 #include "coretestutil.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -31,32 +31,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-using CommandLine = int (*)(const QStringList &, QIODevice &, QIODevice &);
-
-Outcome runInProcess(CommandLine commandLine, const QString &name, const QStringList &arguments)
-{
-    QBuffer out;
-    QBuffer err;
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
-    Outcome o;
-    o.status = commandLine(QStringList{name} + arguments, out, err);
-    o.out = QString::fromUtf8(out.data());
-    o.err = QString::fromUtf8(err.data());
-    return o;
-}
+using clitest::Outcome;
 
 Outcome grade(const QStringList &arguments)
 {
-    return runInProcess([](const QStringList &a, QIODevice &o,
-                           QIODevice &e) { return runGradeCommandLine(a, o, e); },
-                        u"orb-grade"_s, arguments);
+    return clitest::runInProcess(runGradeCommandLine, u"orb-grade"_s, arguments);
 }
 
 QByteArray example(const QString &name)
@@ -277,8 +256,8 @@ void TestGradeOutcomes::namesCannotForgeOutput()
 
     // orb-run --tests prints the same names escaped.
     const Outcome verdicts =
-        runInProcess(runTestsCommandLine, u"orb-run"_s,
-                     {u"--tests"_s, tests, klass + u"/=HYPERLINK(\"x\").orb"_s});
+        clitest::runInProcess(runTestsCommandLine, u"orb-run"_s,
+                              {u"--tests"_s, tests, klass + u"/=HYPERLINK(\"x\").orb"_s});
     QCOMPARE(verdicts.status, 5);
     QVERIFY2(!forges(verdicts.out), qPrintable(verdicts.out));
     QVERIFY(verdicts.out.startsWith(u"case \\x1b[2Jclear\\u202e: wrong"_s));
@@ -347,9 +326,7 @@ void TestGradeOutcomes::reasonsInOrbRunsWords()
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     else
         file(path, bytes);
-    const Outcome run = runInProcess(
-        [](const QStringList &a, QIODevice &o, QIODevice &e) { return runCommandLine(a, o, e); },
-        u"orb-run"_s, {path});
+    const Outcome run = clitest::runInProcess(runCommandLine, u"orb-run"_s, {path});
     QCOMPARE(run.status, 4);
     const QString reason = run.err.mid(QStringLiteral("orb-run: ").size()).trimmed();
     const QString report = root + u"/r.json"_s;
@@ -412,8 +389,9 @@ void TestGradeOutcomes::messagesAsExpectations()
     QFETCH(QString, verdict);
     const QString root = folder();
     const QString tests = file(root + u"/t.orbtest"_s, "case m\n" + testCase);
-    const Outcome o = runInProcess(runTestsCommandLine, u"orb-run"_s,
-                                   {u"--tests"_s, tests, file(root + u"/d.orb"_s, document)});
+    const Outcome o =
+        clitest::runInProcess(runTestsCommandLine, u"orb-run"_s,
+                              {u"--tests"_s, tests, file(root + u"/d.orb"_s, document)});
     if (verdict.startsWith(u"t.orbtest"_s)) {
         QCOMPARE(o.status, 64);
         QVERIFY2(o.err.contains(verdict.mid(9)), qPrintable(o.err));

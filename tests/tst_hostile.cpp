@@ -238,7 +238,7 @@ void TestHostile::mutatedDocumentsLoad()
     const std::optional<orb::LoadedDocument> whole = orb::parseDocument(intact);
     QVERIFY(whole);
     const Sections sections = sectionsOf(intact);
-    QCOMPARE(whole->memory.size(), orb::memoryCellCount);
+    QCOMPARE(whole->memory.size(), 256);
     QCOMPARE(whole->cells.size(), qsizetype(whole->rowCount) * 4);
 
     for (const Mutation &mutation : mutationsOf(intact)) {
@@ -665,9 +665,12 @@ void TestHostile::saveThroughSymbolicLink()
     const QByteArray old = readAll(sourceFile("tests/data/sum.orb"));
     writeAll(target, old);
     if (linkName == "outer.orb"_L1)
-        QCOMPARE(::symlink("real.orb", QFile::encodeName(dir->filePath(u"link.orb"_s))), 0);
+        QCOMPARE(::symlink("real.orb", QFile::encodeName(dir->filePath(u"link.orb"_s)).constData()),
+                 0);
     const QString link = dir->filePath(linkName);
-    QCOMPARE(::symlink(QFile::encodeName(linkTarget), QFile::encodeName(link)), 0);
+    QCOMPARE(
+        ::symlink(QFile::encodeName(linkTarget).constData(), QFile::encodeName(link).constData()),
+        0);
 
     open(sourceFile("examples/01-add-two-bytes.orb"));
     save(link);
@@ -677,7 +680,8 @@ void TestHostile::saveThroughSymbolicLink()
     // The link is still a link, naming what it named.
     QVERIFY(QFileInfo(link).isSymLink());
     char stored[4096] = {};
-    const ssize_t length = ::readlink(QFile::encodeName(link), stored, sizeof stored - 1);
+    const ssize_t length =
+        ::readlink(QFile::encodeName(link).constData(), stored, sizeof stored - 1);
     QCOMPARE(QByteArray(stored, length > 0 ? length : 0), QFile::encodeName(linkTarget));
     QCOMPARE(QFileInfo(link).canonicalFilePath(), QFileInfo(target).canonicalFilePath());
 #endif
@@ -700,12 +704,12 @@ void TestHostile::saveKeepsMode()
 #else
     const QString path = dir->filePath(u"program.orb"_s);
     writeAll(path, readAll(sourceFile("tests/data/sum.orb")));
-    QCOMPARE(::chmod(QFile::encodeName(path), mode_t(mode)), 0);
+    QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0);
     open(sourceFile("examples/01-add-two-bytes.orb"));
     save(path);
     QCOMPARE(readAll(path), readAll(sourceFile("examples/01-add-two-bytes.orb")));
     struct stat status {};
-    QCOMPARE(::stat(QFile::encodeName(path), &status), 0);
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
     QCOMPARE(int(status.st_mode & 07777), mode);
 #endif
 }

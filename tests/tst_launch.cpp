@@ -9,6 +9,7 @@
 #include "cells/ramlineedit.h"
 #include "cells/ttlineedit.h"
 #include "sim/executionwindow.h"
+#include "editorfixture.h"
 #include "testutil.h"
 
 #include <QApplication>
@@ -21,6 +22,9 @@
 
 #include <memory>
 
+using editortest::openExecutionWindow;
+using editortest::press;
+using editortest::type;
 using testutil::child;
 
 using namespace Qt::StringLiterals;
@@ -30,26 +34,6 @@ namespace {
 QString labelText(QWidget *window, const char *name)
 {
     return child<QLabel>(window, name)->text();
-}
-
-ExecutionWindow *openExecutionWindow()
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *window = qobject_cast<ExecutionWindow *>(widget))
-            return window;
-    }
-    return nullptr;
-}
-
-// Types text into the focused widget, as the keyboard does.
-void type(const QString &text)
-{
-    QTest::keyClicks(QApplication::focusWidget(), text);
-}
-
-void press(Qt::Key key)
-{
-    QTest::keyClick(QApplication::focusWidget(), key);
 }
 
 // Enter on the execution window: it clicks the focused step button.

@@ -194,7 +194,8 @@ void TestMainWindow::formTextsAndStyles()
                                    QStringLiteral("info|Info|Инфо")}));
     for (QAction *action : toolBar->actions()) {
         QVERIFY2(!action->icon().isNull(), qPrintable(action->objectName()));
-        // New, Open and Save have the standard keys (tst_editorfixes pins them); Info has none.
+        // New, Open and Save have the standard keys (tst_desktopconventions pins them); Info has
+        // none.
         QCOMPARE(action->shortcut().isEmpty(), action->objectName() == QStringLiteral("info"));
     }
     QVERIFY(!toolBar->isMovable());

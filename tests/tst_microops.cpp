@@ -684,19 +684,19 @@ void TestMicroops::executionMatchesSignalTable()
                     bit != LocRonT && bit != LocMemory)
                     QVERIFY2(placeValue(after, afterMemory, Location(bit), p, fields) ==
                                  placeValue(p, memory, Location(bit), p, fields),
-                             name);
+                             name.constData());
             }
             for (int i = 0; i < 16; ++i) {
                 const bool selected = ((info.writes & LocRonR) && i == p.r) ||
                                       ((info.writes & LocRonR1) && i == p.r1()) ||
                                       ((info.writes & LocRonT) && i == fields.registerT());
                 if (!selected)
-                    QVERIFY2(after.ron[size_t(i)] == p.ron[size_t(i)], name);
+                    QVERIFY2(after.ron[size_t(i)] == p.ron[size_t(i)], name.constData());
             }
             for (int address = 0; address < 256; ++address) {
                 if (!(info.writes & LocMemory) || address != p.ra)
                     QVERIFY2(afterMemory.bytes[size_t(address)] == memory.bytes[size_t(address)],
-                             name);
+                             name.constData());
             }
 
             // Reads: a place the table does not name never changes the effect.
@@ -708,7 +708,7 @@ void TestMicroops::executionMatchesSignalTable()
                 if (differs)
                     readsSeen |= bit;
                 QVERIFY2(!differs || (info.reads & bit),
-                         name + " reads " + QByteArray::number(bit));
+                         (name + " reads " + QByteArray::number(bit)).constData());
             }
             // Control fields likewise.
             for (int field = 6; field <= 15; ++field) {
@@ -718,24 +718,24 @@ void TestMicroops::executionMatchesSignalTable()
                 if (differs)
                     fieldsSeen |= quint16(1u << field);
                 QVERIFY2(!differs || (info.controlFields & (1u << field)),
-                         name + " y" + QByteArray::number(field));
+                         (name + " y" + QByteArray::number(field)).constData());
             }
 
             // Flags.
             const auto &f = effect.flags;
             switch (info.zeroSign) {
             case ZeroSignEffect::None:
-                QVERIFY2(!f[ZFlag] && !f[NFlag], name);
+                QVERIFY2(!f[ZFlag] && !f[NFlag], name.constData());
                 break;
             case ZeroSignEffect::ZeroSet:
-                QVERIFY2(f[ZFlag] && !f[NFlag], name);
+                QVERIFY2(f[ZFlag] && !f[NFlag], name.constData());
                 break;
             case ZeroSignEffect::FromResult: {
-                QVERIFY2(!effect.values.isEmpty(), name);
+                QVERIFY2(!effect.values.isEmpty(), name.constData());
                 const int v = effect.values.first();
-                QVERIFY2(f[ZFlag] == (v == 0) && f[NFlag] == (v > 127), name);
+                QVERIFY2(f[ZFlag] == (v == 0) && f[NFlag] == (v > 127), name.constData());
                 if (!info.usesAlu)
-                    QVERIFY2(v >= info.resultMin && v <= info.resultMax, name);
+                    QVERIFY2(v >= info.resultMin && v <= info.resultMax, name.constData());
                 break;
             }
             }
@@ -743,21 +743,21 @@ void TestMicroops::executionMatchesSignalTable()
             carrySeen = carrySeen || carry;
             if (info.carry == CarryEffect::None ||
                 (info.carry == CarryEffect::Alu && fields.logicMode()))
-                QVERIFY2(!carry, name);
+                QVERIFY2(!carry, name.constData());
             const DeviceRequest device = info.device == DeviceEffect::None ? DeviceRequest::None
                                          : info.device == DeviceEffect::DataByte
                                              ? DeviceRequest::DataByte
                                              : DeviceRequest::Message;
-            QVERIFY2(effect.device == device, name);
+            QVERIFY2(effect.device == device, name.constData());
             QVERIFY2(effect.text.startsWith(prefix + QString::number(info.number) + u" :    "_s +
                                             QString::fromUtf16(info.text)),
-                     name);
+                     name.constData());
         }
         // ... and every place and field it names does matter somewhere. The device and the
         // rest of the general registers cannot be varied this way.
         QCOMPARE(readsSeen | LocDevice, info.reads | LocDevice);
-        QVERIFY2(fieldsSeen == info.controlFields, name);
-        QVERIFY2(carrySeen == (info.carry != CarryEffect::None), name);
+        QVERIFY2(fieldsSeen == info.controlFields, name.constData());
+        QVERIFY2(carrySeen == (info.carry != CarryEffect::None), name.constData());
     }
 }
 

@@ -11,10 +11,11 @@
 #include "cells/ramlineedit.h"
 #include "cells/ttlineedit.h"
 #include "sim/executionwindow.h"
+#include "clitestutil.h"
+#include "editorfixture.h"
 #include "testutil.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -26,6 +27,7 @@
 #include <QTest>
 #include <QTimer>
 
+using editortest::openExecutionWindow;
 using namespace orb;
 using namespace Qt::StringLiterals;
 
@@ -39,21 +41,17 @@ struct Trace {
 
 Trace runOrbRun(const QString &path, const QStringList &inputs, const QStringList &more = {})
 {
-    QStringList arguments = QStringList{u"orb-run"_s, u"--trace"_s} + more;
+    QStringList arguments = QStringList{u"--trace"_s} + more;
     for (const QString &input : inputs)
         arguments << u"--input"_s << input;
-    QBuffer out;
-    QBuffer err;
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
+    const clitest::Outcome run =
+        clitest::runInProcess(runCommandLine, u"orb-run"_s, arguments << path);
     Trace trace;
-    trace.status = runCommandLine(arguments << path, out, err);
-    for (const QByteArray &line : out.data().split('\n')) {
-        if (!line.isEmpty())
-            trace.lines << QJsonDocument::fromJson(line).object();
-    }
+    trace.status = run.status;
+    for (const QString &line : run.outLines())
+        trace.lines << QJsonDocument::fromJson(line.toUtf8()).object();
     if (trace.status == RunWrongCells)
-        trace.wrongCells = QString::fromUtf8(err.data()).split(u'\n', Qt::SkipEmptyParts);
+        trace.wrongCells = run.errLines();
     return trace;
 }
 
@@ -122,15 +120,6 @@ QString headerOf(const QJsonObject &line)
         QString::number(line.value(u"step"_s).toInt()),
         QString::number(line.value(u"source"_s).toInt()), line.value(u"next"_s).toString(),
         line.value(u"signals"_s).toString(), line.value(u"operation"_s).toString());
-}
-
-ExecutionWindow *openExecutionWindow()
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *window = qobject_cast<ExecutionWindow *>(widget))
-            return window;
-    }
-    return nullptr;
 }
 
 } // namespace
@@ -453,15 +442,11 @@ void TestOneEngine::breakOption()
 {
     const QString path = writeDocument(u"loop.orb"_s, {u"0|1||y20"_s, u"1|0||y21,y22"_s}, {});
     auto run = [&](const QStringList &options, QString *outText = nullptr) {
-        QBuffer out;
-        QBuffer err;
-        out.open(QIODevice::WriteOnly);
-        err.open(QIODevice::WriteOnly);
-        const int status =
-            runCommandLine(QStringList{u"orb-run"_s} + options + QStringList{path}, out, err);
+        const clitest::Outcome outcome =
+            clitest::runInProcess(runCommandLine, u"orb-run"_s, options + QStringList{path});
         if (outText)
-            *outText = QString::fromUtf8(out.data() + err.data());
-        return status;
+            *outText = outcome.out + outcome.err;
+        return outcome.status;
     };
     QString text;
     QCOMPARE(run({u"--break"_s, u"2"_s}, &text), int(RunBreak));

@@ -5,9 +5,9 @@
 
 #include "app/document.h"
 #include "check/checker.h"
+#include "clitestutil.h"
 #include "coretestutil.h"
 
-#include <QBuffer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,23 +21,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using clitest::Outcome;
 
 Outcome check(const QStringList &arguments)
 {
-    QBuffer out;
-    QBuffer err;
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
-    Outcome outcome;
-    outcome.status = checkCommandLine(QStringList{u"orb-check"_s} + arguments, out, err);
-    outcome.out = QString::fromUtf8(out.data());
-    outcome.err = QString::fromUtf8(err.data());
-    return outcome;
+    return clitest::runInProcess(checkCommandLine, u"orb-check"_s, arguments);
 }
 
 QString example(const char *name)

@@ -14,6 +14,7 @@
 #include "cells/ttlineedit.h"
 #include "sim/executionwindow.h"
 #include "sim/infodialog.h"
+#include "editorfixture.h"
 #include "testutil.h"
 
 #include <QAbstractButton>
@@ -39,6 +40,10 @@
 
 #include <memory>
 
+using editortest::executionWindowCount;
+using editortest::openExecutionWindow;
+using editortest::press;
+using editortest::type;
 using testutil::child;
 
 using namespace Qt::StringLiterals;
@@ -49,41 +54,6 @@ struct Key {
     Qt::Key key;
     Qt::KeyboardModifiers modifiers = Qt::NoModifier;
 };
-
-ExecutionWindow *openExecutionWindow()
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *window = qobject_cast<ExecutionWindow *>(widget))
-            return window;
-    }
-    return nullptr;
-}
-
-int executionWindowCount()
-{
-    int count = 0;
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        count += int(qobject_cast<ExecutionWindow *>(widget) != nullptr);
-    return count;
-}
-
-// Types into the focused widget, as the keyboard does; also Cyrillic letters, which
-// QTest::keyClicks cannot send.
-void type(const QString &text)
-{
-    for (const QChar c : text) {
-        QWidget *widget = QApplication::focusWidget();
-        if (c.unicode() < 0x80)
-            QTest::keyClick(widget, char(c.unicode()));
-        else
-            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
-}
-
-void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    QTest::keyClick(QApplication::focusWidget(), key, modifiers);
-}
 
 // The offscreen platform cannot raise a window and says so each time a tool tip comes up;
 // only that warning is let through while one is shown.
@@ -155,7 +125,7 @@ void expectSizeHintWarnings(int dialogs)
 
 Q_DECLARE_METATYPE(Key)
 
-class TestEditorFixes : public QObject {
+class TestDesktopConventions : public QObject {
     Q_OBJECT
 
 private slots:
@@ -195,7 +165,7 @@ private:
     QTemporaryDir directory;
 };
 
-void TestEditorFixes::initTestCase()
+void TestDesktopConventions::initTestCase()
 {
     testutil::failOnAnyWarning();
     QVERIFY(directory.isValid());
@@ -205,7 +175,7 @@ void TestEditorFixes::initTestCase()
     QApplication::setQuitOnLastWindowClosed(false);
 }
 
-void TestEditorFixes::init()
+void TestDesktopConventions::init()
 {
     testutil::failOnAnyWarning();
     editor = std::make_unique<MainWindow>();
@@ -213,13 +183,13 @@ void TestEditorFixes::init()
     activateEditor();
 }
 
-void TestEditorFixes::activateEditor()
+void TestDesktopConventions::activateEditor()
 {
     editor->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(editor.get()));
 }
 
-void TestEditorFixes::cleanup()
+void TestDesktopConventions::cleanup()
 {
     delete openExecutionWindow();
     editor.reset();
@@ -227,7 +197,7 @@ void TestEditorFixes::cleanup()
         QFile::remove(directory.filePath(name));
 }
 
-void TestEditorFixes::typeRow(const QStringList &texts)
+void TestDesktopConventions::typeRow(const QStringList &texts)
 {
     for (qsizetype field = 0; field < texts.size(); ++field) {
         if (field > 0)
@@ -236,7 +206,7 @@ void TestEditorFixes::typeRow(const QStringList &texts)
     }
 }
 
-void TestEditorFixes::exitDialogKeys_data()
+void TestDesktopConventions::exitDialogKeys_data()
 {
     QTest::addColumn<QList<Key>>("keys");
     QTest::addColumn<bool>("ends");
@@ -248,7 +218,7 @@ void TestEditorFixes::exitDialogKeys_data()
     QTest::newRow("Tab, Return") << QList<Key>{{Qt::Key_Tab}, {Qt::Key_Return}} << true;
 }
 
-void TestEditorFixes::exitDialogKeys()
+void TestDesktopConventions::exitDialogKeys()
 {
     QFETCH(QList<Key>, keys);
     QFETCH(bool, ends);
@@ -279,7 +249,7 @@ void TestEditorFixes::exitDialogKeys()
     QCOMPARE(editor->ttCell(0, 2)->text(), u"12"_s);
 }
 
-void TestEditorFixes::memoryByteClicked_data()
+void TestDesktopConventions::memoryByteClicked_data()
 {
     QTest::addColumn<int>("address");
     QTest::addColumn<double>("where"); // across the cell, 0 = left edge, 1 = right edge
@@ -289,7 +259,7 @@ void TestEditorFixes::memoryByteClicked_data()
     QTest::newRow("0x0F centre, end of a row") << 0x0F << 0.5;
 }
 
-void TestEditorFixes::memoryByteClicked()
+void TestDesktopConventions::memoryByteClicked()
 {
     QFETCH(int, address);
     QFETCH(double, where);
@@ -315,7 +285,7 @@ void TestEditorFixes::memoryByteClicked()
     QCOMPARE(cell->selectedText(), u"AB"_s);
 }
 
-void TestEditorFixes::dataByteReplacesZeros_data()
+void TestDesktopConventions::dataByteReplacesZeros_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<int>("expected");
@@ -324,7 +294,7 @@ void TestEditorFixes::dataByteReplacesZeros_data()
     QTest::newRow("untouched 00") << QString() << 0;
 }
 
-void TestEditorFixes::dataByteReplacesZeros()
+void TestDesktopConventions::dataByteReplacesZeros()
 {
     QFETCH(QString, typed);
     QFETCH(int, expected);
@@ -349,7 +319,7 @@ void TestEditorFixes::dataByteReplacesZeros()
     QCOMPARE(window->engine().processor().a, expected);
 }
 
-void TestEditorFixes::saveAddsTheSuffix_data()
+void TestDesktopConventions::saveAddsTheSuffix_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("written");
@@ -358,7 +328,7 @@ void TestEditorFixes::saveAddsTheSuffix_data()
     QTest::newRow("other suffix kept") << u"notes.txt"_s << u"notes.txt"_s;
 }
 
-void TestEditorFixes::saveAddsTheSuffix()
+void TestDesktopConventions::saveAddsTheSuffix()
 {
     QFETCH(QString, typed);
     QFETCH(QString, written);
@@ -387,14 +357,14 @@ void TestEditorFixes::saveAddsTheSuffix()
     QCOMPARE(startsAt, QDir::homePath());
 }
 
-void TestEditorFixes::saveAsksBeforeReplacing_data()
+void TestDesktopConventions::saveAsksBeforeReplacing_data()
 {
     QTest::addColumn<bool>("replace");
     QTest::newRow("replaced") << true;
     QTest::newRow("kept") << false;
 }
 
-void TestEditorFixes::saveAsksBeforeReplacing()
+void TestDesktopConventions::saveAsksBeforeReplacing()
 {
     QFETCH(bool, replace);
     const QString existing = directory.filePath(u"add.orb"_s);
@@ -435,7 +405,7 @@ void TestEditorFixes::saveAsksBeforeReplacing()
     QCOMPARE(QDir(directory.path()).entryList(QDir::Files), QStringList{u"add.orb"_s});
 }
 
-void TestEditorFixes::toolBarShortcuts()
+void TestDesktopConventions::toolBarShortcuts()
 {
     const struct {
         const char *name;
@@ -493,7 +463,7 @@ void TestEditorFixes::toolBarShortcuts()
     QCOMPARE(editor->errorCount(), 0);
 }
 
-void TestEditorFixes::f5Launches()
+void TestDesktopConventions::f5Launches()
 {
     // The signals are still being typed: F5 ends their edit first, as a click would.
     typeRow({u"0"_s, u"0"_s, QString(), u"Y20"_s});
@@ -509,7 +479,7 @@ void TestEditorFixes::f5Launches()
     QVERIFY(!button("startButton")->isEnabled());
 }
 
-void TestEditorFixes::f5WithAWrongCell()
+void TestDesktopConventions::f5WithAWrongCell()
 {
     // A source state left without a next state: F5 judges it and refuses the launch.
     type(u"1"_s);
@@ -529,7 +499,7 @@ void TestEditorFixes::f5WithAWrongCell()
     QCOMPARE(button("startButton")->size(), startSize);
 }
 
-void TestEditorFixes::f5WhileRunning()
+void TestDesktopConventions::f5WhileRunning()
 {
     typeRow({u"0"_s, u"0"_s, QString(), u"y20"_s});
     press(Qt::Key_F5);
@@ -604,7 +574,7 @@ QStringList lineEditMenuTexts()
 
 } // namespace
 
-void TestEditorFixes::qtTranslationsMissing()
+void TestDesktopConventions::qtTranslationsMissing()
 {
     const QStringList english = {u"&Undo\tCtrl+Z"_s,     u"&Redo\tCtrl+Y"_s,  u"Cu&t\tCtrl+X"_s,
                                  u"&Copy\tCtrl+C"_s,     u"&Paste\tCtrl+V"_s, u"Delete"_s,
@@ -616,7 +586,7 @@ void TestEditorFixes::qtTranslationsMissing()
     QCOMPARE(lineEditMenuTexts(), english);
 }
 
-void TestEditorFixes::qtTranslationsInstalled()
+void TestDesktopConventions::qtTranslationsInstalled()
 {
     if (!QFile::exists(orb::systemQtTranslationsPath() + u"/qtbase_ru.qm"_s))
         QSKIP("the system has no Qt translations (qt6-translations-l10n)");
@@ -638,7 +608,7 @@ void TestEditorFixes::qtTranslationsInstalled()
     QCOMPARE(ourWindowsTexts(), ours);
 }
 
-void TestEditorFixes::redCellSaysWhy_data()
+void TestDesktopConventions::redCellSaysWhy_data()
 {
     QTest::addColumn<int>("column"); // the cell typed into and left
     QTest::addColumn<QString>("typed");
@@ -690,7 +660,7 @@ void TestEditorFixes::redCellSaysWhy_data()
         << 8 << u"y20"_s << 2 << u"Строка не пуста — нужно исходное состояние"_s;
 }
 
-void TestEditorFixes::redCellSaysWhy()
+void TestDesktopConventions::redCellSaysWhy()
 {
     QFETCH(int, column);
     QFETCH(QString, typed);
@@ -726,7 +696,7 @@ void TestEditorFixes::redCellSaysWhy()
         QCOMPARE(toolTipOf(editor->ttCell(0, c)), QString());
 }
 
-void TestEditorFixes::loadedStateSaysWhy()
+void TestDesktopConventions::loadedStateSaysWhy()
 {
     // State texts no keyboard can type reach a table only from a file.
     const QString document = directory.filePath(u"states.orb"_s);
@@ -744,7 +714,7 @@ void TestEditorFixes::loadedStateSaysWhy()
     QCOMPARE(toolTipOf(editor->ttCell(0, 4)), QString());
 }
 
-void TestEditorFixes::toolTipOnHover()
+void TestDesktopConventions::toolTipOnHover()
 {
     // The mouse resting on a red cell brings its reason up, as Qt's own tool tips come.
     editor->ttCell(0, 6)->setFocus();
@@ -764,7 +734,7 @@ void TestEditorFixes::toolTipOnHover()
     }
 }
 
-void TestEditorFixes::droppedSignalsNote()
+void TestDesktopConventions::droppedSignalsNote()
 {
     TTLineEdit *cell = editor->ttCell(0, 8);
     cell->setFocus();
@@ -807,5 +777,5 @@ void TestEditorFixes::droppedSignalsNote()
     QCOMPARE(toolTipOf(cell), QString());
 }
 
-QTEST_MAIN(TestEditorFixes)
-#include "tst_editorfixes.moc"
+QTEST_MAIN(TestDesktopConventions)
+#include "tst_desktopconventions.moc"
