@@ -2,6 +2,9 @@
 
 #include "grade/reports.h"
 
+#include "grade/copies.h"
+#include "grade/platformreports.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -84,7 +87,8 @@ QJsonValue divergenceJson(const std::optional<Divergence> &d)
 
 bool ran(const CaseResult &c)
 {
-    return c.status != CaseStatus::RedCells && c.status != CaseStatus::Unreadable;
+    return c.status != CaseStatus::RedCells && c.status != CaseStatus::Unreadable &&
+           c.status != CaseStatus::NotRun;
 }
 
 QJsonObject testsJson(const GradeRun &run)
@@ -103,6 +107,7 @@ QJsonObject testsJson(const GradeRun &run)
                 {u"fromReference"_s, item.fromReference}});
         cases.append(QJsonObject{{u"name"_s, c.name},
                                  {u"points"_s, c.points},
+                                 {u"visibility"_s, caseVisibilityName(c.visibility)},
                                  {u"maxSteps"_s, c.maxSteps},
                                  {u"set"_s, sets},
                                  {u"input"_s, hexArray(c.inputs)},
@@ -241,6 +246,14 @@ std::optional<ReportFormat> reportFormat(const QString &name)
         return ReportFormat::Tap;
     if (name == u"gradescope"_s)
         return ReportFormat::Gradescope;
+    if (name == u"classroom"_s)
+        return ReportFormat::Classroom;
+    if (name == u"coderunner"_s)
+        return ReportFormat::CodeRunner;
+    if (name == u"vpl"_s)
+        return ReportFormat::Vpl;
+    if (name == u"html"_s)
+        return ReportFormat::Html;
     return std::nullopt;
 }
 
@@ -309,7 +322,14 @@ void writeJsonReport(QIODevice &out, const GradeRun &run)
                              {u"passedAll"_s, passedAllCount(run)},
                              {u"maxPoints"_s, run.tests.maxPoints()},
                              {u"points"_s, points}};
-    out.write("\n],\n\"totals\":");
+    QJsonArray copies;
+    for (const CopyGroup &group : findCopies(run.results))
+        copies.append(
+            QJsonObject{{u"kind"_s, copyKindName(group.kind)},
+                        {u"submissions"_s, QJsonArray::fromStringList(group.submissions)}});
+    out.write("\n],\n\"copies\":");
+    out.write(QJsonDocument(copies).toJson(QJsonDocument::Compact));
+    out.write(",\n\"totals\":");
     out.write(QJsonDocument(totals).toJson(QJsonDocument::Compact));
     out.write("}\n");
 }
@@ -460,30 +480,6 @@ void writeTapReport(QIODevice &out, const GradeRun &run)
     }
 }
 
-void writeGradescopeResult(QIODevice &out, const GradeRun &run, const SubmissionResult &s)
-{
-    QJsonArray tests;
-    for (size_t i = 0; i < s.cases.size(); ++i) {
-        const CaseResult &c = s.cases[i];
-        const QStringList messages =
-            ran(c) ? caseMessages(c) : QStringList{s.firstProblem(run.tests)};
-        tests.append(QJsonObject{
-            {u"name"_s, run.tests.cases[qsizetype(i)].name},
-            {u"score"_s, c.points},
-            {u"max_score"_s, c.maxPoints},
-            {u"status"_s, c.status == CaseStatus::Passed ? u"passed"_s : u"failed"_s},
-            {u"output"_s, c.status == CaseStatus::Passed
-                              ? u"passed"_s
-                              : caseStatusName(c.status) + u'\n' + messages.join(u'\n')}});
-    }
-    const QJsonObject result{
-        {u"score"_s, s.points},
-        {u"max_score"_s, run.tests.maxPoints()},
-        {u"output"_s, s.allPassed() ? u"all cases passed"_s : s.firstProblem(run.tests)},
-        {u"tests"_s, tests}};
-    out.write(QJsonDocument(result).toJson(QJsonDocument::Indented));
-}
-
 void writeTable(QIODevice &out, const GradeRun &run)
 {
     qsizetype nameWidth = QStringLiteral("submission").size();
@@ -585,6 +581,22 @@ bool writeReport(ReportFormat format, const QString &path, const GradeRun &run,
         break;
     case ReportFormat::Tap:
         writer = [&run](QIODevice &out) { writeTapReport(out, run); };
+        break;
+    case ReportFormat::Html:
+        writer = [&run](QIODevice &out) { writeHtmlReport(out, run); };
+        break;
+    case ReportFormat::Classroom:
+        writer = [&run](QIODevice &out) {
+            writeClassroomResult(out, run, platformSubmission(run));
+        };
+        break;
+    case ReportFormat::CodeRunner:
+        writer = [&run](QIODevice &out) {
+            writeCodeRunnerResult(out, run, platformSubmission(run));
+        };
+        break;
+    case ReportFormat::Vpl:
+        writer = [&run](QIODevice &out) { writeVplResult(out, run, platformSubmission(run)); };
         break;
     case ReportFormat::Gradescope:
         if (run.results.size() != 1) {

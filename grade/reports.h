@@ -7,6 +7,7 @@
 // writeReportFile puts a report in place atomically.
 
 #include "grade/grader.h"
+#include "grade/studentfeedback.h"
 
 #include <QIODevice>
 #include <QString>
@@ -21,9 +22,12 @@ struct GradeRun {
     QString referencePath; // empty without a reference
     const std::vector<SubmissionResult> &results;
     int threads; // the reports' texts are made on as many threads as the grading ran on
+    // What the student-facing reports tell of a failed visible case.
+    StudentFeedback feedback = StudentFeedback::Values;
+    double seconds = 0; // the grading's wall time
 };
 
-enum class ReportFormat { Json, Csv, Junit, Tap, Gradescope };
+enum class ReportFormat { Json, Csv, Junit, Tap, Gradescope, Classroom, CodeRunner, Vpl, Html };
 // nullopt for an unknown name.
 std::optional<ReportFormat> reportFormat(const QString &name);
 
@@ -36,8 +40,11 @@ void writeJsonReport(QIODevice &out, const GradeRun &run);
 void writeCsvReport(QIODevice &out, const GradeRun &run);
 void writeJunitReport(QIODevice &out, const GradeRun &run);
 void writeTapReport(QIODevice &out, const GradeRun &run);
-// The results.json of one submission.
+// The results.json of one submission, in the words a student reads (gradescopereport.cpp).
 void writeGradescopeResult(QIODevice &out, const GradeRun &run, const SubmissionResult &result);
+// The class report a teacher opens in a browser: one self-contained page, sortable, with the
+// points histogram and each submission's details on click (htmlreport.cpp).
+void writeHtmlReport(QIODevice &out, const GradeRun &run);
 // The table of the terminal, then the totals.
 void writeTable(QIODevice &out, const GradeRun &run);
 
