@@ -50,6 +50,8 @@ QString SubmissionResult::firstProblem(const TestFile &tests) const
             text += u"the step limit stopped it"_s;
         else if (c.status == CaseStatus::Stopped)
             text += u"stopped without success"_s;
+        else if (c.status == CaseStatus::NotRun)
+            text += u"not run: the deadline came first"_s;
         else if (!c.mismatches.isEmpty())
             text += u"%1 expected %2, got %3"_s.arg(
                 c.mismatches.first().name, c.mismatches.first().expected, c.mismatches.first().got);

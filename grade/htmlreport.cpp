@@ -143,6 +143,8 @@ tr.details td { background: #fafafa; }
 .bar { fill: #5b7fc7; }
 .axis, .count { font-size: 11px; text-anchor: middle; }
 .problem { color: #a00; }
+figure { margin: 0 0 1em 0; }
+figcaption { font-size: 0.9em; color: #555; }
 )";
 
 // Sorting keeps each submission's details row under it; a click shows or hides the details. The
@@ -200,7 +202,8 @@ void writeHtmlReport(QIODevice &out, const GradeRun &run)
             .arg(std::count_if(run.results.cbegin(), run.results.cend(),
                                [](const SubmissionResult &s) { return s.allPassed(); }))
             .arg(max);
-    page += histogramSvg(run) + u'\n';
+    page += u"<figure>"_s + histogramSvg(run) +
+            u"<figcaption>Баллы (по горизонтали) и число работ с ними</figcaption></figure>\n"_s;
     const std::vector<CopyGroup> copies = findCopies(run.results);
     if (!copies.empty()) {
         page += u"<h2>Одинаковые работы</h2>\n<ul id=\"copies\">"_s;

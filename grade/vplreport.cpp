@@ -50,11 +50,10 @@ void writeVplResult(QIODevice &out, const GradeRun &run, const SubmissionResult 
     QString text = u"<|--\n"_s;
     text += u"-Итог\n>"_s + vplLine(studentSummary(run.tests, result)) + u'\n';
     for (const StudentCase &c : cases) {
-        text += u"-%1: %2 (%3 из %4)\n"_s
-                    .arg(vplLine(c.title), c.hidden ? (c.passed() ? u"зачтён"_s : u"не зачтён"_s)
-                                                    : vplLine(c.verdict))
+        text += u"-%1: %2 из %3\n>%4\n"_s.arg(vplLine(c.title))
                     .arg(c.points)
-                    .arg(c.maxPoints);
+                    .arg(c.maxPoints)
+                    .arg(vplLine(c.verdict));
         for (const QString &detail : c.details)
             text += u'>' + vplLine(detail) + u'\n';
     }
