@@ -115,7 +115,9 @@ usr=$root/usr
     for program in orb orb-preview orb-run orb-check orb-grade; do
         echo "usr/share/man/man1/$program.1.gz"
     done
-    echo "usr/share/orb/orb-grade.schema.json"
+    for schema in orb-grade gradescope-results classroom-result coderunner-result; do
+        echo "usr/share/orb/$schema.schema.json"
+    done
     echo "usr/share/doc/orb/README.md"
     echo "usr/share/doc/orb/copyright"
     echo "usr/share/doc/orb/changelog.gz"
@@ -124,6 +126,7 @@ usr=$root/usr
     (cd "$source/docs" && ls -- *.png *.svg) | sed 's|^|usr/share/doc/orb/docs/|'
     echo "usr/share/orb/examples/README.md"
     (cd "$source/examples" && ls -- *.orb) | sed 's|^|usr/share/orb/examples/|'
+    (cd "$source/examples" && find assignments -type f) | sed 's|^|usr/share/orb/examples/|'
 } | sort >"$scratch/expected"
 (cd "$root" && find . -type f -o -type l) | sed 's|^\./||' | sort >"$scratch/actual"
 if ! diff -u "$scratch/expected" "$scratch/actual" >"$scratch/files.diff"; then
