@@ -14,7 +14,7 @@ SubmissionResult platformSubmission(const GradeRun &run)
 {
     if (run.results.size() == 1)
         return run.results.front();
-    return missingSubmission(run.tests, int(run.results.size()));
+    return missingSubmission(run.tests, run.results);
 }
 
 void writeClassroomResult(QIODevice &out, const GradeRun &run, const SubmissionResult &result)

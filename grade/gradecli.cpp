@@ -2,8 +2,11 @@
 
 #include "grade/gradecli.h"
 
+#include "app/fileaccess.h"
 #include "grade/grader.h"
 #include "grade/reports.h"
+#include "run/outputsink.h"
+#include "run/terminaltext.h"
 #include "grade/studentcopy.h"
 
 #include "grade/platformreports.h"
@@ -27,6 +30,15 @@ namespace orb {
 
 namespace {
 
+// True when `path` lies in the folder `folder` (also through links).
+bool isInside(const QString &path, const QString &folder)
+{
+    const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
+    const QString canonicalPath = QFileInfo(path).canonicalFilePath();
+    return !canonicalFolder.isEmpty() && !canonicalPath.isEmpty() &&
+           (canonicalPath == canonicalFolder || canonicalPath.startsWith(canonicalFolder + u'/'));
+}
+
 void write(QIODevice &device, const QString &text)
 {
     device.write(text.toUtf8());
@@ -38,7 +50,8 @@ QString gradeHelpText(QCommandLineParser &parser)
     const qsizetype firstLineEnd = text.indexOf(u'\n');
     text.replace(0, firstLineEnd,
                  u"Usage: orb-grade [-j N] [--reference REF.orb] [--report FORMAT:PATH]... "
-                 u"[--quiet] TESTS.orbtest SUBMISSION...\n"
+                 u"[--student-feedback LEVEL] [--deadline SECONDS] [--quiet] TESTS.orbtest "
+                 u"[--] SUBMISSION...\n"
                  u"       orb-grade --student-copy OUT.orbtest [--reference REF.orb] "
                  u"TESTS.orbtest"_s);
     return text;
@@ -155,7 +168,8 @@ int runGradeCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
     const int status = runGrade(arguments, out, messages, false);
     qInstallMessageHandler(previous);
     capturedMessages = nullptr;
-    if (status == GradeAllPassed || status == GradeSomeFailed || status == GradeDeadline)
+    if (status == GradeAllPassed || status == GradeSomeFailed || status == GradeNothing ||
+        status == GradeDeadline)
         return status;
     const QString message = QString::fromUtf8(messages.data());
     if (*codeRunner == u"-"_s) {
@@ -186,9 +200,10 @@ int runGrade(const QStringList &arguments, QIODevice &out, QIODevice &err, bool 
         u"Grades ORB microprogram documents against a test file: every case runs on the "
         u"case's own data, press by press, as orb-run runs it.\n\n"
         u"Exit status: 0 every case of every submission passed; 1 some case did not pass;\n"
-        u"3 the deadline came first and some cases were not run; 4 the test file cannot be read or "
-        u"the reference is unusable; 6 a report could not\n"
-        u"be written; 64 usage error or a mistake in the test file."_s);
+        u"2 nothing to grade (no document found); 3 the deadline came first and some cases\n"
+        u"were not run; 4 the test file cannot be read or the reference is unusable; 6 a\n"
+        u"report could not be written; 64 usage error (also a report that would overwrite\n"
+        u"an input) or a mistake in the test file."_s);
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption jobsOption(
@@ -330,10 +345,38 @@ int runGrade(const QStringList &arguments, QIODevice &out, QIODevice &err, bool 
     if (studentCopy)
         return writeStudentCopy(parser.value(studentCopyOption), testsPath, *tests, err);
 
+    QList<SkippedFile> skipped;
     const std::optional<std::vector<Submission>> submissions =
-        findSubmissions(positional.mid(1), &error);
+        findSubmissions(positional.mid(1), &error, &skipped);
     if (!submissions)
         return usageError(error);
+    // A report written over an input would destroy it: the reference, the test file or a
+    // classmate's work (a file named "--report=csv:x.orb" in the class folder becomes an option
+    // when a glob hands it over).
+    {
+        QStringList inputs{testsPath};
+        if (parser.isSet(referenceOption))
+            inputs << referencePath;
+        for (const Submission &s : *submissions)
+            inputs << s.path;
+        inputs << positional.mid(1);
+        for (const Report &report : reports) {
+            if (report.path == u"-"_s)
+                continue;
+            for (const QString &input : inputs) {
+                if (sameFile(report.path, input) ||
+                    (report.format == ReportFormat::Gradescope && isInside(input, report.path)))
+                    return usageError(
+                        u"the report %1 would overwrite the input %2; write "
+                        u"reports elsewhere, and put -- before the submissions"_s.arg(
+                            terminalText(shownPath(report.path)), terminalText(shownPath(input))));
+            }
+        }
+    }
+    for (const SkippedFile &file : skipped)
+        write(err, u"orb-grade: skipped %1: %2\n"_s.arg(terminalText(file.path), file.reason));
+    if (submissions->empty())
+        write(err, u"orb-grade: nothing to grade: no .orb document was found\n"_s);
 
     qint64 limitKb = 0;
     if (const int room = threadsWithinAddressSpace(&limitKb);
@@ -359,6 +402,7 @@ int runGrade(const QStringList &arguments, QIODevice &out, QIODevice &err, bool 
     }
 
     GradeRun run{*tests, testsPath, reference ? referencePath : QString(), results, threads};
+    run.skipped = skipped;
     run.feedback = *feedback;
     run.seconds = std::chrono::duration<double>(GradeClock::now() - started).count();
     const bool notRun =
@@ -366,8 +410,10 @@ int runGrade(const QStringList &arguments, QIODevice &out, QIODevice &err, bool 
             return std::any_of(s.cases.cbegin(), s.cases.cend(),
                                [](const CaseResult &c) { return c.status == CaseStatus::NotRun; });
         });
-    int status = std::all_of(results.cbegin(), results.cend(),
-                             [](const SubmissionResult &s) { return s.allPassed(); })
+    // Nothing graded is no success, whatever the reports say of it.
+    int status = results.empty() ? GradeNothing
+                 : std::all_of(results.cbegin(), results.cend(),
+                               [](const SubmissionResult &s) { return s.allPassed(); })
                      ? GradeAllPassed
                  : notRun ? GradeDeadline
                           : GradeSomeFailed;
@@ -432,7 +478,7 @@ int runTestsCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
     const QString &path = positional.constFirst();
     const LoadedSubmission loaded = loadSubmission(path);
     if (!loaded.readError.isEmpty()) {
-        write(err, u"orb-run: "_s + loaded.readError + u'\n');
+        write(err, u"orb-run: "_s + terminalText(loaded.readError) + u'\n');
         return RunUnreadable;
     }
     if (!loaded.program) {
@@ -441,10 +487,18 @@ int runTestsCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
         return RunWrongCells;
     }
     bool allPassed = true;
+    // Every write is checked: verdicts that never arrived are no success.
+    OutputSink verdicts(out);
     for (const TestCase &c : tests->cases) {
         const CaseResult result = gradeCase(*loaded.program, loaded.memory, c, nullptr);
         allPassed = allPassed && result.status == CaseStatus::Passed;
-        write(out, verdictLine(c, result) + u'\n');
+        verdicts << verdictLine(c, result) << '\n';
+        verdicts.flushIfFull();
+    }
+    if (!verdicts.flush()) {
+        if (!verdicts.brokenPipe())
+            write(err, u"orb-run: cannot write the output: %1\n"_s.arg(verdicts.errorString()));
+        return RunOutputFailed;
     }
     return allPassed ? RunSucceeded : RunMismatch;
 }

@@ -14,6 +14,7 @@ namespace orb {
 enum GradeStatus : int {
     GradeAllPassed = 0,
     GradeSomeFailed = 1,  // some case of some submission did not pass
+    GradeNothing = 2,     // no document was found to grade
     GradeDeadline = 3,    // --deadline came first: some cases were not run (reported not-run)
     GradeUnusable = 4,    // the test file cannot be read, or the reference is unusable
     GradeWriteFailed = 6, // a report could not be written

@@ -84,4 +84,9 @@ void writeGradescopeResult(QIODevice &out, const GradeRun &run, const Submission
     out.write(QJsonDocument(result).toJson(QJsonDocument::Indented));
 }
 
+void writeGradescopeRefusal(QIODevice &out, const GradeRun &run)
+{
+    writeGradescopeResult(out, run, missingSubmission(run.tests, run.results));
+}
+
 } // namespace orb

@@ -24,7 +24,8 @@ struct GradeRun {
     int threads; // the reports' texts are made on as many threads as the grading ran on
     // What the student-facing reports tell of a failed visible case.
     StudentFeedback feedback = StudentFeedback::Values;
-    double seconds = 0; // the grading's wall time
+    double seconds = 0;              // the grading's wall time
+    QList<SkippedFile> skipped = {}; // what the search for submissions passed over
 };
 
 enum class ReportFormat { Json, Csv, Junit, Tap, Gradescope, Classroom, CodeRunner, Vpl, Html };
@@ -45,12 +46,15 @@ void writeGradescopeResult(QIODevice &out, const GradeRun &run, const Submission
 // The class report a teacher opens in a browser: one self-contained page, sortable, with the
 // points histogram and each submission's details on click (htmlreport.cpp).
 void writeHtmlReport(QIODevice &out, const GradeRun &run);
+// The results.json for a run that found no document or several: score 0 and why, in Russian.
+void writeGradescopeRefusal(QIODevice &out, const GradeRun &run);
 // The table of the terminal, then the totals.
 void writeTable(QIODevice &out, const GradeRun &run);
 
-// Writes the report to path ("-": to standardOutput) so that a failure leaves no half file;
-// a gradescope report of several submissions is a folder of one file per submission. On
-// failure, false and *error says why.
+// Writes the report to path ("-": to standardOutput) so that a failure leaves no half file (a
+// device or pipe is written to directly). A gradescope report to a PATH ending in .json or -
+// is one results.json (of the one submission, or score 0 and why); any other PATH is a folder
+// of one file per submission, replaced as a whole. On failure, false and *error says why.
 bool writeReport(ReportFormat format, const QString &path, const GradeRun &run,
                  QIODevice &standardOutput, QString *error);
 

@@ -35,6 +35,16 @@ QString mismatchLine(const Mismatch &m)
     if (m.name == u"end"_s)
         return u"завершение: ожидалось «%1», получено «%2»"_s.arg(endWords(m.expected),
                                                                   endWords(m.got));
+    if (m.name == u"messages"_s) {
+        // The words of the messages y68 and y69 show.
+        auto words = [](QString names) {
+            names.replace(u"overflow"_s, u"«Переполнение»"_s);
+            names.replace(u"opcode-error"_s, u"«Ошибка в коде операции»"_s);
+            names.replace(u"none"_s, u"нет сообщений"_s);
+            return names.replace(u' ', u", "_s);
+        };
+        return u"сообщения: ожидалось %1, получено %2"_s.arg(words(m.expected), words(m.got));
+    }
     if (m.name == u"display"_s)
         return u"вывод (y67): ожидалось «%1», получено «%2»"_s.arg(m.expected, m.got);
     return u"%1: ожидалось %2, получено %3"_s.arg(m.name, m.expected, m.got);
@@ -160,13 +170,14 @@ QString studentSummary(const TestFile &tests, const SubmissionResult &result)
     const std::vector<StudentCase> cases = studentCases(tests, result, StudentFeedback::Result);
     const auto passed = std::count_if(cases.cbegin(), cases.cend(),
                                       [](const StudentCase &c) { return c.passed(); });
+    // Why nothing ran comes first: it is what the student must mend.
     QStringList parts;
+    if (const QString problem = studentDocumentProblem(result); !problem.isEmpty())
+        parts << problem;
     parts << u"Баллы: %1 из %2. Зачтено тестов: %3 из %4."_s.arg(result.points)
                  .arg(tests.maxPoints())
                  .arg(passed)
                  .arg(cases.size());
-    if (const QString problem = studentDocumentProblem(result); !problem.isEmpty())
-        parts << problem;
     const auto notRun = std::count_if(cases.cbegin(), cases.cend(), [](const StudentCase &c) {
         return c.status == CaseStatus::NotRun;
     });
@@ -175,17 +186,26 @@ QString studentSummary(const TestFile &tests, const SubmissionResult &result)
     return parts.join(u' ');
 }
 
-SubmissionResult missingSubmission(const TestFile &tests, int found)
+SubmissionResult missingSubmission(const TestFile &tests,
+                                   const std::vector<SubmissionResult> &found)
 {
     SubmissionResult result;
     result.name = u"(нет работы)"_s;
     result.document = CaseStatus::Unreadable;
-    result.readError = found == 0 ? u"no document found"_s
-                                  : u"%1 documents found where one was expected"_s.arg(found);
-    result.studentProblem =
-        found == 0 ? u"Не найдено ни одного документа .orb: сдайте файл своей работы."_s
-                   : u"Найдено документов .orb: %1, а проверяется один: сдайте только файл "
-                     u"своей работы."_s.arg(found);
+    if (found.empty()) {
+        result.readError = u"no document found"_s;
+        result.studentProblem = u"Не найдено ни одного документа ORB (файла .orb): оценивать "
+                                u"нечего. Загрузите один файл .orb."_s;
+    } else {
+        QStringList names;
+        for (const SubmissionResult &s : found)
+            names << s.name;
+        result.readError = u"%1 documents found where one was expected"_s.arg(found.size());
+        result.studentProblem =
+            u"Найдено несколько документов ORB (%1): %2. Загрузите ровно один файл .orb."_s
+                .arg(found.size())
+                .arg(names.join(u", "_s));
+    }
     for (const TestCase &c : tests.cases) {
         CaseResult unrun;
         unrun.status = CaseStatus::Unreadable;

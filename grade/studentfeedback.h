@@ -50,8 +50,10 @@ QString studentDocumentProblem(const SubmissionResult &result);
 // problem, the cases the deadline left.
 QString studentSummary(const TestFile &tests, const SubmissionResult &result);
 
-// The result a student reads when there is no one submission to grade: `found` documents.
-SubmissionResult missingSubmission(const TestFile &tests, int found);
+// The result a student reads when there is no one submission to grade: 0 points, every case
+// not run, and why (none found, or which ones were found).
+SubmissionResult missingSubmission(const TestFile &tests,
+                                   const std::vector<SubmissionResult> &found);
 
 // HTML text with <, >, &, " and ' escaped.
 QString htmlEscaped(const QString &text);
