@@ -326,10 +326,10 @@ void TestOrbCheck::unwritableOutput()
 #ifdef Q_OS_LINUX
     // A report that the system refuses: standard output on a full device.
     int status = -1;
-    QVERIFY(runProgram(QStringLiteral(ORB_BINARY_DIR "/orb-check"), {examples.first()}, nullptr,
+    QVERIFY(runProgram(QStringLiteral(ORB_BINARY_DIR "/check/orb-check"), {examples.first()}, nullptr,
                        nullptr, &status, u"/dev/full"_s));
     QCOMPARE(status, int(CheckNotWritten));
-    QVERIFY(runProgram(QStringLiteral(ORB_BINARY_DIR "/orb-check"),
+    QVERIFY(runProgram(QStringLiteral(ORB_BINARY_DIR "/check/orb-check"),
                        {u"--format"_s, u"json"_s, examples.first()}, nullptr, nullptr, &status,
                        u"/dev/full"_s));
     QCOMPARE(status, int(CheckNotWritten));

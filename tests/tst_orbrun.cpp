@@ -972,7 +972,7 @@ void TestOrbRun::executable()
     arguments.replaceInStrings(u"EXPECT"_s,
                                writeFile(dir, u"exe-expect.txt"_s, "end=success\nM02=3C\n"));
     QProcess process;
-    process.start(QStringLiteral(ORB_BINARY_DIR "/orb-run"), arguments);
+    process.start(QStringLiteral(ORB_BINARY_DIR "/run/orb-run"), arguments);
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     const QString out = QString::fromUtf8(process.readAllStandardOutput());
@@ -1011,7 +1011,7 @@ void TestOrbRun::standardErrorNeverSplitsALine()
     // The real program with both streams on one pipe.
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(QStringLiteral(ORB_BINARY_DIR "/orb-run"),
+    process.start(QStringLiteral(ORB_BINARY_DIR "/run/orb-run"),
                   {u"--trace"_s, u"--max-steps"_s, u"3000"_s, u"--expect"_s, expectPath, path});
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitCode(), int(RunMismatch));
@@ -1055,7 +1055,7 @@ void TestOrbRun::failedWritesEndTheRun()
 void TestOrbRun::failedWritesOfTheProcess()
 {
 #ifdef Q_OS_UNIX
-    const QString program = QStringLiteral(ORB_BINARY_DIR "/orb-run");
+    const QString program = QStringLiteral(ORB_BINARY_DIR "/run/orb-run");
     const QString doc = writeFile(dir, u"process.orb"_s, documentText({y70Row}));
     const QString loop = writeFile(dir, u"process-loop.orb"_s, loopDocument());
     for (const QStringList &arguments :
@@ -1213,7 +1213,7 @@ void TestOrbRun::controlCharactersAreEscaped()
 
     // The real program on a terminal's standard error gets the same escaped bytes.
     QProcess process;
-    process.start(QStringLiteral(ORB_BINARY_DIR "/orb-run"), {path});
+    process.start(QStringLiteral(ORB_BINARY_DIR "/run/orb-run"), {path});
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitCode(), int(RunWrongCells));
     const QByteArray bytes = process.readAllStandardError();
@@ -1288,7 +1288,7 @@ void TestOrbRun::documentFromStandardInput()
     QCOMPARE(runWithInput({u"-"_s}, QByteArray()).status, int(RunUnreadable));
 
     QProcess process;
-    process.start(QStringLiteral(ORB_BINARY_DIR "/orb-run"), {u"--trace"_s, u"-"_s});
+    process.start(QStringLiteral(ORB_BINARY_DIR "/run/orb-run"), {u"--trace"_s, u"-"_s});
     QVERIFY(process.waitForStarted(30000));
     process.write(document);
     process.closeWriteChannel();
