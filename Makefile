@@ -11,6 +11,8 @@ DEBS += librsvg2-bin desktop-file-utils shared-mime-info appstream dpkg-dev file
 DEBS += lintian
 # orb-check's tests render its graphs and validate its JSON reports.
 DEBS += graphviz python3-jsonschema
+# orb-grade's HTML class report is rendered in a real browser by its test.
+DEBS += chromium
 # orb-bench reads orb-grade's peak memory with GNU time.
 DEBS += time
 # The graph window lays the automaton out with Graphviz's library and draws it with Qt SVG.

@@ -44,6 +44,8 @@ QString caseStatusName(CaseStatus status)
         return u"red-cells"_s;
     case CaseStatus::Unreadable:
         return u"unreadable"_s;
+    case CaseStatus::NotRun:
+        return u"not-run"_s;
     }
     return {};
 }

@@ -18,8 +18,9 @@
 
 namespace orb {
 
-enum class CaseStatus { Passed, Wrong, Loops, Stopped, RedCells, Unreadable };
-// "passed", "wrong", "loops", "stopped", "red-cells", "unreadable".
+// NotRun: the grading's deadline came before the case could run.
+enum class CaseStatus { Passed, Wrong, Loops, Stopped, RedCells, Unreadable, NotRun };
+// "passed", "wrong", "loops", "stopped", "red-cells", "unreadable", "not-run".
 QString caseStatusName(CaseStatus status);
 
 struct Mismatch {

@@ -7,9 +7,20 @@
 #include "grade/reports.h"
 #include "run/outputsink.h"
 #include "run/terminaltext.h"
+#include "grade/studentcopy.h"
 
+#include "grade/platformreports.h"
+
+#include <QBuffer>
 #include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
+
+#include <sys/resource.h>
+
+#include <limits>
 
 #include <thread>
 
@@ -39,7 +50,10 @@ QString gradeHelpText(QCommandLineParser &parser)
     const qsizetype firstLineEnd = text.indexOf(u'\n');
     text.replace(0, firstLineEnd,
                  u"Usage: orb-grade [-j N] [--reference REF.orb] [--report FORMAT:PATH]... "
-                 u"[--quiet] TESTS.orbtest [--] SUBMISSION..."_s);
+                 u"[--student-feedback LEVEL] [--deadline SECONDS] [--quiet] TESTS.orbtest "
+                 u"[--] SUBMISSION...\n"
+                 u"       orb-grade --student-copy OUT.orbtest [--reference REF.orb] "
+                 u"TESTS.orbtest"_s);
     return text;
 }
 
@@ -68,10 +82,111 @@ private:
     bool shown_;
 };
 
+// The student's copy of the test file, put in place atomically.
+int writeStudentCopy(const QString &path, const QString &testsPath, const TestFile &tests,
+                     QIODevice &err)
+{
+    QFile in(testsPath);
+    if (!in.open(QIODevice::ReadOnly)) {
+        write(err,
+              u"orb-grade: cannot read the test file %1: %2\n"_s.arg(testsPath, in.errorString()));
+        return GradeUnusable;
+    }
+    QString error;
+    const std::optional<QByteArray> copy =
+        makeStudentCopy(in.read(maxTestFileBytes + 1), tests, testsPath, &error);
+    if (!copy) {
+        write(err, u"orb-grade: "_s + error + u'\n');
+        return GradeUsage;
+    }
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(*copy) != copy->size() || !out.commit()) {
+        write(err, u"orb-grade: cannot write %1: %2\n"_s.arg(path, out.errorString()));
+        return GradeWriteFailed;
+    }
+    return GradeAllPassed;
+}
+
+} // namespace
+
+namespace {
+
+int runGrade(const QStringList &arguments, QIODevice &out, QIODevice &err, bool errIsTerminal);
+
+// The PATH of a --report coderunner:PATH among the arguments, if there is one.
+std::optional<QString> codeRunnerPath(const QStringList &arguments)
+{
+    const QString prefix = u"coderunner:"_s;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        QString value;
+        if (arguments[i] == u"--report"_s && i + 1 < arguments.size())
+            value = arguments[i + 1];
+        else if (arguments[i].startsWith(u"--report="_s))
+            value = arguments[i].mid(9);
+        if (value.startsWith(prefix) && value.size() > prefix.size())
+            return value.mid(prefix.size());
+    }
+    return std::nullopt;
+}
+
+// The threads an address-space limit (ulimit -v, as a Jobe sandbox sets) leaves room for: each
+// may take a stack and an allocator arena of its own, and a thread the system refuses later,
+// in Qt's pool, would never run its task.
+int threadsWithinAddressSpace(qint64 *limitKb)
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return std::numeric_limits<int>::max();
+    constexpr qint64 base = 128 << 20;
+    constexpr qint64 perThread = 72 << 20;
+    *limitKb = qint64(limit.rlim_cur / 1024);
+    return int(std::clamp<qint64>((qint64(limit.rlim_cur) - base) / perThread, 1, 256));
+}
+
+QBuffer *capturedMessages = nullptr;
+
+void captureMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    if (capturedMessages)
+        capturedMessages->write(message.toUtf8() + '\n');
+}
+
 } // namespace
 
 int runGradeCommandLine(const QStringList &arguments, QIODevice &out, QIODevice &err,
                         bool errIsTerminal)
+{
+    const std::optional<QString> codeRunner = codeRunnerPath(arguments);
+    if (!codeRunner)
+        return runGrade(arguments, out, err, errIsTerminal);
+    // CodeRunner takes anything on standard error for a broken question: what would go there
+    // (Qt's messages too) goes into the report instead.
+    QBuffer messages;
+    messages.open(QIODevice::WriteOnly);
+    capturedMessages = &messages;
+    const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
+    const int status = runGrade(arguments, out, messages, false);
+    qInstallMessageHandler(previous);
+    capturedMessages = nullptr;
+    if (status == GradeAllPassed || status == GradeSomeFailed || status == GradeNothing ||
+        status == GradeDeadline)
+        return status;
+    const QString message = QString::fromUtf8(messages.data());
+    if (*codeRunner == u"-"_s) {
+        writeCodeRunnerFailure(out, message);
+    } else {
+        QSaveFile file(*codeRunner);
+        if (file.open(QIODevice::WriteOnly)) {
+            writeCodeRunnerFailure(file, message);
+            file.commit();
+        }
+    }
+    return status;
+}
+
+namespace {
+
+int runGrade(const QStringList &arguments, QIODevice &out, QIODevice &err, bool errIsTerminal)
 {
     auto usageError = [&](const QString &message) {
         write(err,
@@ -79,14 +194,16 @@ int runGradeCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
         return int(GradeUsage);
     };
 
+    const GradeClock::time_point started = GradeClock::now();
     QCommandLineParser parser;
     parser.setApplicationDescription(
         u"Grades ORB microprogram documents against a test file: every case runs on the "
         u"case's own data, press by press, as orb-run runs it.\n\n"
         u"Exit status: 0 every case of every submission passed; 1 some case did not pass;\n"
-        u"2 nothing to grade (no document found); 4 the test file cannot be read or the\n"
-        u"reference is unusable; 6 a report could not be written; 64 usage error (also a\n"
-        u"report that would overwrite an input) or a mistake in the test file."_s);
+        u"2 nothing to grade (no document found); 3 the deadline came first and some cases\n"
+        u"were not run; 4 the test file cannot be read or the reference is unusable; 6 a\n"
+        u"report could not be written; 64 usage error (also a report that would overwrite\n"
+        u"an input) or a mistake in the test file."_s);
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption jobsOption(
@@ -98,11 +215,27 @@ int runGradeCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
         u"REF.orb"_s);
     const QCommandLineOption reportOption(
         u"report"_s,
-        u"Write a report: FORMAT json, csv, junit, tap or gradescope; PATH - for standard "
-        u"output (then no table). Repeatable."_s,
+        u"Write a report: FORMAT json, csv, junit, tap, html, gradescope, classroom, "
+        u"coderunner or vpl; PATH - for standard output (then no table). Repeatable."_s,
         u"FORMAT:PATH"_s);
     const QCommandLineOption quietOption(u"quiet"_s, u"No progress bar."_s);
-    parser.addOptions({jobsOption, referenceOption, reportOption, quietOption});
+    const QCommandLineOption studentCopyOption(
+        u"student-copy"_s,
+        u"Write the test file a student may have to OUT (hidden cases left out, ? values "
+        u"filled in from --reference) and grade nothing."_s,
+        u"OUT.orbtest"_s);
+    const QCommandLineOption feedbackOption(
+        u"student-feedback"_s,
+        u"What the student's reports (gradescope, classroom, coderunner, vpl) say of a failed "
+        u"visible case: result, values (the default) or divergence."_s,
+        u"LEVEL"_s, u"values"_s);
+    const QCommandLineOption deadlineOption(
+        u"deadline"_s,
+        u"Stop grading after SECONDS: the cases not finished are reported not-run and the "
+        u"reports are written."_s,
+        u"SECONDS"_s);
+    parser.addOptions({jobsOption, referenceOption, reportOption, quietOption, studentCopyOption,
+                       feedbackOption, deadlineOption});
     parser.addPositionalArgument(u"tests"_s, u"The test file."_s, u"TESTS.orbtest"_s);
     parser.addPositionalArgument(u"submissions"_s,
                                  u"Documents, or folders searched for *.orb documents."_s,
@@ -121,7 +254,12 @@ int runGradeCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         return usageError(u"no test file given"_s);
-    if (positional.size() < 2)
+    const bool studentCopy = parser.isSet(studentCopyOption);
+    if (studentCopy && positional.size() > 1)
+        return usageError(u"--student-copy takes the test file only, no submission"_s);
+    if (studentCopy && QFileInfo(parser.value(studentCopyOption)) == QFileInfo(positional[0]))
+        return usageError(u"--student-copy would overwrite the test file itself"_s);
+    if (!studentCopy && positional.size() < 2)
         return usageError(u"no submission given"_s);
     if (positional.mid(1).contains(u"-"_s))
         return usageError(u"submissions are files or folders; - is not one"_s);
@@ -145,8 +283,9 @@ int runGradeCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
         const std::optional<ReportFormat> format =
             colon > 0 ? reportFormat(value.left(colon)) : std::nullopt;
         if (!format || colon + 1 >= value.size())
-            return usageError(u"--report takes FORMAT:PATH with FORMAT json, csv, junit, tap or "
-                              u"gradescope, not \"%1\""_s.arg(value));
+            return usageError(
+                u"--report takes FORMAT:PATH with FORMAT json, csv, junit, tap, "
+                u"html, gradescope, classroom, coderunner or vpl, not \"%1\""_s.arg(value));
         const QString path = value.mid(colon + 1);
         if (path == u"-"_s) {
             if (reportToStandardOutput)
@@ -154,6 +293,23 @@ int runGradeCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
             reportToStandardOutput = true;
         }
         reports << Report{*format, path};
+    }
+
+    const std::optional<StudentFeedback> feedback =
+        studentFeedbackLevel(parser.value(feedbackOption));
+    if (!feedback)
+        return usageError(
+            u"--student-feedback takes result, values or divergence, not \"%1\""_s.arg(
+                parser.value(feedbackOption)));
+    GradeLimits limits;
+    if (parser.isSet(deadlineOption)) {
+        bool ok = false;
+        const double seconds = parser.value(deadlineOption).toDouble(&ok);
+        if (!ok || !(seconds > 0) || seconds > 1e6)
+            return usageError(u"--deadline takes a number of seconds above 0, not \"%1\""_s.arg(
+                parser.value(deadlineOption)));
+        limits.deadline = started + std::chrono::duration_cast<GradeClock::duration>(
+                                        std::chrono::duration<double>(seconds));
     }
 
     const QString testsPath = positional.constFirst();
@@ -185,6 +341,9 @@ int runGradeCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
             }
         }
     }
+
+    if (studentCopy)
+        return writeStudentCopy(parser.value(studentCopyOption), testsPath, *tests, err);
 
     QList<SkippedFile> skipped;
     const std::optional<std::vector<Submission>> submissions =
@@ -219,21 +378,45 @@ int runGradeCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
     if (submissions->empty())
         write(err, u"orb-grade: nothing to grade: no .orb document was found\n"_s);
 
+    qint64 limitKb = 0;
+    if (const int room = threadsWithinAddressSpace(&limitKb);
+        room < std::min(threads, int(submissions->size()))) {
+        write(err, u"orb-grade: note: an address-space limit of %1 KB leaves room for %2 "
+                   u"threads; grading on %2\n"_s.arg(limitKb)
+                       .arg(room));
+        threads = room;
+    }
+
     ProgressBar progress(err, int(submissions->size()),
                          errIsTerminal && !parser.isSet(quietOption));
-    const std::vector<SubmissionResult> results =
-        gradeAll(*submissions, *tests, reference ? &*reference : nullptr, threads,
-                 [&progress](int done) { progress.update(done); });
+    const std::vector<SubmissionResult> results = gradeAll(
+        *submissions, *tests, reference ? &*reference : nullptr, threads,
+        [&progress](int done) { progress.update(done); }, &limits);
     progress.clear();
+    const int wanted = std::clamp(threads, 1, std::max(1, int(submissions->size())));
+    if (limits.threadsStarted < wanted) {
+        write(err, u"orb-grade: note: the system gave %1 of %2 threads; graded on %1\n"_s
+                       .arg(limits.threadsStarted)
+                       .arg(wanted));
+        threads = limits.threadsStarted;
+    }
 
-    const GradeRun run{*tests,  testsPath, reference ? referencePath : QString(),
-                       results, threads,   skipped};
+    GradeRun run{*tests, testsPath, reference ? referencePath : QString(), results, threads};
+    run.skipped = skipped;
+    run.feedback = *feedback;
+    run.seconds = std::chrono::duration<double>(GradeClock::now() - started).count();
+    const bool notRun =
+        std::any_of(results.cbegin(), results.cend(), [](const SubmissionResult &s) {
+            return std::any_of(s.cases.cbegin(), s.cases.cend(),
+                               [](const CaseResult &c) { return c.status == CaseStatus::NotRun; });
+        });
     // Nothing graded is no success, whatever the reports say of it.
     int status = results.empty() ? GradeNothing
                  : std::all_of(results.cbegin(), results.cend(),
                                [](const SubmissionResult &s) { return s.allPassed(); })
                      ? GradeAllPassed
-                     : GradeSomeFailed;
+                 : notRun ? GradeDeadline
+                          : GradeSomeFailed;
     for (const Report &report : reports) {
         if (!writeReport(report.format, report.path, run, out, &error)) {
             write(err, u"orb-grade: "_s + error + u'\n');
@@ -244,6 +427,8 @@ int runGradeCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
         writeTable(out, run);
     return status;
 }
+
+} // namespace
 
 int runTestsCommandLine(const QStringList &arguments, QIODevice &out, QIODevice &err)
 {

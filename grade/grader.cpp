@@ -2,8 +2,10 @@
 
 #include "grade/grader.h"
 
+#include "grade/copies.h"
 #include "app/fileaccess.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +16,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 using namespace Qt::StringLiterals;
@@ -48,6 +51,8 @@ QString SubmissionResult::firstProblem(const TestFile &tests) const
             text += u"the step limit stopped it"_s;
         else if (c.status == CaseStatus::Stopped)
             text += u"stopped without success"_s;
+        else if (c.status == CaseStatus::NotRun)
+            text += u"not run: the deadline came first"_s;
         else if (!c.mismatches.isEmpty())
             text += u"%1 expected %2, got %3"_s.arg(
                 c.mismatches.first().name, c.mismatches.first().expected, c.mismatches.first().got);
@@ -247,26 +252,35 @@ std::optional<std::vector<Submission>> findSubmissions(const QStringList &paths,
 }
 
 CaseResult gradeCase(const Program &program, const ByteArrayMemory &memory,
-                     const TestCase &testCase, const Reference *reference)
+                     const TestCase &testCase, const Reference *reference,
+                     GradeClock::time_point deadline)
 {
     CaseResult result;
     result.maxPoints = testCase.points;
     CaseRun run(program, memory, testCase);
-    run.runToEnd();
+    const bool timed = deadline != GradeClock::time_point::max();
+    // The clock is read every few thousand presses: a case of millions of steps stays inside
+    // the deadline, and a short one is not slowed down.
+    for (unsigned presses = 1; run.press(); ++presses) {
+        if (timed && presses % 4096 == 0 && GradeClock::now() >= deadline) {
+            result.status = CaseStatus::NotRun;
+            return result;
+        }
+    }
     result.steps = run.engine().stepCount();
     result.end = run.end();
     result.mismatches = caseMismatches(testCase, run);
     result.status = caseStatus(testCase, run, result.mismatches);
     if (result.status == CaseStatus::Passed)
         result.points = testCase.points;
-    else if (reference)
+    else if (reference && (!timed || GradeClock::now() < deadline))
         result.divergence =
             findDivergence(program, memory, reference->program, reference->memory, testCase);
     return result;
 }
 
 SubmissionResult gradeSubmission(const Submission &submission, const TestFile &tests,
-                                 const Reference *reference)
+                                 const Reference *reference, GradeClock::time_point deadline)
 {
     SubmissionResult result;
     result.name = submission.name;
@@ -278,6 +292,16 @@ SubmissionResult gradeSubmission(const Submission &submission, const TestFile &t
     result.document = none;
     result.readError = loaded.readError;
     result.wrongCells = loaded.wrongCells;
+    if (loaded.readError.isEmpty()) {
+        QFile file(submission.path);
+        if (file.open(QIODevice::ReadOnly)) {
+            QCryptographicHash hash(QCryptographicHash::Sha256);
+            hash.addData(&file);
+            result.fileDigest = hash.result();
+        }
+    }
+    if (loaded.program)
+        result.tableDigest = tableDigest(*loaded.program);
     for (const TestCase &c : tests.cases) {
         if (none != CaseStatus::Passed) {
             CaseResult unrun;
@@ -287,7 +311,14 @@ SubmissionResult gradeSubmission(const Submission &submission, const TestFile &t
             result.cases.push_back(unrun);
             continue;
         }
-        result.cases.push_back(gradeCase(*loaded.program, loaded.memory, c, reference));
+        if (deadline != GradeClock::time_point::max() && GradeClock::now() >= deadline) {
+            CaseResult unrun;
+            unrun.status = CaseStatus::NotRun;
+            unrun.maxPoints = c.points;
+            result.cases.push_back(unrun);
+            continue;
+        }
+        result.cases.push_back(gradeCase(*loaded.program, loaded.memory, c, reference, deadline));
         result.points += result.cases.back().points;
     }
     return result;
@@ -295,8 +326,11 @@ SubmissionResult gradeSubmission(const Submission &submission, const TestFile &t
 
 std::vector<SubmissionResult> gradeAll(const std::vector<Submission> &submissions,
                                        const TestFile &tests, const Reference *reference,
-                                       int threads, const std::function<void(int)> &progress)
+                                       int threads, const std::function<void(int)> &progress,
+                                       GradeLimits *limits)
 {
+    const GradeClock::time_point deadline =
+        limits ? limits->deadline : GradeClock::time_point::max();
     std::vector<SubmissionResult> results(submissions.size());
     std::atomic<size_t> next{0};
     std::atomic<int> done{0};
@@ -305,7 +339,7 @@ std::vector<SubmissionResult> gradeAll(const std::vector<Submission> &submission
     // Each worker takes the next submission and writes only its own slot.
     auto work = [&] {
         for (size_t i = next++; i < submissions.size(); i = next++) {
-            results[i] = gradeSubmission(submissions[i], tests, reference);
+            results[i] = gradeSubmission(submissions[i], tests, reference, deadline);
             if (++done == int(submissions.size())) {
                 std::lock_guard lock(mutex);
                 finished.notify_all();
@@ -316,16 +350,27 @@ std::vector<SubmissionResult> gradeAll(const std::vector<Submission> &submission
     // With a progress report on several threads the calling thread only watches.
     const bool watch = progress && count > 1;
     std::vector<std::thread> workers;
-    for (int i = watch ? 0 : 1; i < count; ++i)
-        workers.emplace_back(work);
-    if (watch) {
+    // Under an address-space limit (a Jobe sandbox) the system may refuse a thread's stack: the
+    // grading goes on with the threads it has.
+    for (int i = watch ? 0 : 1; i < count; ++i) {
+        try {
+            workers.emplace_back(work);
+        } catch (const std::system_error &) {
+            break;
+        }
+    }
+    if (limits)
+        limits->threadsStarted = int(workers.size()) + (watch && !workers.empty() ? 0 : 1);
+    if (watch && workers.empty()) {
+        work();
+    } else if (watch) {
         std::unique_lock lock(mutex);
         while (!finished.wait_for(lock, std::chrono::milliseconds(100),
                                   [&] { return done == int(submissions.size()); }))
             progress(done);
     } else if (progress) {
         for (size_t i = next++; i < submissions.size(); i = next++) {
-            results[i] = gradeSubmission(submissions[i], tests, reference);
+            results[i] = gradeSubmission(submissions[i], tests, reference, deadline);
             ++done;
             if ((i & 15) == 0)
                 progress(done);

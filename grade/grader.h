@@ -15,6 +15,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -41,9 +42,15 @@ struct SubmissionResult {
     // Passed when it could be run; RedCells or Unreadable otherwise (then no case ran).
     CaseStatus document = CaseStatus::Passed;
     QString readError;
+    // What a student reads instead of the usual words, when there was no one document to grade.
+    QString studentProblem;
     QStringList wrongCells;
     std::vector<CaseResult> cases;
     int points = 0;
+    // For finding copies (copies.h): the file's bytes and its table up to renumbering; empty
+    // when the file cannot be read or the table has no row.
+    QByteArray fileDigest;
+    QByteArray tableDigest;
     // The static checks of a document that could be read (as orb-check gives them: wrong cells
     // as errors, or the analysis' findings, and what the loader reinterpreted).
     bool checked = false;
@@ -88,18 +95,31 @@ struct SkippedFile {
 std::optional<std::vector<Submission>> findSubmissions(const QStringList &paths, QString *error,
                                                        QList<SkippedFile> *skipped = nullptr);
 
-// One submission on every case.
+using GradeClock = std::chrono::steady_clock;
+
+// One submission on every case; a case that the deadline finds unfinished or not begun is
+// NotRun.
 SubmissionResult gradeSubmission(const Submission &submission, const TestFile &tests,
-                                 const Reference *reference);
+                                 const Reference *reference,
+                                 GradeClock::time_point deadline = GradeClock::time_point::max());
 // One case of an opened document.
 CaseResult gradeCase(const Program &program, const ByteArrayMemory &memory,
-                     const TestCase &testCase, const Reference *reference);
+                     const TestCase &testCase, const Reference *reference,
+                     GradeClock::time_point deadline = GradeClock::time_point::max());
+
+// What a platform limits: the time, and (under an address-space limit) the threads.
+struct GradeLimits {
+    GradeClock::time_point deadline = GradeClock::time_point::max();
+    // Set by gradeAll: the threads it could start (fewer than asked when the system refused).
+    int threadsStarted = 0;
+};
 
 // Every submission on `threads` threads; progress(done) is called on the calling thread now and
 // then while they run, and once at the end.
 std::vector<SubmissionResult> gradeAll(const std::vector<Submission> &submissions,
                                        const TestFile &tests, const Reference *reference,
                                        int threads,
-                                       const std::function<void(int done)> &progress = {});
+                                       const std::function<void(int done)> &progress = {},
+                                       GradeLimits *limits = nullptr);
 
 } // namespace orb

@@ -2,6 +2,7 @@
 
 #include "grade/reports.h"
 
+#include "grade/copies.h"
 #include "grade/reportsupport.h"
 
 #include <QJsonArray>
@@ -105,6 +106,7 @@ QJsonObject testsJson(const GradeRun &run)
         cases.append(
             QJsonObject{{u"name"_s, c.name},
                         {u"points"_s, c.points},
+                        {u"visibility"_s, caseVisibilityName(c.visibility)},
                         {u"maxSteps"_s, c.maxSteps},
                         {u"set"_s, sets},
                         {u"input"_s, hexArray(c.inputs)},
@@ -205,10 +207,17 @@ void writeJsonReport(QIODevice &out, const GradeRun &run)
                              {u"passedAll"_s, passedAllCount(run)},
                              {u"maxPoints"_s, run.tests.maxPoints()},
                              {u"points"_s, points}};
+    QJsonArray copies;
+    for (const CopyGroup &group : findCopies(run.results))
+        copies.append(
+            QJsonObject{{u"kind"_s, copyKindName(group.kind)},
+                        {u"submissions"_s, QJsonArray::fromStringList(group.submissions)}});
+    out.write("\n],\n\"copies\":");
+    out.write(QJsonDocument(copies).toJson(QJsonDocument::Compact));
     QJsonArray skipped;
     for (const SkippedFile &file : run.skipped)
         skipped.append(QJsonObject{{u"path"_s, file.path}, {u"reason"_s, file.reason}});
-    out.write("\n],\n\"skipped\":");
+    out.write(",\n\"skipped\":");
     out.write(QJsonDocument(skipped).toJson(QJsonDocument::Compact));
     out.write(",\n\"totals\":");
     out.write(QJsonDocument(totals).toJson(QJsonDocument::Compact));

@@ -2,6 +2,7 @@
 
 #include "grade/reports.h"
 
+#include "grade/platformreports.h"
 #include "grade/reportsupport.h"
 
 #include "app/fileaccess.h"
@@ -20,7 +21,8 @@ namespace orb {
 
 bool caseRan(const CaseResult &c)
 {
-    return c.status != CaseStatus::RedCells && c.status != CaseStatus::Unreadable;
+    return c.status != CaseStatus::RedCells && c.status != CaseStatus::Unreadable &&
+           c.status != CaseStatus::NotRun;
 }
 
 std::map<int, int, std::greater<>> pointsHistogram(const GradeRun &run)
@@ -64,6 +66,14 @@ std::optional<ReportFormat> reportFormat(const QString &name)
         return ReportFormat::Tap;
     if (name == u"gradescope"_s)
         return ReportFormat::Gradescope;
+    if (name == u"classroom"_s)
+        return ReportFormat::Classroom;
+    if (name == u"coderunner"_s)
+        return ReportFormat::CodeRunner;
+    if (name == u"vpl"_s)
+        return ReportFormat::Vpl;
+    if (name == u"html"_s)
+        return ReportFormat::Html;
     return std::nullopt;
 }
 
@@ -74,6 +84,8 @@ QStringList caseMessages(const CaseResult &result)
         lines << u"the step limit stopped it"_s;
     else if (result.status == CaseStatus::Stopped)
         lines << u"stopped without success"_s;
+    else if (result.status == CaseStatus::NotRun)
+        lines << u"not run: the deadline came first"_s;
     for (const Mismatch &m : result.mismatches)
         lines << u"%1: expected %2, got %3"_s.arg(m.name, m.expected, m.got);
     if (result.divergence)
@@ -134,6 +146,22 @@ bool writeReport(ReportFormat format, const QString &path, const GradeRun &run,
         break;
     case ReportFormat::Tap:
         writer = [&run](QIODevice &out) { writeTapReport(out, run); };
+        break;
+    case ReportFormat::Html:
+        writer = [&run](QIODevice &out) { writeHtmlReport(out, run); };
+        break;
+    case ReportFormat::Classroom:
+        writer = [&run](QIODevice &out) {
+            writeClassroomResult(out, run, platformSubmission(run));
+        };
+        break;
+    case ReportFormat::CodeRunner:
+        writer = [&run](QIODevice &out) {
+            writeCodeRunnerResult(out, run, platformSubmission(run));
+        };
+        break;
+    case ReportFormat::Vpl:
+        writer = [&run](QIODevice &out) { writeVplResult(out, run, platformSubmission(run)); };
         break;
     case ReportFormat::Gradescope:
         // PATH.json (or -) is Gradescope's one results.json; any other PATH is a folder of one

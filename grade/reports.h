@@ -7,6 +7,7 @@
 // writer writes to a device as it goes; writeReport puts a report in place atomically.
 
 #include "grade/grader.h"
+#include "grade/studentfeedback.h"
 
 #include <QIODevice>
 #include <QString>
@@ -21,10 +22,13 @@ struct GradeRun {
     QString referencePath; // empty without a reference
     const std::vector<SubmissionResult> &results;
     int threads; // the reports' texts are made on as many threads as the grading ran on
+    // What the student-facing reports tell of a failed visible case.
+    StudentFeedback feedback = StudentFeedback::Values;
+    double seconds = 0;              // the grading's wall time
     QList<SkippedFile> skipped = {}; // what the search for submissions passed over
 };
 
-enum class ReportFormat { Json, Csv, Junit, Tap, Gradescope };
+enum class ReportFormat { Json, Csv, Junit, Tap, Gradescope, Classroom, CodeRunner, Vpl, Html };
 // nullopt for an unknown name.
 std::optional<ReportFormat> reportFormat(const QString &name);
 
@@ -37,8 +41,11 @@ void writeJsonReport(QIODevice &out, const GradeRun &run);
 void writeCsvReport(QIODevice &out, const GradeRun &run);
 void writeJunitReport(QIODevice &out, const GradeRun &run);
 void writeTapReport(QIODevice &out, const GradeRun &run);
-// The results.json of one submission.
+// The results.json of one submission, in the words a student reads (gradescopereport.cpp).
 void writeGradescopeResult(QIODevice &out, const GradeRun &run, const SubmissionResult &result);
+// The class report a teacher opens in a browser: one self-contained page, sortable, with the
+// points histogram and each submission's details on click (htmlreport.cpp).
+void writeHtmlReport(QIODevice &out, const GradeRun &run);
 // The results.json for a run that found no document or several: score 0 and why, in Russian.
 void writeGradescopeRefusal(QIODevice &out, const GradeRun &run);
 // The table of the terminal, then the totals.

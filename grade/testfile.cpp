@@ -14,6 +14,21 @@ using namespace Qt::StringLiterals;
 
 namespace orb {
 
+QString caseVisibilityName(CaseVisibility visibility)
+{
+    switch (visibility) {
+    case CaseVisibility::Visible:
+        return u"visible"_s;
+    case CaseVisibility::Hidden:
+        return u"hidden"_s;
+    case CaseVisibility::AfterDueDate:
+        return u"after-due-date"_s;
+    case CaseVisibility::AfterPublished:
+        return u"after-published"_s;
+    }
+    return {};
+}
+
 bool TestCase::needsReference() const
 {
     return std::any_of(expects.cbegin(), expects.cend(),
@@ -154,6 +169,7 @@ private:
     int lineNumber_ = 0;
     int defaultMaxSteps_ = defaultMaxSteps;
     int defaultPoints_ = 1;
+    CaseVisibility defaultVisibility_ = CaseVisibility::Visible;
     bool hasCaseLines_ = false;
     LineError error_{0, {}};
 };
@@ -204,6 +220,7 @@ std::optional<TestFile> Parser::parse(QStringView text, LineError *error)
     if (!hasCaseLines_) {
         file_.cases.first().maxSteps = defaultMaxSteps_;
         file_.cases.first().points = defaultPoints_;
+        file_.cases.first().visibility = defaultVisibility_;
     }
     return file_;
 }
@@ -243,6 +260,21 @@ bool Parser::parseLine(QStringView line)
             (c ? c->points : defaultPoints_) = *value;
         return true;
     }
+    if (keyword == u"visibility"_s) {
+        std::optional<CaseVisibility> value;
+        for (const CaseVisibility v :
+             {CaseVisibility::Visible, CaseVisibility::Hidden, CaseVisibility::AfterDueDate,
+              CaseVisibility::AfterPublished}) {
+            if (rest == caseVisibilityName(v))
+                value = v;
+        }
+        if (!value)
+            return fail(u"visibility takes visible, hidden, after-due-date or after-published, "
+                        u"not \"%1\""_s.arg(rest));
+        TestCase *c = hasCaseLines_ ? current() : nullptr;
+        (c ? c->visibility : defaultVisibility_) = *value;
+        return true;
+    }
     if (keyword == u"case"_s) {
         if (!finishCase())
             return false;
@@ -257,6 +289,7 @@ bool Parser::parseLine(QStringView line)
         c.line = lineNumber_;
         c.maxSteps = defaultMaxSteps_;
         c.points = defaultPoints_;
+        c.visibility = defaultVisibility_;
         file_.cases << c;
         return true;
     }

@@ -30,11 +30,19 @@ struct ExpectItem {
     int line = 0;
 };
 
+// Who may see a case. Hidden cases count in every report, but what a student reads never shows
+// their data or expected values; the last two are Gradescope's own, which shows such a case
+// later.
+enum class CaseVisibility { Visible, Hidden, AfterDueDate, AfterPublished };
+// "visible", "hidden", "after-due-date", "after-published".
+QString caseVisibilityName(CaseVisibility visibility);
+
 struct TestCase {
     QString name;
     int line = 0; // of its `case` line (1 for a file without one)
     int maxSteps = defaultMaxSteps;
     int points = 1;
+    CaseVisibility visibility = CaseVisibility::Visible;
     QList<Expectation> sets; // Register, Flag and Memory only
     QList<int> inputs;
     QList<ExpectItem> expects;
@@ -45,6 +53,7 @@ struct TestCase {
     QList<int> messages;
 
     bool needsReference() const;
+    bool visible() const { return visibility == CaseVisibility::Visible; }
 };
 
 struct TestFile {

@@ -127,7 +127,9 @@ usr=$root/usr
         echo "usr/bin/$program"
         echo "usr/share/man/man1/$program.1.gz"
     done
-    echo "usr/share/orb/orb-grade.schema.json"
+    for schema in orb-grade gradescope-results classroom-result coderunner-result; do
+        echo "usr/share/orb/$schema.schema.json"
+    done
     echo "usr/share/orb/orb-check.schema.json"
     echo "usr/share/doc/orb-tools/copyright"
     echo "usr/share/doc/orb-tools/changelog.gz"
