@@ -58,6 +58,11 @@ LoadedSubmission loadSubmission(const QString &path, QList<Finding> *findings)
 {
     LoadedSubmission loaded;
     // The messages of orb-run, without its program name.
+    if (path.isEmpty()) {
+        // QFile would warn on the console about an empty name before failing.
+        loaded.readError = u"cannot read: no file name"_s;
+        return loaded;
+    }
     {
         QFile file(path);
         const bool folder = QFileInfo(path).isDir();

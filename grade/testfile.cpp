@@ -390,6 +390,9 @@ std::optional<TestFile> readTestFile(const QString &path, QString *error, bool *
             *unreadable = true;
         return std::nullopt;
     };
+    // QFile would warn on the console about an empty name before failing.
+    if (path.isEmpty())
+        return cannotRead(u"no file name"_s);
     if (info.isDir())
         return cannotRead(u"is a folder"_s);
     if (!file.open(QIODevice::ReadOnly))
