@@ -16,6 +16,7 @@
 #include <QStringEncoder>
 
 #include <algorithm>
+#include <array>
 
 using namespace Qt::StringLiterals;
 
@@ -63,6 +64,58 @@ QByteArray encodeDocumentText(const QString &text)
         i += length;
     }
     return bytes;
+}
+
+// The text of a document's bytes: decoded from Windows-1251, each CR LF read as LF (text-mode
+// reading as on Windows). Each thread keeps its converter: making one for every document costs
+// more than decoding it.
+QString decodeDocumentBytes(const QByteArray &bytes)
+{
+    thread_local QStringDecoder decoder(documentEncoding);
+    decoder.resetState();
+    QString text = decoder.decode(bytes);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
+// A field's text. The texts documents are mostly made of (the two upper-case hexadecimal
+// digits of a memory byte, a state number) are shared from tables made once, so that reading
+// a document does not allocate a string for each of its 256 bytes and most of its cells.
+QString fieldText(QStringView field)
+{
+    static const std::array<QString, 256> bytes = [] {
+        std::array<QString, 256> table;
+        for (int value = 0; value < 256; ++value)
+            table[size_t(value)] = formatMemoryByte(value);
+        return table;
+    }();
+    static const std::array<QString, 1000> states = [] {
+        std::array<QString, 1000> table;
+        for (int value = 0; value < 1000; ++value)
+            table[size_t(value)] = QString::number(value);
+        return table;
+    }();
+    const auto hex = [](char16_t u) {
+        return u >= u'0' && u <= u'9'   ? int(u - u'0')
+               : u >= u'A' && u <= u'F' ? int(u - u'A') + 10
+                                        : -1;
+    };
+    if (field.size() == 2) {
+        const int high = hex(field[0].unicode());
+        const int low = hex(field[1].unicode());
+        if (high >= 0 && low >= 0 && bytes[size_t(high * 16 + low)] == field)
+            return bytes[size_t(high * 16 + low)];
+    }
+    if (!field.isEmpty() && field.size() <= 3 && (field[0] != u'0' || field.size() == 1)) {
+        int value = 0;
+        for (const QChar c : field) {
+            if (c.unicode() < u'0' || c.unicode() > u'9')
+                return field.toString();
+            value = value * 10 + (c.unicode() - u'0');
+        }
+        return states[size_t(value)];
+    }
+    return field.toString();
 }
 
 void note(LoadReport *report, const char *code, const QString &message, int row = 0, int field = -1)
@@ -214,15 +267,22 @@ std::optional<LoadedDocument> parseDocumentText(QStringView text, LoadReport *re
     }
 
     // A field runs up to the next newline or NUL, which is consumed, or to the end of the text.
-    const char16_t *const characters = text.utf16();
+    // The searches are Qt's: a loop of this file over every character costs far more under the
+    // fuzzer's instrumentation. The next NUL is found once and again only after it is passed.
     const qsizetype length = text.size();
+    qsizetype nextNul = -1;
     auto nextField = [&]() -> std::optional<QStringView> {
         if (pos >= length)
             return std::nullopt;
-        qsizetype end = pos;
-        while (end < length && characters[end] != documentSeparator && characters[end] != u'\0')
-            ++end;
-        const QStringView field(characters + pos, end - pos);
+        if (nextNul < pos) {
+            nextNul = text.indexOf(QChar(u'\0'), pos);
+            if (nextNul < 0)
+                nextNul = length;
+        }
+        qsizetype end = text.indexOf(documentSeparator, pos);
+        if (end < 0 || end > nextNul)
+            end = nextNul;
+        const QStringView field = text.mid(pos, end - pos);
         pos = std::min(end + 1, length);
         return field;
     };
@@ -230,7 +290,6 @@ std::optional<LoadedDocument> parseDocumentText(QStringView text, LoadReport *re
     const qsizetype cellCount = qsizetype(document.rowCount) * 4;
     // No more fields than line ends in the text, whatever the count line announces.
     document.cells.reserve(std::min(cellCount, text.count(documentSeparator) + 1));
-    document.memory.reserve(memoryCellCount);
     bool ended = false;
     while (document.cells.size() < cellCount) {
         const std::optional<QStringView> field = nextField();
@@ -252,7 +311,7 @@ std::optional<LoadedDocument> parseDocumentText(QStringView text, LoadReport *re
                      index / fieldCount + 1, fieldIndex);
             }
         }
-        document.cells.append(field->toString());
+        document.cells.append(fieldText(*field));
     }
     // The rows the table cannot hold are skipped so that the memory after them still loads.
     const qsizetype surplusCells = qsizetype(announcedRows - document.rowCount) * 4;
@@ -266,8 +325,16 @@ std::optional<LoadedDocument> parseDocumentText(QStringView text, LoadReport *re
     if (report)
         reportMemory(text.mid(pos), announcedRows, report);
 
+    // As much room as the text left can fill: a list of 256 strings is the largest block a
+    // small document would otherwise take.
+    document.memory.reserve(std::min<qsizetype>(memoryCellCount, (text.size() - pos + 1) / 2));
+    // Runs of one byte (most often "00") share the text of their first.
+    QString previous;
     while (pos < text.size() && document.memory.size() < memoryCellCount) {
-        document.memory.append(text.mid(pos, 2).toString());
+        const QStringView pair = text.mid(pos, 2);
+        if (pair != previous)
+            previous = fieldText(pair);
+        document.memory.append(previous);
         pos += 2;
     }
     return document;
@@ -288,10 +355,7 @@ std::optional<LoadedDocument> parseDocument(const QByteArray &bytes, LoadReport 
         return fail(error, ReadFailure::UnicodeBom,
                     u"it starts with a UTF-16 byte order mark: it was saved as Unicode, and "
                     u"documents are Windows-1251"_s);
-    QStringDecoder decoder(documentEncoding);
-    QString text = decoder.decode(bytes);
-    // Text-mode reading as on Windows: CR LF is one line end.
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QString text = decodeDocumentBytes(bytes);
     LoadReport notices;
     std::optional<LoadedDocument> document = parseDocumentText(text, report ? &notices : nullptr);
     if (!document)

@@ -361,6 +361,9 @@ void MainWindow::on_startButton_released()
     ui->startButton->resize(ui->startButton->width() + 3, ui->startButton->height() + 3);
     forbidTtChangesAndLaunch();
     // The press took the focus from the cell being edited, so its check is already counted.
+    // A mark the order of the edits cleared (a state left without its partner) is set again:
+    // the table runs only as its saved document runs, in the editor and in orb-grade alike.
+    rows_.judgeForLaunch();
     if (errorCount() == 0) {
         // Top-level and non-modal; it deletes itself when closed, which unlocks the table.
         auto *window = new ExecutionWindow(this);

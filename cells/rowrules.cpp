@@ -115,6 +115,46 @@ void fillAndCommit(RowCells &row, int field, const QString &text)
     editingFinished(row, field);
 }
 
+namespace {
+
+// A row of its own, for judging texts outside any table.
+class LooseRow final : public RowCells {
+public:
+    std::array<HeadlessTable::Cell, fieldCount> cells;
+    ParsedConditions conditions;
+    ParsedSignals signalNumbers;
+
+    QString cellText(int field) const override { return cells[size_t(field)].text; }
+    void setCellText(int field, const QString &text) override
+    {
+        const QString truncated = text.left(maxLengthOfField(field));
+        if (cells[size_t(field)].text == truncated)
+            return;
+        cells[size_t(field)].text = truncated;
+        textChanged(*this, field);
+    }
+    void setCellCorrect(int field, bool correct) override
+    {
+        cells[size_t(field)].correct =
+            correct && !(isStateField(field) && !isStateTextValid(cells[size_t(field)].text));
+    }
+    ParsedConditions &parsedConditions() override { return conditions; }
+    ParsedSignals &parsedSignals() override { return signalNumbers; }
+};
+
+} // namespace
+
+std::array<bool, fieldCount> judgedMarks(const std::array<QString, fieldCount> &texts)
+{
+    LooseRow row;
+    for (int field = 0; field < fieldCount; ++field)
+        fillAndCommit(row, field, texts[size_t(field)]);
+    std::array<bool, fieldCount> marks{};
+    for (int field = 0; field < fieldCount; ++field)
+        marks[size_t(field)] = row.cells[size_t(field)].correct;
+    return marks;
+}
+
 } // namespace RowRules
 
 class HeadlessTable::RowAccess final : public RowCells {
@@ -162,6 +202,26 @@ void HeadlessTable::fillAndCommit(int row, int field, const QString &text)
 {
     RowAccess access(*this, row);
     RowRules::fillAndCommit(access, field, text);
+}
+
+int HeadlessTable::judgeForLaunch()
+{
+    int marked = 0;
+    for (Row &row : rows_) {
+        std::array<QString, fieldCount> texts;
+        for (int field = 0; field < fieldCount; ++field)
+            texts[size_t(field)] = row.cells[size_t(field)].text;
+        const std::array<bool, fieldCount> marks = RowRules::judgedMarks(texts);
+        for (int field = 0; field < fieldCount; ++field) {
+            Cell &cell = row.cells[size_t(field)];
+            if (cell.correct && !marks[size_t(field)]) {
+                cell.correct = false;
+                ++errorCount_;
+                ++marked;
+            }
+        }
+    }
+    return marked;
 }
 
 } // namespace orb

@@ -41,6 +41,12 @@ void editingFinished(RowCells &row, int field);
 void focusIn(RowCells &row, int field);
 // Loading one cell from a document: set its text, then commit it.
 void fillAndCommit(RowCells &row, int field, const QString &text);
+// The marks of a row judged from its texts alone, as a document holding them opens (true =
+// correct). The rules above let a mark depend on the order of the edits: emptying the signals
+// beside empty conditions clears both state marks, whatever the states hold, so a state can
+// stand unmarked beside an empty partner and be marked once the document is opened again. A
+// launch, and every program that runs a document, goes by these marks as well.
+std::array<bool, fieldCount> judgedMarks(const std::array<QString, fieldCount> &texts);
 } // namespace RowRules
 
 // A transition table without widgets, marked exactly as the editor marks its cells.
@@ -63,6 +69,9 @@ public:
     // Empties the table to `count` blank rows, as loading a document does.
     void reset(int count);
     void fillAndCommit(int row, int field, const QString &text);
+    // Marks every cell RowRules::judgedMarks finds wrong (it clears no mark); returns how many
+    // cells it marked.
+    int judgeForLaunch();
 
 private:
     class RowAccess;

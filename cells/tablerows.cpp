@@ -124,6 +124,24 @@ void TableRows::fillAndCommit(int row, int field, const QString &text)
     finish(row, errors, access.changed);
 }
 
+int TableRows::judgeForLaunch()
+{
+    int marked = 0;
+    for (int row = 0; row < rowCount(); ++row) {
+        std::array<QString, fieldCount> texts;
+        for (int field = 0; field < fieldCount; ++field)
+            texts[size_t(field)] = cellText(row, field);
+        const std::array<bool, fieldCount> marks = RowRules::judgedMarks(texts);
+        for (int field = 0; field < fieldCount; ++field) {
+            if (isCorrect(row, field) && !marks[size_t(field)]) {
+                setCellCorrect(row, field, false);
+                ++marked;
+            }
+        }
+    }
+    return marked;
+}
+
 void TableRows::insertRow(int index)
 {
     rows_.insert(rows_.begin() + index, Row{});

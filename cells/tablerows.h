@@ -50,6 +50,9 @@ public:
     void editingFinished(int row, int field);
     void focusIn(int row, int field);
     void fillAndCommit(int row, int field, const QString &text);
+    // What a launch does first: marks every cell RowRules::judgedMarks finds wrong, so that
+    // the table runs only as its saved document would run. Returns how many cells it marked.
+    int judgeForLaunch();
 
     // Structure. A new row is blank and correct; removing a row forgets its marks.
     void insertRow(int index);

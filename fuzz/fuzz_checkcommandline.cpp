@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QStringList arguments = fuzz::toolArguments("orb-check", data, size);
     if (arguments.isEmpty())
         return 0;
-    fuzz::enterToolFolder();
+    const fuzz::ToolFolder folder;
     QBuffer out;
     QBuffer err;
     out.open(QIODevice::WriteOnly);

@@ -26,7 +26,7 @@ QStringList toolArguments(const char *program, const uint8_t *data, size_t size)
     return arguments;
 }
 
-void enterToolFolder()
+ToolFolder::ToolFolder() : previous_(QDir::currentPath())
 {
     static QTemporaryDir *folder = nullptr;
     if (!folder) {
@@ -45,7 +45,12 @@ void enterToolFolder()
         QDir(folder->path()).mkdir(QStringLiteral("sub"));
         write("sub/b.orb", "MKT\n1\n0\n0\n\ny70\n");
     }
-    QDir::setCurrent(folder->path());
+    FUZZ_CHECK(QDir::setCurrent(folder->path()));
+}
+
+ToolFolder::~ToolFolder()
+{
+    QDir::setCurrent(previous_);
 }
 
 bool terminalSafe(QStringView text)

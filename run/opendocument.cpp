@@ -26,6 +26,9 @@ OpenedDocument openDocument(const LoadedDocument &document)
     // What the editor's Open does: the rows first, then every cell present filled and committed
     // in row order, then the memory cells as their input mask and their reading see the text.
     loadTable(opened.table, document);
+    // And what its launch judges: a row that opens unmarked only through the order its cells
+    // were committed in (signals that normalise to nothing beside a lone state) is wrong.
+    opened.table.judgeForLaunch();
     for (qsizetype address = 0; address < document.memory.size(); ++address)
         opened.memory.bytes[size_t(address)] =
             quint8(readMemoryByte(maskedByteText(document.memory[address])));

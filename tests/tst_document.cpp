@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QRandomGenerator>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -72,6 +73,7 @@ private slots:
     void sumDocument();
     void crLfDocument();
     void cyrillicRoundTrip();
+    void anyBytesReadAsTheConverterReadsThem();
     void unencodableCharacters();
     void sizeLimit();
     void readFileFailures();
@@ -348,6 +350,35 @@ void TestDocument::cyrillicRoundTrip()
     const QByteArray encoded = orb::serializeDocument({{all, u""_s, u""_s, u""_s}}, zeroMemory());
     QCOMPARE(encoded.size(), qsizetype(5 + all.size() + 4 + 512));
     QCOMPARE(orb::parseDocument(encoded)->cells.at(0), all);
+}
+
+void TestDocument::anyBytesReadAsTheConverterReadsThem()
+{
+    // Every byte, CR and LF in every neighbourhood, and the short texts the reader shares
+    // (memory bytes, states) beside their look-alikes: read as Qt's Windows-1251 converter and a
+    // CR LF replacement make the text, the cells and memory are the same.
+    QRandomGenerator random(29);
+    const QByteArray pieces[] = {"\r", "\n", "\r\n", "\r\r\n", "00",   "3C", "3c",   "FF",
+                                 "G0", "7",  "07",   "999",    "1000", "\0", "\x98", "\xF5"};
+    for (int round = 0; round < 300; ++round) {
+        QByteArray bytes = "MKT" + QByteArray::number(random.bounded(1, 6)) + "\n";
+        const int length = random.bounded(0, 700);
+        while (bytes.size() < length) {
+            if (random.bounded(2))
+                bytes += pieces[random.bounded(int(std::size(pieces)))];
+            else
+                bytes += char(random.bounded(256));
+        }
+        QStringDecoder decoder("windows-1251");
+        QString text = decoder.decode(bytes);
+        text.replace(u"\r\n"_s, u"\n"_s);
+        const std::optional<LoadedDocument> expected = orb::parseDocumentText(text);
+        const std::optional<LoadedDocument> read = orb::parseDocument(bytes);
+        QVERIFY(expected && read);
+        QCOMPARE(read->rowCount, expected->rowCount);
+        QCOMPARE(read->cells, expected->cells);
+        QCOMPARE(read->memory, expected->memory);
+    }
 }
 
 void TestDocument::unencodableCharacters()

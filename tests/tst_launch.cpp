@@ -59,6 +59,7 @@ private slots:
     void typedProgramRunsToTheEnd();
     void wrongCellGetsTheErrorsDialog_data();
     void wrongCellGetsTheErrorsDialog();
+    void stateWithoutPartnerIsJudgedAtLaunch();
 
 private:
     QPushButton *button(const char *name) { return child<QPushButton>(editor.get(), name); }
@@ -336,6 +337,37 @@ void TestLaunch::wrongCellGetsTheErrorsDialog()
     window->close();
     QTRY_VERIFY(window.isNull());
     QVERIFY(unlocked());
+}
+
+void TestLaunch::stateWithoutPartnerIsJudgedAtLaunch()
+{
+    // "3" as the source state, the next state left empty (marked), then signals that are all
+    // dropped: emptying themselves, they clear both state marks, and nothing shows red.
+    QTest::mouseClick(editor->ttCell(0, 2), Qt::LeftButton);
+    type(u"3"_s);
+    for (int i = 0; i < 3; ++i)
+        press(Qt::Key_Right);
+    QCOMPARE(QApplication::focusWidget(), editor->ttCell(0, 8));
+    QVERIFY(!editor->ttCell(0, 4)->isCorrect());
+    type(u"y80"_s);
+
+    // The launch judges the row as its saved document opens: the next state is wanted.
+    testutil::ModalAnswerer answer([](QWidget *dialog) {
+        QTest::mouseClick(child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
+    });
+    QTest::mouseClick(button("startButton"), Qt::LeftButton);
+    QCOMPARE(editor->ttCell(0, 8)->text(), QString());
+    QVERIFY(answer.answered());
+    QCOMPARE(answer.dialogClass(), u"ErrorsDialog"_s);
+    QVERIFY(!openExecutionWindow());
+    QVERIFY(!editor->ttCell(0, 4)->isCorrect());
+    QCOMPARE(editor->errorCount(), 1);
+    QVERIFY(unlocked());
+
+    editor->ttCell(0, 4)->fillAndCommit(u"0"_s);
+    QCOMPARE(editor->errorCount(), 0);
+    QTest::mouseClick(button("startButton"), Qt::LeftButton);
+    QVERIFY(openExecutionWindow());
 }
 
 QTEST_MAIN(TestLaunch)

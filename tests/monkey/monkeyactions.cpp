@@ -7,6 +7,8 @@
 #include "app/rowmarks.h"
 #include "cells/celllanguage.h"
 #include "cells/ramlineedit.h"
+#include "cells/rowrules.h"
+#include "cells/tablerows.h"
 #include "cells/ttlineedit.h"
 #include "scriptedwindow.h"
 #include "sim/executionwindow.h"
@@ -23,9 +25,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <random>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -185,6 +189,24 @@ std::array<int, ExecutionWindow::panelCellCount> panelValues(const orb::Processo
             p.x3,      p.x2,      p.x1,      p.z,       p.n,      p.c,      p.p};
 }
 
+// Whether the start button would open the execution window: no red cell, and none that the
+// launch's judgement of each row finds.
+bool launchRuns(const orb::TableRows &rows)
+{
+    if (rows.errorCount() > 0)
+        return false;
+    for (const orb::TableRows::Row &row : rows.rows()) {
+        std::array<QString, orb::fieldCount> texts;
+        for (int field = 0; field < orb::fieldCount; ++field)
+            texts[size_t(field)] = row.cells[size_t(field)].text;
+        for (const bool correct : orb::RowRules::judgedMarks(texts)) {
+            if (!correct)
+                return false;
+        }
+    }
+    return true;
+}
+
 class Session {
 public:
     explicit Session(quint64 seed);
@@ -210,6 +232,7 @@ private:
     std::mt19937 answers;
     QTimer answerTimer;
     std::vector<int> enteredBytes; // confirmed in the data-byte dialogs during the action
+    bool launchPressed = false;    // the action released an enabled start button
 };
 
 Session::Session(quint64 seed) : answers(quint32(seed))
@@ -361,8 +384,11 @@ void Session::perform(const Action &action)
         break;
     case Kind::Button: {
         const bool start = action.a % buttonCount == 2;
-        if (start)
+        if (start) {
             syncShadowMemory();
+            const auto *button = editor->findChild<QPushButton *>(u"startButton"_s);
+            launchPressed = button->isVisible() && button->isEnabled();
+        }
         clickButton(editor.get(), buttons[action.a % buttonCount]);
         if (start && !hadRun)
             afterLaunch();
@@ -526,6 +552,25 @@ QString Session::check()
                     .arg(field)
                     .arg(read, rows.cellText(row, field));
         }
+    }
+    // The launch and the programs that run a document agree on what runs. The saved document
+    // is opened again as orb-run and orb-grade open it; the editor's own marks may differ from
+    // its marks where the order of the edits cleared one (emptied signals clear both state
+    // marks), but the table runs exactly when that document has no red cell: judged as a launch
+    // judges it (a cell in editing is not yet judged), and when the start button really is
+    // released.
+    orb::HeadlessTable table;
+    orb::loadTable(table, *document);
+    table.judgeForLaunch();
+    if (!qobject_cast<const TTLineEdit *>(focus) && launchRuns(rows) != (table.errorCount() == 0))
+        return table.errorCount() == 0 ? u"the launch refuses a table whose document runs"_s
+                                       : u"the launch runs a table whose document reads back with "
+                                         u"red cells"_s;
+    if (std::exchange(launchPressed, false)) {
+        if (run && table.errorCount() > 0)
+            return u"the execution window runs a table whose document has red cells"_s;
+        if (!run && rows.errorCount() == 0)
+            return u"the launch refused a table without red cells"_s;
     }
     for (int address = 0; address < orb::memoryCellCount; ++address) {
         if (orb::readMemoryByte(document->memory.value(address)) !=
