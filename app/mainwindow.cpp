@@ -85,7 +85,16 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     new GraphLink(this); // F2: the automaton as a graph
     addString(0);
     // After the first row: that is where the document starts, not a change to undo.
-    history_ = new DocumentHistory(this, rows_, rowMarks);
+    history_ = new DocumentHistory(this, rows_, memory_, rowMarks);
+
+    // The memory cells that exist show every change of the memory; a program's write passes
+    // the focus on, as typing does.
+    connect(&memory_, &orb::MemoryModel::textChanged, this, [this](int address) {
+        if (RamLineEdit *cell = builtRamCell(address))
+            cell->showMemoryText();
+    });
+    connect(&memory_, &orb::MemoryModel::written, this,
+            [this](int address) { ramCell(address / ramSize, address % ramSize)->followWrite(); });
 
     for (int i = 0; i < ramSize; ++i) {
         ui->ramTable->setRowHeight(i, 23);
@@ -206,8 +215,18 @@ void MainWindow::buildMemoryCells(int rows) const
     // Row by row in address order, as the table has always been filled.
     for (; memoryRowsBuilt < qMin(rows, ramSize); ++memoryRowsBuilt) {
         for (int column = 0; column < ramSize; ++column)
-            new RamLineEdit(ui->ramTable, memoryRowsBuilt, column);
+            // A view of the memory, built on demand by the const accessors.
+            new RamLineEdit(ui->ramTable, const_cast<orb::MemoryModel &>(memory_), history_,
+                            memoryRowsBuilt, column);
     }
+}
+
+RamLineEdit *MainWindow::builtRamCell(int address) const
+{
+    const int row = address / ramSize;
+    if (row >= memoryRowsBuilt)
+        return nullptr;
+    return qobject_cast<RamLineEdit *>(ui->ramTable->cellWidget(row, address % ramSize));
 }
 
 void MainWindow::paintEvent(QPaintEvent *event)
@@ -441,15 +460,9 @@ void MainWindow::on_actionSave_activated()
             texts[size_t(field)] = cellText(row, orb::gridColumnOfField(field));
         rows.append(texts);
     }
-    QStringList memory;
-    for (int row = 0; row < ramSize; ++row) {
-        for (int column = 0; column < ramSize; ++column)
-            memory << ramCell(row, column)->text();
-    }
-
     // Written atomically: a failed save leaves the previous file as it was, and says so.
     QString error;
-    if (orb::writeDocumentFile(fileName, orb::serializeDocument(rows, memory), &error))
+    if (orb::writeDocumentFile(fileName, orb::serializeDocument(rows, memory_.texts()), &error))
         return;
     ErrorsDialog dialog(QStringLiteral("Не удалось сохранить файл"),
                         ErrorsDialog::fitMessage(error, fileName));
@@ -464,7 +477,7 @@ void MainWindow::on_actionNew_activated()
     addString(0);
     rows_.setCurrentRow(0);
     currentColumn_ = 2;
-    setAllMemoryCells(QStringLiteral("00"));
+    memory_.fill(QStringLiteral("00"));
     history_->endDocumentChange();
     emit closed();
 }
@@ -494,25 +507,7 @@ void MainWindow::loadDocument(const orb::LoadedDocument &document)
     for (int row = 0; row < qMin(rowCount, table.rowCount()); ++row)
         loaded.push_back(table.row(row));
     rows_.assignRows(loaded);
-
-    const qsizetype memoryCount = qMin(document.memory.size(), qsizetype(ramSize * ramSize));
-    for (qsizetype address = 0; address < memoryCount; ++address) {
-        RamLineEdit *cell = ramCell(int(address / ramSize), int(address % ramSize));
-        // Not typing: the cell must not pass the focus on to the next address.
-        const QSignalBlocker blocker(cell);
-        cell->setText(document.memory[address]);
-    }
-}
-
-void MainWindow::setAllMemoryCells(const QString &text)
-{
-    for (int row = 0; row < ramSize; ++row) {
-        for (int column = 0; column < ramSize; ++column) {
-            RamLineEdit *cell = ramCell(row, column);
-            const QSignalBlocker blocker(cell);
-            cell->setText(text);
-        }
-    }
+    memory_.setTexts(document.memory);
 }
 
 void MainWindow::forbidTtChangesAndLaunch()

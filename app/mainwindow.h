@@ -5,13 +5,16 @@
 // The editor's window. It holds the microprogram being written: the transition table on its
 // first page and the 16 x 16 memory table on its second page. The table's rows live in a row
 // store (cells/tablerows.h), which owns the texts, marks, parsed forms and errorCount; the
-// cells on screen are a view of the rows in sight (app/transitiontableview.h). The cell
-// editors, the document code and the simulator reach the rows through the accessors below.
+// cells on screen are a view of the rows in sight (app/transitiontableview.h). The memory
+// lives in a memory model (cells/memorymodel.h), which the memory table's cells show. The
+// cell editors reach the rows through the accessors below; everything else is handed the
+// row store and the memory model.
 //
 // Rows never move between grid rows: inserting or deleting a row changes the store, and the
 // cells that exist show the store's rows at their indexes again; only the last grid row is
 // ever created or destroyed, so a cell's row index stays right for its whole life.
 
+#include "cells/memorymodel.h"
 #include "cells/tablerows.h"
 
 #include <QFont>
@@ -54,6 +57,10 @@ public:
     orb::TableRows &tableRows() { return rows_; }
     const orb::TableRows &tableRows() const { return rows_; }
 
+    // The document's memory; the memory table's cells show it.
+    orb::MemoryModel &memory() { return memory_; }
+    const orb::MemoryModel &memory() const { return memory_; }
+
     // Undo and redo of the document's changes.
     DocumentHistory &history() { return *history_; }
 
@@ -79,8 +86,9 @@ public:
     // Whether that cell is marked correct, read without building any cell; true outside.
     bool cellCorrect(int string, int column) const;
     QLabel *rowNumberLabel(int string) const;
+    // The memory table and its cell editor at (row, column), the byte at address
+    // 16 * row + column; both build the table's cells if they do not exist yet.
     QTableWidget *ramTable() const;
-    // The memory cell editor at (row, column): the byte at address 16 * row + column.
     RamLineEdit *ramCell(int row, int column) const;
 
     int errorCount() const { return rows_.errorCount(); }
@@ -144,12 +152,14 @@ private:
     void commitCurrentCell();
     // Replaces the table and the memory with a document's contents.
     void loadDocument(const orb::LoadedDocument &document);
-    void setAllMemoryCells(const QString &text);
     // Builds the memory table's cells up to (not including) table row `rows`.
     void buildMemoryCells(int rows) const;
+    // The cell of a memory address if it has been built; nullptr otherwise.
+    RamLineEdit *builtRamCell(int address) const;
 
     std::unique_ptr<Ui::MainWindow> ui;
     orb::TableRows rows_;
+    orb::MemoryModel memory_;
     TransitionTableView *view_ = nullptr;
     int currentColumn_ = 2;
     bool insertGuard = false;

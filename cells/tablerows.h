@@ -8,10 +8,13 @@
 // row, run the shared row rules on the data, and every change is announced by a signal, so
 // that the cells in sight, and anything else that follows the rows, can follow.
 //
+// It is also the table the engine, the graph and the analyses read (TableSource).
+//
 // Rows are 0-based. A change to one row's contents is one rowsChanged() for that row, sent
 // when the call that made it returns (the rules may touch several cells of the row first).
 
 #include "cells/rowrules.h"
+#include "cells/tablesource.h"
 
 #include <QObject>
 
@@ -19,7 +22,7 @@
 
 namespace orb {
 
-class TableRows final : public QObject {
+class TableRows final : public QObject, public TableSource {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TableRows)
 
@@ -29,11 +32,13 @@ public:
     explicit TableRows(QObject *parent = nullptr);
     ~TableRows() override;
 
-    int rowCount() const { return int(rows_.size()); }
+    int rowCount() const override { return int(rows_.size()); }
     const std::vector<Row> &rows() const { return rows_; }
     // The row at `index`; callers keep it within 0 .. rowCount() - 1.
     const Row &row(int index) const { return rows_[size_t(index)]; }
-    QString cellText(int row, int field) const;
+    QString cellText(int row, int field) const override;
+    ParsedConditions parsedConditions(int row) const override { return this->row(row).conditions; }
+    ParsedSignals parsedSignals(int row) const override { return this->row(row).signalNumbers; }
     bool isCorrect(int row, int field) const;
     int errorCount() const { return errorCount_; }
 

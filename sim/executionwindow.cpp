@@ -7,43 +7,15 @@
 #include "style/dialogfont.h"
 #include "app/errorsdialog.h"
 #include "app/mainwindow.h"
-#include "cells/memorybyte.h"
-#include "cells/ramlineedit.h"
 #include "sim/infodialog.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QScreen>
-#include <QSignalBlocker>
 
 #include <utility>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// The main window's transition table as the engine reads it once, at the start of the run;
-// read without building the cells of rows that have none yet.
-class MainWindowTable final : public orb::TableSource {
-public:
-    explicit MainWindowTable(const MainWindow *window) : window_(window) {}
-
-    int rowCount() const override { return window_ ? window_->stringCount() : 0; }
-    QString cellText(int row, int field) const override
-    {
-        return window_->cellText(row, orb::gridColumnOfField(field));
-    }
-    orb::ParsedConditions parsedConditions(int row) const override
-    {
-        return window_->parsedConditions(row);
-    }
-    orb::ParsedSignals parsedSignals(int row) const override { return window_->parsedSignals(row); }
-
-private:
-    const MainWindow *window_;
-};
-
-} // namespace
 
 const std::array<const char *, ExecutionWindow::panelCellCount> &ExecutionWindow::panelCellKeys()
 {
@@ -56,31 +28,16 @@ const std::array<const char *, ExecutionWindow::panelCellCount> &ExecutionWindow
     return keys;
 }
 
-ExecutionWindow::CellMemory::CellMemory(MainWindow *mainWindow) : mainWindow_(mainWindow) {}
-
-int ExecutionWindow::CellMemory::readMemory(int address)
-{
-    address &= 0xFF;
-    const RamLineEdit *cell =
-        mainWindow_ ? mainWindow_->ramCell(address / 16, address % 16) : nullptr;
-    return cell ? orb::readMemoryByte(cell->text()) : 0;
-}
-
-void ExecutionWindow::CellMemory::writeMemory(int address, int value)
-{
-    address &= 0xFF;
-    RamLineEdit *cell = mainWindow_ ? mainWindow_->ramCell(address / 16, address % 16) : nullptr;
-    if (!cell)
-        return;
-    // Like a typed byte, a written one passes the memory table's focus on to the next address,
-    // so a student watching the memory page sees where the program wrote.
-    const QSignalBlocker blocker(restoring ? cell : nullptr);
-    cell->setText(orb::formatMemoryByte(value & 0xFF));
-}
-
 ExecutionWindow::ExecutionWindow(MainWindow *mainWindow, QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::ExecutionWindow>()), memory(mainWindow),
-      engine_(MainWindowTable(mainWindow), memory, *this)
+    : ExecutionWindow(mainWindow->tableRows(), mainWindow->memory(), mainWindow, parent)
+{
+    connect(mainWindow, &MainWindow::closed, this, &QWidget::close);
+}
+
+ExecutionWindow::ExecutionWindow(const orb::TableSource &table, orb::MemoryModel &memory,
+                                 QWidget *beside, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::ExecutionWindow>()), memory_(memory),
+      engine_(table, memory_, *this)
 {
     ui->setupUi(this);
 
@@ -105,10 +62,10 @@ ExecutionWindow::ExecutionWindow(MainWindow *mainWindow, QWidget *parent)
           ui->controlSignalsLabel, ui->beforeOperationLabel, ui->afterOperationLabel})
         label->setFont(labelFont);
 
-    const auto &table = orb::registerTable();
+    const auto &registers = orb::registerTable();
     for (PanelCells *panel : {&beforeCells, &afterCells}) {
-        for (size_t i = 0; i < table.size(); ++i) {
-            if (table[i].format == orb::RegisterFormat::Hex)
+        for (size_t i = 0; i < registers.size(); ++i) {
+            if (registers[i].format == orb::RegisterFormat::Hex)
                 panel->labels[i]->setToolTip(registerToolTip(0));
         }
     }
@@ -116,10 +73,8 @@ ExecutionWindow::ExecutionWindow(MainWindow *mainWindow, QWidget *parent)
     // Enter steps: it clicks the focused auto-default button.
     ui->nextButton->setFocus(Qt::OtherFocusReason);
 
-    if (mainWindow) {
-        connect(mainWindow, &MainWindow::closed, this, &QWidget::close);
-        placeBesideMainWindow(mainWindow);
-    }
+    if (beside)
+        placeBesideWindow(beside);
 
     // The window's first screen is where stepping back ends: the history starts after it.
     engine_.setHistoryEnabled(true);
@@ -248,9 +203,7 @@ void ExecutionWindow::stepBack()
     // Not from inside a press (a dialog of a step is open): it would undo under the step.
     if (engineDepth > 0 || !engine_.canStepBack())
         return;
-    memory.restoring = true;
     engine_.stepBack();
-    memory.restoring = false;
     if (!engine_.endScreenShown())
         leaveEndScreen();
     updateRegisterPanel(orb::Panel::Before);
@@ -305,15 +258,15 @@ std::optional<QPoint> ExecutionWindow::placeBeside(const QRect &mainFrame, const
     return std::nullopt;
 }
 
-void ExecutionWindow::placeBesideMainWindow(const MainWindow *mainWindow)
+void ExecutionWindow::placeBesideWindow(const QWidget *window)
 {
-    if (!mainWindow->isVisible() || !mainWindow->screen())
+    if (!window->isVisible() || !window->screen())
         return;
     // This window's frame is not known before it is shown; the main window's is alike.
-    const QRect mainFrame = mainWindow->frameGeometry();
-    const QSize frame = mainFrame.size() - mainWindow->size();
+    const QRect mainFrame = window->frameGeometry();
+    const QSize frame = mainFrame.size() - window->size();
     if (const std::optional<QPoint> position =
-            placeBeside(mainFrame, size() + frame, mainWindow->screen()->availableGeometry()))
+            placeBeside(mainFrame, size() + frame, window->screen()->availableGeometry()))
         move(*position);
 }
 

@@ -6,13 +6,13 @@
 #include "app/mainwindow.h"
 #include "app/rowmarks.h"
 #include "app/transitiontableview.h"
+#include "cells/memorymodel.h"
 #include "cells/ramlineedit.h"
 #include "cells/ttlineedit.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QScrollArea>
-#include <QSignalBlocker>
 #include <QUndoStack>
 
 #include <vector>
@@ -193,20 +193,10 @@ private:
     Snapshot after_;
 };
 
-DocumentHistory::Key DocumentHistory::keyOf(const QKeyEvent *event)
-{
-    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-    if (event->key() == Qt::Key_Z && modifiers == Qt::ControlModifier)
-        return Key::Undo;
-    if (event->key() == Qt::Key_Z && modifiers == (Qt::ControlModifier | Qt::ShiftModifier))
-        return Key::Redo;
-    if (event->key() == Qt::Key_Y && modifiers == Qt::ControlModifier)
-        return Key::Redo;
-    return Key::None;
-}
-
-DocumentHistory::DocumentHistory(MainWindow *window, orb::TableRows &rows, RowMarks *marks)
-    : QObject(window), window_(window), rows_(rows), marks_(marks), stack_(new QUndoStack(this))
+DocumentHistory::DocumentHistory(MainWindow *window, orb::TableRows &rows, orb::MemoryModel &memory,
+                                 RowMarks *marks)
+    : QObject(window), window_(window), rows_(rows), memory_(memory), marks_(marks),
+      stack_(new QUndoStack(this))
 {
     // No limit: the history lasts as long as the program.
     stack_->setUndoLimit(0);
@@ -269,7 +259,7 @@ DocumentHistory::Place DocumentHistory::currentPlace() const
 {
     if (auto *cell = qobject_cast<RamLineEdit *>(QApplication::focusWidget())) {
         if (cell->window() == window_)
-            return {true, cell->row() * ramSize + cell->column(), 0};
+            return {true, cell->address(), 0};
     }
     return {false, window_->currentString(), window_->currentColumn()};
 }
@@ -402,8 +392,7 @@ DocumentHistory::Snapshot DocumentHistory::snapshot() const
 {
     Snapshot shot;
     shot.rows = rows_.rows();
-    for (int address = 0; address < ramSize * ramSize; ++address)
-        shot.memory << window_->ramCell(address / ramSize, address % ramSize)->text();
+    shot.memory = memory_.texts();
     shot.breakpoints = marks_->breakpoints();
     shot.scrollBarShown =
         window_->ui->scrollArea->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOn;
@@ -415,8 +404,7 @@ void DocumentHistory::restore(const Snapshot &shot)
     window_->removeStringWidgets();
     rows_.reset(shot.rows);
     window_->setVerticalScrollBarShown(shot.scrollBarShown);
-    for (int address = 0; address < ramSize * ramSize; ++address)
-        setMemory(address, shot.memory.value(address));
+    memory_.setTexts(shot.memory);
     for (const int row : shot.breakpoints)
         marks_->toggleBreakpoint(row);
 }
@@ -442,10 +430,8 @@ void DocumentHistory::endDocumentChange()
 
 void DocumentHistory::setMemory(int address, const QString &text)
 {
-    RamLineEdit *cell = window_->ramCell(address / ramSize, address % ramSize);
-    // Not typing: the byte must not pass the focus on.
-    const QSignalBlocker blocker(cell);
-    cell->setText(text);
+    // The cell shows it without passing the focus on: it is not typing.
+    memory_.setText(address, text);
 }
 
 void DocumentHistory::structureChanged()
