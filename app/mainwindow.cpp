@@ -74,18 +74,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     }
 
     view_ = new TransitionTableView(this, rows_, ui->scrollArea);
-    rowMarks = new RowMarks(this);
-    rowMarks->follow(rows_, *view_);
-    // Whatever changes the rows (edits, inserts, deletes, undo, New, Open) redraws the graph.
-    for (auto change : {&orb::TableRows::rowsInserted, &orb::TableRows::rowsRemoved,
-                        &orb::TableRows::rowsChanged})
-        connect(&rows_, change, this, &MainWindow::tableChanged);
-    connect(&rows_, &orb::TableRows::rowsMoved, this, &MainWindow::tableChanged);
-    connect(&rows_, &orb::TableRows::rowsReset, this, &MainWindow::tableChanged);
-    new GraphLink(this); // F2: the automaton as a graph
+    rowMarks = new RowMarks(rows_, *view_, this);
+    auto *graph = new GraphLink(rows_, this); // F2: the automaton as a graph
+    connect(this, &MainWindow::launched, graph, &GraphLink::attach);
+    connect(graph, &GraphLink::rowSelected, this, &MainWindow::selectRow);
     addString(0);
     // After the first row: that is where the document starts, not a change to undo.
-    history_ = new DocumentHistory(this, rows_, memory_, rowMarks);
+    history_ = new DocumentHistory(this, *this, rows_, memory_, *rowMarks);
 
     // The memory cells that exist show every change of the memory; a program's write passes
     // the focus on, as typing does.
@@ -324,10 +319,43 @@ void MainWindow::removeStringWidgets()
     setVerticalScrollBarShown(false);
 }
 
+bool MainWindow::verticalScrollBarShown() const
+{
+    return ui->scrollArea->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOn;
+}
+
 void MainWindow::setVerticalScrollBarShown(bool shown)
 {
     ui->scrollArea->setVerticalScrollBarPolicy(shown ? Qt::ScrollBarAlwaysOn
                                                      : Qt::ScrollBarAlwaysOff);
+}
+
+bool MainWindow::memoryPageShown() const
+{
+    return ui->scrollArea->isHidden();
+}
+
+void MainWindow::showMemoryPage(bool shown)
+{
+    if (shown)
+        on_ramButton_clicked();
+    else
+        on_editButton_clicked();
+}
+
+void MainWindow::selectRow(int string)
+{
+    if (string < 0 || string >= stringCount())
+        return;
+    view_->ensureRowVisible(string);
+    // A locked table is only scrolled to the row; otherwise the row's first cell takes the
+    // focus.
+    if (rows_.runLocked())
+        return;
+    TTLineEdit *cell = ttCell(string, 2);
+    activateWindow();
+    cell->setFocus(Qt::OtherFocusReason);
+    setCurrentCell(string, 2);
 }
 
 void MainWindow::setRamPageShown(bool shown)
@@ -512,6 +540,7 @@ void MainWindow::loadDocument(const orb::LoadedDocument &document)
 
 void MainWindow::forbidTtChangesAndLaunch()
 {
+    rows_.setRunLocked(true);
     ui->startButton->setEnabled(false);
     ui->addButton->setEnabled(false);
     ui->deleteButton->setEnabled(false);
@@ -520,6 +549,7 @@ void MainWindow::forbidTtChangesAndLaunch()
 
 void MainWindow::allowTtChangesAndLaunch()
 {
+    rows_.setRunLocked(false);
     ui->startButton->setEnabled(true);
     ui->addButton->setEnabled(true);
     ui->deleteButton->setEnabled(true);

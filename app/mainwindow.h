@@ -16,6 +16,7 @@
 
 #include "cells/memorymodel.h"
 #include "cells/tablerows.h"
+#include "undo/documentwindow.h"
 
 #include <QFont>
 #include <QMainWindow>
@@ -43,7 +44,7 @@ namespace orb {
 struct LoadedDocument;
 }
 
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, public DocumentWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MainWindow)
 
@@ -66,9 +67,9 @@ public:
 
     int stringCount() const { return rows_.rowCount(); }
     int currentString() const { return rows_.currentRow(); }
-    int currentColumn() const { return currentColumn_; }
+    int currentColumn() const override { return currentColumn_; }
     // Records the cell that received the focus (called by the cells).
-    void setCurrentCell(int string, int column);
+    void setCurrentCell(int string, int column) override;
 
     // The cell at grid column 2, 4, 6 or 8 of a row; nullptr outside the table. Builds the
     // row's cells if they do not exist yet; the cell stays until its row is deleted or the
@@ -76,7 +77,7 @@ public:
     TTLineEdit *ttCell(int string, int column) const;
     // The same cell for a moment's use (focus moves): it goes again once its row is out of
     // view and has no focus.
-    TTLineEdit *viewCell(int string, int column) const;
+    TTLineEdit *viewCell(int string, int column) const override;
     // What ttCell(string, column) holds, read without building any cell; an empty text and
     // empty parsed forms outside the table.
     QString cellText(int string, int column) const;
@@ -89,14 +90,22 @@ public:
     // The memory table and its cell editor at (row, column), the byte at address
     // 16 * row + column; both build the table's cells if they do not exist yet.
     QTableWidget *ramTable() const;
-    RamLineEdit *ramCell(int row, int column) const;
+    RamLineEdit *ramCell(int row, int column) const override;
 
     int errorCount() const { return rows_.errorCount(); }
 
     // Deletes the row of the focused cell (currentString); never the only row.
     void deleteString();
     // Destroys the label and the cells of every row; the rows are left to the caller.
-    void removeStringWidgets();
+    void removeStringWidgets() override;
+    // The pages and the table's scroll bar, as the tab buttons and the row count set them.
+    bool memoryPageShown() const override;
+    void showMemoryPage(bool shown) override;
+    bool verticalScrollBarShown() const override;
+    void setVerticalScrollBarShown(bool shown) override;
+    // Scrolls to a row and, unless a run locks the table, puts the focus into its first cell.
+    void selectRow(int string);
+
     void forbidTtChangesAndLaunch();
     // Opens a document file as Open does once its dialog has chosen the name; false, changing
     // nothing, when the file cannot be read or is no document.
@@ -104,9 +113,6 @@ public:
 
 signals:
     void closed();
-    // The rows changed: a cell edited or committed, a row inserted, moved or deleted, the table
-    // replaced (New, Open) or an edit undone.
-    void tableChanged();
     // A run has started in `window`.
     void launched(ExecutionWindow *window);
 
@@ -140,14 +146,10 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    // Puts back what it recorded: rows, memory, the current cell and the page.
-    friend class DocumentHistory;
-
     void connectForm();
     // The first row's source state with the cursor at its start takes a new row above it.
     bool takesFirstRowCase();
     void setRamPageShown(bool shown);
-    void setVerticalScrollBarShown(bool shown);
     // The end-of-edit check of the cell being edited, so that its mark and text are final.
     void commitCurrentCell();
     // Replaces the table and the memory with a document's contents.

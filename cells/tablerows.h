@@ -47,6 +47,11 @@ public:
     int currentRow() const { return currentRow_; }
     void setCurrentRow(int row);
 
+    // A run locks the table until it ends: its rows are not edited, inserted, deleted or
+    // undone meanwhile. Set by the editor's window on a launch and when the run has gone.
+    bool runLocked() const { return runLocked_; }
+    void setRunLocked(bool locked) { runLocked_ = locked; }
+
     // The cell operations, with the row rules. setCellText is a line edit's setText (truncated
     // to the field's maximum length; the text-change rules run only for a new text).
     void setCellText(int row, int field, const QString &text);
@@ -74,6 +79,8 @@ signals:
     void rowsMoved(int from, int to);
     void rowsChanged(int first, int count);
     void rowsReset();
+    // A cell's end-of-edit check ran (editingFinished), whether or not it changed the row.
+    void cellCommitted(int row);
     void errorCountChanged(int errorCount);
     void currentRowChanged(int row);
 
@@ -85,6 +92,7 @@ private:
     std::vector<Row> rows_;
     int errorCount_ = 0;
     int currentRow_ = 0;
+    bool runLocked_ = false;
 };
 
 } // namespace orb

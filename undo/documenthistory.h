@@ -22,8 +22,9 @@
 
 #include <memory>
 
-class MainWindow;
+class DocumentWindow;
 class QKeyEvent;
+class QWidget;
 class QUndoCommand;
 class QUndoStack;
 class RowMarks;
@@ -37,14 +38,16 @@ class DocumentHistory final : public QObject, public EditHistory {
     Q_DISABLE_COPY_MOVE(DocumentHistory)
 
 public:
-    DocumentHistory(MainWindow *window, orb::TableRows &rows, orb::MemoryModel &memory,
-                    RowMarks *marks);
+    // Records the changes of `rows` and `memory` made in `window`, whose keys it watches and
+    // which owns it; `places` is that window's side of putting the user back where a step was.
+    DocumentHistory(QWidget *window, DocumentWindow &places, orb::TableRows &rows,
+                    orb::MemoryModel &memory, RowMarks &marks);
     ~DocumentHistory() override;
 
     QUndoStack &stack() { return *stack_; }
     bool applying() const { return applying_; }
 
-    // Undoes or redoes one step; nothing while the table is locked by a run. The cell being
+    // Undoes or redoes one step; nothing while a run locks the table. The cell being
     // edited is committed first, so its edit is the step undone.
     void undo() override;
     void redo() override;
@@ -91,7 +94,6 @@ private:
     void endEdit();
     void flushMemory();
     void resetPending();
-    bool locked() const;
     Place currentPlace() const;
     void goTo(const Place &place);
     Snapshot snapshot() const;
@@ -100,10 +102,11 @@ private:
     void setMemory(int address, const QString &text);
     void structureChanged();
 
-    MainWindow *window_;
+    QWidget *window_;
+    DocumentWindow &places_;
     orb::TableRows &rows_;
     orb::MemoryModel &memory_;
-    RowMarks *marks_;
+    RowMarks &marks_;
     QUndoStack *stack_;
     std::unique_ptr<Step> step_;
     int depth_ = 0;
