@@ -52,12 +52,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->mainToolBar->setContextMenuPolicy(Qt::PreventContextMenu);
     HelpWindow::installShortcut(this);
 
-    lastSavePath = QDir::homePath();
-    lastOpenPath = QDir::homePath();
+    lastSavePath_ = QDir::homePath();
+    lastOpenPath_ = QDir::homePath();
 
-    headerFont = boldArial(13);
+    headerFont_ = boldArial(13);
     for (QLabel *label : {ui->label1, ui->label2, ui->label3, ui->label4})
-        label->setFont(headerFont);
+        label->setFont(headerFont_);
 
     // The table page starts as the active tab; editButton keeps its form style.
     ui->ramButton->setStyleSheet(orb::inactiveTabStyle);
@@ -74,13 +74,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     }
 
     view_ = new TransitionTableView(this, rows_, ui->scrollArea);
-    rowMarks = new RowMarks(rows_, *view_, this);
+    rowMarks_ = new RowMarks(rows_, *view_, this);
     auto *graph = new GraphLink(rows_, this); // F2: the automaton as a graph
     connect(this, &MainWindow::launched, graph, &GraphLink::attach);
     connect(graph, &GraphLink::rowSelected, this, &MainWindow::selectRow);
     addString(0);
     // After the first row: that is where the document starts, not a change to undo.
-    history_ = new DocumentHistory(this, *this, rows_, memory_, *rowMarks);
+    history_ = new DocumentHistory(this, *this, rows_, memory_, *rowMarks_);
 
     // The memory cells that exist show every change of the memory; a program's write passes
     // the focus on, as typing does.
@@ -98,12 +98,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // The memory cells come after the first paint (see paintEvent), or with their first use.
     // A zero timer, not a queued call: that would run in the same pass of the event loop as
     // the paint, before its frame is out.
-    memoryTimer = new QTimer(this);
-    memoryTimer->setInterval(0);
-    connect(memoryTimer, &QTimer::timeout, this, [this] {
-        buildMemoryCells(memoryRowsBuilt + 1);
-        if (memoryRowsBuilt >= ramSize)
-            memoryTimer->stop();
+    memoryTimer_ = new QTimer(this);
+    memoryTimer_->setInterval(0);
+    connect(memoryTimer_, &QTimer::timeout, this, [this] {
+        buildMemoryCells(memoryRowsBuilt_ + 1);
+        if (memoryRowsBuilt_ >= ramSize)
+            memoryTimer_->stop();
     });
 }
 
@@ -208,18 +208,18 @@ RamLineEdit *MainWindow::ramCell(int row, int column) const
 void MainWindow::buildMemoryCells(int rows) const
 {
     // Row by row in address order, as the table has always been filled.
-    for (; memoryRowsBuilt < qMin(rows, ramSize); ++memoryRowsBuilt) {
+    for (; memoryRowsBuilt_ < qMin(rows, ramSize); ++memoryRowsBuilt_) {
         for (int column = 0; column < ramSize; ++column)
             // A view of the memory, built on demand by the const accessors.
             new RamLineEdit(ui->ramTable, const_cast<orb::MemoryModel &>(memory_), history_,
-                            memoryRowsBuilt, column);
+                            memoryRowsBuilt_, column);
     }
 }
 
 RamLineEdit *MainWindow::builtRamCell(int address) const
 {
     const int row = address / ramSize;
-    if (row >= memoryRowsBuilt)
+    if (row >= memoryRowsBuilt_)
         return nullptr;
     return qobject_cast<RamLineEdit *>(ui->ramTable->cellWidget(row, address % ramSize));
 }
@@ -230,13 +230,13 @@ void MainWindow::paintEvent(QPaintEvent *event)
     // The memory page is hidden at start-up; its 256 cells are built once the window has been
     // painted, one table row per timer tick, so that neither the first paint nor the user's
     // first input waits for them. Any use of the memory builds the rest at once.
-    if (memoryRowsBuilt < ramSize && !memoryTimer->isActive())
-        memoryTimer->start();
+    if (memoryRowsBuilt_ < ramSize && !memoryTimer_->isActive())
+        memoryTimer_->start();
 }
 
 bool MainWindow::takesFirstRowCase()
 {
-    if (insertGuard || currentString() != 0 || currentColumn_ != 2 || stringCount() < 1)
+    if (insertGuard_ || currentString() != 0 || currentColumn_ != 2 || stringCount() < 1)
         return false;
     TTLineEdit *first = viewCell(0, 2);
     if (!first || first->cursorPosition() != 0)
@@ -255,7 +255,7 @@ void MainWindow::addString(int stringNumber)
         return;
     const int k = qBound(0, stringNumber, n);
     // One undo step with what the focus move commits; the current row as it was, for undo.
-    const bool outer = !insertGuard && history_;
+    const bool outer = !insertGuard_ && history_;
     if (outer)
         history_->beginStep();
     const int current = currentString();
@@ -266,7 +266,7 @@ void MainWindow::addString(int stringNumber)
         const int target = firstRowCase ? qMax(k - 1, 0) : k;
         // The guard makes the nested call append plainly instead of taking the first-row case.
         // The appended blank row then moves up to its place, the rows between moving down.
-        insertGuard = true;
+        insertGuard_ = true;
         addString(n);
         rows_.moveRow(n, target);
         if (outer)
@@ -284,7 +284,7 @@ void MainWindow::addString(int stringNumber)
     viewCell(n, 2)->setFocus(Qt::OtherFocusReason);
     if (outer)
         history_->endStep();
-    insertGuard = false;
+    insertGuard_ = false;
     if (stringCount() == scrollBarShownAt)
         setVerticalScrollBarShown(true);
 }
@@ -298,7 +298,7 @@ void MainWindow::deleteString()
     if (history_)
         history_->beginStep();
     const orb::TableRows::Row removed = rows_.row(c);
-    const bool breakpoint = rowMarks->hasBreakpoint(c);
+    const bool breakpoint = rowMarks_->hasBreakpoint(c);
     // The rows below move up; the last grid row's widgets go (the focus is not handed on).
     rows_.removeRow(c);
     if (history_)
@@ -409,7 +409,7 @@ void MainWindow::on_startButton_released()
         auto *window = new ExecutionWindow(this);
         HelpWindow::installShortcut(window);
         connect(window, &QObject::destroyed, this, &MainWindow::allowTtChangesAndLaunch);
-        rowMarks->attach(window);
+        rowMarks_->attach(window);
         emit launched(window);
         window->show();
         return;
@@ -453,14 +453,14 @@ QString MainWindow::chooseOpenFileName(const QString &startPath)
 void MainWindow::on_actionOpen_activated()
 {
     commitCurrentCell();
-    const QString fileName = chooseOpenFileName(lastOpenPath);
+    const QString fileName = chooseOpenFileName(lastOpenPath_);
     if (!fileName.isEmpty())
         openDocument(fileName);
 }
 
 bool MainWindow::openDocument(const QString &fileName)
 {
-    lastOpenPath = fileName;
+    lastOpenPath_ = fileName;
     // A file that cannot be read or is no document changes nothing, and says nothing.
     const std::optional<orb::LoadedDocument> document = orb::readDocumentFile(fileName);
     if (!document)
@@ -475,10 +475,10 @@ bool MainWindow::openDocument(const QString &fileName)
 void MainWindow::on_actionSave_activated()
 {
     commitCurrentCell();
-    const QString fileName = chooseSaveFileName(lastSavePath);
+    const QString fileName = chooseSaveFileName(lastSavePath_);
     if (fileName.isEmpty())
         return;
-    lastSavePath = fileName;
+    lastSavePath_ = fileName;
 
     QList<orb::RowTexts> rows;
     rows.reserve(stringCount());

@@ -164,13 +164,13 @@ private:
     orb::MemoryModel memory_;
     TransitionTableView *view_ = nullptr;
     int currentColumn_ = 2;
-    bool insertGuard = false;
-    QString lastSavePath;
-    QString lastOpenPath;
-    QFont headerFont;
+    bool insertGuard_ = false;
+    QString lastSavePath_;
+    QString lastOpenPath_;
+    QFont headerFont_;
     // Memory table rows whose cells exist; the accessors build the rest on first use.
-    mutable int memoryRowsBuilt = 0;
-    QTimer *memoryTimer = nullptr;
-    RowMarks *rowMarks = nullptr; // breakpoints and the current row, on the number labels
+    mutable int memoryRowsBuilt_ = 0;
+    QTimer *memoryTimer_ = nullptr;
+    RowMarks *rowMarks_ = nullptr; // breakpoints and the current row, on the number labels
     DocumentHistory *history_ = nullptr;
 };

@@ -44,26 +44,26 @@ ExecutionWindow::ExecutionWindow(const orb::TableSource &table, orb::MemoryModel
     const auto &keys = panelCellKeys();
     for (int i = 0; i < panelCellCount; ++i) {
         const QString key = QString::fromLatin1(keys[size_t(i)]);
-        beforeCells.labels[size_t(i)] =
+        beforeCells_.labels[size_t(i)] =
             ui->beforeGroupBox->findChild<QLabel *>(key + "BeforeLabel"_L1);
-        afterCells.labels[size_t(i)] =
+        afterCells_.labels[size_t(i)] =
             ui->afterGroupBox->findChild<QLabel *>(key + "AfterLabel"_L1);
-        Q_ASSERT(beforeCells.labels[size_t(i)] && afterCells.labels[size_t(i)]);
+        Q_ASSERT(beforeCells_.labels[size_t(i)] && afterCells_.labels[size_t(i)]);
     }
 
-    operationFont = orb::dialogFont(15);
-    ui->operationLabel->setFont(operationFont);
-    labelFont.setFamily(u"Arial"_s);
-    labelFont.setPixelSize(12);
-    labelFont.setWeight(QFont::Bold);
+    operationFont_ = orb::dialogFont(15);
+    ui->operationLabel->setFont(operationFont_);
+    labelFont_.setFamily(u"Arial"_s);
+    labelFont_.setPixelSize(12);
+    labelFont_.setWeight(QFont::Bold);
     for (QLabel *label :
          {ui->rowTagLabel, ui->rowLabel, ui->stepTagLabel, ui->stepLabel, ui->initialStateTagLabel,
           ui->initialStateLabel, ui->nextStateTagLable, ui->nextStateLabel, ui->signalsTagLabel,
           ui->controlSignalsLabel, ui->beforeOperationLabel, ui->afterOperationLabel})
-        label->setFont(labelFont);
+        label->setFont(labelFont_);
 
     const auto &registers = orb::registerTable();
-    for (PanelCells *panel : {&beforeCells, &afterCells}) {
+    for (PanelCells *panel : {&beforeCells_, &afterCells_}) {
         for (size_t i = 0; i < registers.size(); ++i) {
             if (registers[i].format == orb::RegisterFormat::Hex)
                 panel->labels[i]->setToolTip(registerToolTip(0));
@@ -85,28 +85,20 @@ ExecutionWindow::~ExecutionWindow() = default;
 
 template <typename Call> void ExecutionWindow::runEngine(Call call)
 {
-    ++engineDepth;
+    ++engineDepth_;
     call();
-    --engineDepth;
+    --engineDepth_;
     engineCallEnded();
-    if (engineDepth == 0 && deletionPending) {
-        deletionPending = false;
+    if (engineDepth_ == 0 && deletionPending_) {
+        deletionPending_ = false;
         deleteLater();
     }
-}
-
-void ExecutionWindow::updateRegisterPanel(const QString &which)
-{
-    if (which == "before"_L1)
-        updateRegisterPanel(orb::Panel::Before);
-    else if (which == "after"_L1)
-        updateRegisterPanel(orb::Panel::After);
 }
 
 void ExecutionWindow::updateRegisterPanel(orb::Panel which)
 {
     if (which == orb::Panel::Before) {
-        fillPanel(beforeCells, engine_.beforePanel());
+        fillPanel(beforeCells_, engine_.beforePanel());
         return;
     }
     const orb::AfterPanel &after = engine_.afterPanel();
@@ -122,7 +114,7 @@ void ExecutionWindow::updateRegisterPanel(orb::Panel which)
         condition.isEmpty()
             ? QString()
             : condition + (after.conditionHolds() ? u" — выполнено"_s : u" — не выполнено"_s));
-    fillPanel(afterCells, after.registers);
+    fillPanel(afterCells_, after.registers);
 }
 
 void ExecutionWindow::fillPanel(PanelCells &panel, const orb::Processor &registers)
@@ -145,7 +137,7 @@ QString ExecutionWindow::registerToolTip(int value)
 {
     const int signedValue = value > 127 ? value - 256 : value;
     const QString binary = u"%1"_s.arg(value, 8, 2, QChar(u'0'));
-    return u"%1 = %2 = %3 = %4 %5"_s.arg(formatHex(value), QString::number(value),
+    return u"%1 = %2 = %3 = %4 %5"_s.arg(orb::formatHex(value), QString::number(value),
                                          (signedValue > 0 ? u"+"_s : QString()) +
                                              QString::number(signedValue),
                                          binary.left(4), binary.mid(4));
@@ -173,8 +165,8 @@ void ExecutionWindow::showEndScreen()
     ui->beforeGroupBox->show();
     // A step on the end screen shows it once more before the window goes; the labels move
     // only the first time.
-    if (!endScreenLaidOut) {
-        endScreenLaidOut = true;
+    if (!endScreenLaidOut_) {
+        endScreenLaidOut_ = true;
         ui->operationLabel->move(ui->operationLabel->x(), ui->operationLabel->y() - 120);
         ui->beforeGroupBox->move(ui->beforeGroupBox->x(), ui->beforeGroupBox->y() + 70);
     }
@@ -182,8 +174,8 @@ void ExecutionWindow::showEndScreen()
 
 void ExecutionWindow::setA(int value)
 {
-    if (byteRequestOpen)
-        enteredByte = value & 0xFF; // the engine stores it into A when the dialog has closed
+    if (byteRequestOpen_)
+        enteredByte_ = value & 0xFF; // the engine stores it into A when the dialog has closed
     else
         engine_.processor().setA(value & 0xFF);
 }
@@ -201,7 +193,7 @@ void ExecutionWindow::runToEnd()
 void ExecutionWindow::stepBack()
 {
     // Not from inside a press (a dialog of a step is open): it would undo under the step.
-    if (engineDepth > 0 || !engine_.canStepBack())
+    if (engineDepth_ > 0 || !engine_.canStepBack())
         return;
     engine_.stepBack();
     if (!engine_.endScreenShown())
@@ -219,18 +211,18 @@ void ExecutionWindow::setBreakpoints(const std::vector<int> &rows)
 void ExecutionWindow::engineCallEnded()
 {
     ui->pushButton_3->setEnabled(engine_.canStepBack());
-    if (shownRow() != notifiedRow) {
-        notifiedRow = shownRow();
-        emit currentRowChanged(notifiedRow);
+    if (shownRow() != notifiedRow_) {
+        notifiedRow_ = shownRow();
+        emit currentRowChanged(notifiedRow_);
     }
     emit engineCallFinished();
 }
 
 void ExecutionWindow::leaveEndScreen()
 {
-    if (!endScreenLaidOut)
+    if (!endScreenLaidOut_)
         return;
-    endScreenLaidOut = false;
+    endScreenLaidOut_ = false;
     ui->operationLabel->move(ui->operationLabel->x(), ui->operationLabel->y() + 120);
     ui->beforeGroupBox->move(ui->beforeGroupBox->x(), ui->beforeGroupBox->y() - 70);
     for (QWidget *widget : std::initializer_list<QWidget *>{
@@ -278,14 +270,14 @@ void ExecutionWindow::showMessage(const QString &message)
 
 std::optional<int> ExecutionWindow::requestDataByte(const QString &prompt)
 {
-    enteredByte.reset();
-    byteRequestOpen = true;
+    enteredByte_.reset();
+    byteRequestOpen_ = true;
     {
         InfoDialog dialog(this, prompt, true);
         dialog.exec();
     }
-    byteRequestOpen = false;
-    return std::exchange(enteredByte, std::nullopt);
+    byteRequestOpen_ = false;
+    return std::exchange(enteredByte_, std::nullopt);
 }
 
 void ExecutionWindow::showStepLimitDialog(const QString &heading, const QString &text)
@@ -298,8 +290,8 @@ void ExecutionWindow::scheduleDeletion()
 {
     // Never inside a step: a close that arrives while a step's dialog runs its own event loop
     // would otherwise destroy the window under the step.
-    if (engineDepth > 0)
-        deletionPending = true;
+    if (engineDepth_ > 0)
+        deletionPending_ = true;
     else
         deleteLater();
 }

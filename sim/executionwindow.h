@@ -60,10 +60,7 @@ public:
     explicit ExecutionWindow(MainWindow *mainWindow, QWidget *parent = nullptr);
     ~ExecutionWindow() override;
 
-    // "before" or "after"; any other text does nothing.
-    void updateRegisterPanel(const QString &which);
     void updateRegisterPanel(orb::Panel which) override;
-    static QString formatHex(int value) { return orb::formatHex(value); }
     void hideStepDetails();
     void showEndScreen() override;
     // Register A := value; the data-byte dialog stores an entered byte with it.
@@ -155,14 +152,14 @@ private:
     std::unique_ptr<Ui::ExecutionWindow> ui;
     DocumentMemory memory_;
     orb::StepEngine engine_;
-    PanelCells beforeCells;
-    PanelCells afterCells;
-    QFont operationFont;
-    QFont labelFont;
-    bool endScreenLaidOut = false;
-    int notifiedRow = -1;
-    int engineDepth = 0;
-    bool deletionPending = false;
-    bool byteRequestOpen = false;
-    std::optional<int> enteredByte;
+    PanelCells beforeCells_;
+    PanelCells afterCells_;
+    QFont operationFont_;
+    QFont labelFont_;
+    bool endScreenLaidOut_ = false;
+    int notifiedRow_ = -1;
+    int engineDepth_ = 0;
+    bool deletionPending_ = false;
+    bool byteRequestOpen_ = false;
+    std::optional<int> enteredByte_;
 };
