@@ -3,6 +3,7 @@
 #include "cells/celllanguage.h"
 
 #include "app/constants.h"
+#include "cells/signaltable.h"
 
 namespace orb {
 
@@ -217,27 +218,7 @@ bool checkControlSignals(const QString &text, ParsedSignals &parsed)
 
 bool isSignalNumber(int number)
 {
-    if (number >= 6 && number <= 15)
-        return true;
-    if (number < 20 || number > 70)
-        return false;
-    switch (number) {
-    case 32:
-    case 33:
-    case 34:
-    case 39:
-    case 40:
-    case 44:
-    case 46:
-    case 51:
-    case 54:
-    case 59:
-    case 61:
-    case 65:
-        return false;
-    default:
-        return true;
-    }
+    return signalInfo(number) != nullptr;
 }
 
 QString normalizeControlSignals(const QString &text, const ParsedSignals &parsed)

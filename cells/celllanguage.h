@@ -109,7 +109,7 @@ bool checkControlSignals(const QString &text, ParsedSignals &parsed);
 // For a text that just passed the check: the sorted list of the numbers that are signals.
 QString normalizeControlSignals(const QString &text, const ParsedSignals &parsed);
 
-// 6..15 and 20..70 without the numbers that name no signal.
+// Whether a number names a signal of the signal table (6..15 and most of 20..70).
 bool isSignalNumber(int number);
 
 } // namespace orb
