@@ -181,13 +181,6 @@ orb::ParsedSignals MainWindow::parsedSignals(int string) const
     return rows_.row(string).signalNumbers;
 }
 
-bool MainWindow::cellCorrect(int string, int column) const
-{
-    if (string < 0 || string >= stringCount() || column < 2 || column > 8 || column % 2)
-        return true;
-    return rows_.isCorrect(string, orb::fieldOfGridColumn(column));
-}
-
 QLabel *MainWindow::rowNumberLabel(int string) const
 {
     return view_->numberLabel(string);

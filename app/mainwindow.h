@@ -84,8 +84,6 @@ public:
     orb::ParsedConditions parsedConditions(int string) const;
     orb::ParsedSignals parsedSignals(int string) const;
     // The row-number label (grid column 0) of a row; nullptr outside the table.
-    // Whether that cell is marked correct, read without building any cell; true outside.
-    bool cellCorrect(int string, int column) const;
     QLabel *rowNumberLabel(int string) const;
     // The memory table and its cell editor at (row, column), the byte at address
     // 16 * row + column; both build the table's cells if they do not exist yet.
