@@ -51,6 +51,8 @@ void RamLineEdit::showMemoryText()
 void RamLineEdit::followWrite()
 {
     showMemoryText();
+    // Where setting the text leaves the cursor, also in a cell built with the written text.
+    setCursorPosition(int(text().size()));
     advance();
 }
 
