@@ -202,10 +202,20 @@ void MainWindow::buildMemoryCells(int rows) const
 {
     // Row by row in address order, as the table has always been filled.
     for (; memoryRowsBuilt_ < qMin(rows, ramSize); ++memoryRowsBuilt_) {
-        for (int column = 0; column < ramSize; ++column)
+        for (int column = 0; column < ramSize; ++column) {
             // A view of the memory, built on demand by the const accessors.
-            new RamLineEdit(ui->ramTable, const_cast<orb::MemoryModel &>(memory_), history_,
-                            memoryRowsBuilt_, column);
+            auto *cell = new RamLineEdit(ui->ramTable, const_cast<orb::MemoryModel &>(memory_),
+                                         history_, memoryRowsBuilt_, column);
+            // The cells stay one block of the focus chain in address order, also when table
+            // cells were made between two of their rows: where the focus goes when a page is
+            // hidden depends on it.
+            const int previous = memoryRowsBuilt_ * ramSize + column - 1;
+            QWidget *before =
+                previous < 0 ? nullptr
+                             : ui->ramTable->cellWidget(previous / ramSize, previous % ramSize);
+            if (before && before->nextInFocusChain() != cell)
+                QWidget::setTabOrder(before, cell);
+        }
     }
 }
 
