@@ -110,7 +110,7 @@ void reportMemory(QStringView memoryText, int announcedRows, LoadReport *report)
         note(report, "load-memory-short",
              u"the memory holds %1 of 512 characters; the bytes from %2 on are 00"_s
                  .arg(memoryText.size())
-                 .arg(formatMemoryByte(int((memoryText.size() + 1) / 2))));
+                 .arg(formatHex(int((memoryText.size() + 1) / 2))));
     } else if (memoryText.size() > wanted) {
         note(report, "load-memory-long",
              u"the memory holds %1 characters, not 512; the rest is not read"_s.arg(
@@ -130,7 +130,7 @@ void reportMemory(QStringView memoryText, int announcedRows, LoadReport *report)
         note(report, "load-memory-not-hex",
              u"the memory holds %1 characters that are not hexadecimal digits (the first in "
              u"byte %2); the memory cells drop them or read the byte as 00"_s.arg(count)
-                 .arg(formatMemoryByte(int(first / 2))));
+                 .arg(formatHex(int(first / 2))));
     }
 }
 
@@ -177,7 +177,7 @@ QString serializeDocumentText(const QList<RowTexts> &rows, const QStringList &me
             text += storedCellText(cell) + documentSeparator;
     }
     for (const QString &byteText : memory)
-        text += formatMemoryByte(readMemoryByte(byteText));
+        text += formatHex(readMemoryByte(byteText));
     return text;
 }
 

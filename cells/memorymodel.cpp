@@ -28,7 +28,7 @@ const std::array<QString, MemoryModel::size> &byteTexts()
         for (int value = 0; value < MemoryModel::size; ++value) {
             all[size_t(value)] = QString::fromRawData(
                 reinterpret_cast<const QChar *>(byteDigits.data() + 2 * value), 2);
-            Q_ASSERT(all[size_t(value)] == formatMemoryByte(value));
+            Q_ASSERT(all[size_t(value)] == formatHex(value));
         }
         return all;
     }();

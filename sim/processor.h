@@ -9,6 +9,8 @@
 // document's memory (a byte edited between two steps is what the next read returns) and the
 // benchmarks and fuzzers on a plain byte array.
 
+#include "cells/memorybyte.h" // formatHex, the text of a register's byte
+
 #include <QString>
 
 #include <array>
@@ -110,8 +112,5 @@ public:
 
     bool operator==(const Processor &) const = default;
 };
-
-// The text of a register or memory cell: two upper-case hexadecimal digits of the low byte.
-QString formatHex(int value);
 
 } // namespace orb

@@ -43,7 +43,7 @@ QByteArray documentText(const QStringList &rows, const QList<int> &memory = {})
             text += cell.toUtf8() + '\n';
     }
     for (int address = 0; address < 256; ++address)
-        text += formatMemoryByte(address < memory.size() ? memory[address] : 0).toLatin1();
+        text += formatHex(address < memory.size() ? memory[address] : 0).toLatin1();
     return text;
 }
 
@@ -858,7 +858,7 @@ void TestGrade::oneEngineWithOrbRun()
     QCOMPARE(compared, 31 + 8);
     QString memory;
     for (int a = 0; a < 256; ++a)
-        memory += formatMemoryByte(run.memory().bytes[size_t(a)]) + ((a & 15) == 15 ? u'\n' : u' ');
+        memory += formatHex(run.memory().bytes[size_t(a)]) + ((a & 15) == 15 ? u'\n' : u' ');
     QCOMPARE(lines.mid(7).join(u'\n') + u'\n', memory);
 }
 

@@ -856,7 +856,7 @@ void TestHostile::randomDocumentsRoundTrip()
         }
         QStringList memory;
         for (int address = 0; address < orb::memoryCellCount; ++address)
-            memory << orb::formatMemoryByte(int(random.bounded(256)));
+            memory << orb::formatHex(int(random.bounded(256)));
         const QByteArray bytes = orb::serializeDocument(rows, memory);
         const QByteArray name = "iteration " + QByteArray::number(iteration);
 

@@ -57,7 +57,7 @@ QByteArray documentText(const QStringList &rows, const QList<int> &memory = {})
             text += cell.toUtf8() + '\n';
     }
     for (int address = 0; address < 256; ++address)
-        text += formatMemoryByte(address < memory.size() ? memory[address] : 0).toLatin1();
+        text += formatHex(address < memory.size() ? memory[address] : 0).toLatin1();
     return text;
 }
 
@@ -546,7 +546,7 @@ void TestOrbRun::traceMatchesTheEnginePanels()
     QCOMPARE(end.value(u"flags"_s).toObject(), flagsJson(engine.processor()));
     QString memoryHex;
     for (const quint8 byte : opened.memory.bytes)
-        memoryHex += formatMemoryByte(byte);
+        memoryHex += formatHex(byte);
     QCOMPARE(end.value(u"memory"_s).toString(), memoryHex);
 }
 
@@ -884,7 +884,7 @@ void TestOrbRun::examples()
     if (!patch.isEmpty()) {
         const qsizetype memoryStart = bytes.size() - 512;
         for (qsizetype i = 0; i + 1 < patch.size(); i += 2)
-            bytes.replace(memoryStart + 2 * patch[i], 2, formatMemoryByte(patch[i + 1]).toLatin1());
+            bytes.replace(memoryStart + 2 * patch[i], 2, formatHex(patch[i + 1]).toLatin1());
         path = writeFile(dir, u"patched.orb"_s, bytes);
     }
     QStringList arguments{u"--trace"_s};
