@@ -92,13 +92,13 @@ std::vector<Row> benchExecution(const QString &loopPath)
         QTest::mouseClick(button(execution, "endButton"), Qt::LeftButton);
         if (answerer.shownAtMs)
             runTimes.push_back(*answerer.shownAtMs);
-        ok = answerer.shownAtMs && execution->engine().stepCount() > runToEndSteps &&
+        ok = answerer.shownAtMs && execution->engine().stepCount() > orb::StepEngine::stepLimit &&
              stepsBefore < 30;
         // The window records every press for stepping back, the run's presses too.
         const qsizetype depth = execution->engine().historyDepth();
         bytesPerPress =
             double(execution->engine().historyBytes()) / double(std::max<qsizetype>(1, depth));
-        ok = ok && depth > runToEndSteps - 10;
+        ok = ok && depth > orb::StepEngine::stepLimit - 10;
 
         // Steps back from the end of the run, by the button.
         QPushButton *back = button(execution, "pushButton_3");

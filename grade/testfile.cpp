@@ -149,7 +149,7 @@ private:
     QString fileName_;
     TestFile file_;
     int lineNumber_ = 0;
-    int defaultMaxSteps_ = defaultMaxSteps;
+    int defaultMaxSteps_ = StepEngine::stepLimit;
     int defaultPoints_ = 1;
     bool hasCaseLines_ = false;
     LineError error_{0, {}};

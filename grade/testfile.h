@@ -8,6 +8,7 @@
 // reads, is one case named after the file.
 
 #include "run/expectations.h"
+#include "sim/stepengine.h"
 
 #include <QByteArray>
 #include <QList>
@@ -31,7 +32,7 @@ struct ExpectItem {
 struct TestCase {
     QString name;
     int line = 0; // of its `case` line (1 for a file without one)
-    int maxSteps = defaultMaxSteps;
+    int maxSteps = StepEngine::stepLimit;
     int points = 1;
     QList<Expectation> sets; // Register, Flag and Memory only
     QList<int> inputs;

@@ -11,6 +11,7 @@
 #include "run/outputsink.h"
 #include "run/runstatus.h"
 #include "sim/processor.h"
+#include "sim/stepengine.h"
 
 #include <QList>
 #include <QString>
@@ -23,7 +24,7 @@ namespace orb {
 struct RunOptions {
     QString documentPath; // "-" reads the document from standard input
     QList<int> inputs;
-    int maxSteps = defaultMaxSteps;
+    int maxSteps = StepEngine::stepLimit;
     bool trace = false;
     bool memory = false;
     bool expect = false;
