@@ -118,12 +118,6 @@ QString num(int value)
     return QString::number(value);
 }
 
-// "X4" … "P" by FlagIndex: the register table's names of the flags.
-QString flagName(int flag)
-{
-    return QString::fromLatin1(registerTable()[size_t(registerCount + flag)].name);
-}
-
 } // namespace
 
 QString severityName(Severity severity)

@@ -67,9 +67,4 @@ inline const QString ramHeaderStyle = QStringLiteral("border-radius: 8px;")
 inline const QString documentMagic = QStringLiteral("MKT");
 inline constexpr QChar documentSeparator = u'\n';
 
-// Index order is the normal order of a conditions cell and the index the parsed form stores.
-inline const QStringList conditionOperandNames = {
-    QStringLiteral("x4"), QStringLiteral("x3"), QStringLiteral("x2"), QStringLiteral("x1"),
-    QStringLiteral("z"),  QStringLiteral("n"),  QStringLiteral("c"),  QStringLiteral("p")};
-
 } // namespace orb

@@ -4,6 +4,7 @@
 
 #include "app/constants.h"
 #include "cells/signaltable.h"
+#include "sim/registers.h"
 
 namespace orb {
 

@@ -4,6 +4,7 @@
 
 #include "app/constants.h"
 #include "cells/celllanguage.h"
+#include "sim/registers.h"
 
 #include <QStringList>
 

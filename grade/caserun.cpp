@@ -3,14 +3,13 @@
 #include "grade/caserun.h"
 
 #include "cells/memorybyte.h"
+#include "sim/registers.h"
 
 using namespace Qt::StringLiterals;
 
 namespace orb {
 
 namespace {
-
-const char *const flagNames[8] = {"X4", "X3", "X2", "X1", "Z", "N", "C", "P"};
 
 QString bytesText(const QList<int> &bytes)
 {
@@ -308,7 +307,7 @@ void compareStates(const CaseRun &student, const CaseRun &reference, QList<Misma
     const std::array<quint8, 8> fr = pr.flags();
     for (int i = 0; i < 8; ++i) {
         if (fs[size_t(i)] != fr[size_t(i)])
-            out << Mismatch{QString::fromLatin1(flagNames[i]), QString::number(fr[size_t(i)]),
+            out << Mismatch{flagName(i), QString::number(fr[size_t(i)]),
                             QString::number(fs[size_t(i)])};
     }
     // Bytes that differed from the start and neither run has written are the two documents'

@@ -14,6 +14,7 @@
 #include "cells/ramlineedit.h"
 #include "cells/rowrules.h"
 #include "cells/ttlineedit.h"
+#include "sim/registers.h"
 #include "editorfixture.h"
 #include "testutil.h"
 
