@@ -9,6 +9,7 @@
 #include "app/errorsdialog.h"
 #include "app/exitdialog.h"
 #include "app/helpwindow.h"
+#include "app/memorywatchmenu.h"
 #include "app/rowmarks.h"
 #include "app/transitiontableview.h"
 #include "cells/ramlineedit.h"
@@ -75,6 +76,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     view_ = new TransitionTableView(this, rows_, ui->scrollArea);
     rowMarks_ = new RowMarks(rows_, *view_, this);
+    watches_ = new orb::WatchList(this);
+    new MemoryWatchMenu(ui->ramTable, watches_); // "Остановиться при записи" on each byte
+    connect(&rows_, &orb::TableRows::rowsReset, watches_, &orb::WatchList::clear);
     auto *graph = new GraphLink(rows_, this); // F2: the automaton as a graph
     connect(this, &MainWindow::launched, graph, &GraphLink::attach);
     connect(graph, &GraphLink::rowSelected, this, &MainWindow::selectRow);
@@ -413,6 +417,7 @@ void MainWindow::on_startButton_released()
         HelpWindow::installShortcut(window);
         connect(window, &QObject::destroyed, this, &MainWindow::allowTtChangesAndLaunch);
         rowMarks_->attach(window);
+        window->setWatchList(watches_);
         emit launched(window);
         window->show();
         return;

@@ -17,6 +17,7 @@
 #include "cells/memorymodel.h"
 #include "cells/tablerows.h"
 #include "undo/documentwindow.h"
+#include "sim/watchlist.h"
 
 #include <QFont>
 #include <QMainWindow>
@@ -89,6 +90,8 @@ public:
     // 16 * row + column; both build the table's cells if they do not exist yet.
     QTableWidget *ramTable() const;
     RamLineEdit *ramCell(int row, int column) const override;
+    // The watches every run of this window stops at.
+    orb::WatchList *watchList() const { return watches_; }
 
     int errorCount() const { return rows_.errorCount(); }
 
@@ -169,6 +172,7 @@ private:
     // Memory table rows whose cells exist; the accessors build the rest on first use.
     mutable int memoryRowsBuilt_ = 0;
     QTimer *memoryTimer_ = nullptr;
-    RowMarks *rowMarks_ = nullptr; // breakpoints and the current row, on the number labels
+    RowMarks *rowMarks_ = nullptr;      // breakpoints and the current row, on the number labels
+    orb::WatchList *watches_ = nullptr; // the runs' watches; they go with the table, as breakpoints
     DocumentHistory *history_ = nullptr;
 };

@@ -60,8 +60,9 @@ int main(int argc, char *argv[])
             onlyBenchmark = arguments[++i];
         } else {
             std::fprintf(
-                stderr, "usage: orb-bench [--orb-run PATH] [--orb-grade PATH] [--repeat N] [--only "
-                        "startup|open|rows|execution|orb-run|memory|analysis|orb-grade|graph]\n");
+                stderr,
+                "usage: orb-bench [--orb-run PATH] [--orb-grade PATH] [--repeat N] [--only "
+                "startup|open|rows|execution|debugger|orb-run|memory|analysis|orb-grade|graph]\n");
             return 64;
         }
     }
@@ -96,6 +97,8 @@ int main(int argc, char *argv[])
         add(benchExecution(loopPath));
         add(benchHistory(loopPath));
     }
+    if (wanted("debugger"))
+        add(benchDebugger(loopPath));
     if (wanted("orb-run"))
         add(benchOrbRun(loopPath, dir));
     if (wanted("memory"))
