@@ -158,7 +158,7 @@ void RowMarks::updateCounts()
                           shown[row] == counts[row];
         if (same)
             continue;
-        if (QLabel *label = view_ ? view_->builtNumberLabel(int(row)) : nullptr)
+        if (QLabel *label = view_.builtNumberLabel(int(row)))
             label->setToolTip(toolTipOf(int(row)));
     }
 }
