@@ -4,6 +4,7 @@
 
 #include "sim/microops.h"
 #include "sim/processor.h"
+#include "sim/registers.h"
 
 #include <algorithm>
 #include <array>
@@ -117,8 +118,6 @@ QString num(int value)
     return QString::number(value);
 }
 
-const char16_t *const flagNames[8] = {u"X4", u"X3", u"X2", u"X1", u"Z", u"N", u"C", u"P"};
-
 } // namespace
 
 QString severityName(Severity severity)
@@ -139,7 +138,7 @@ QString describeFlags(int flags, int mask)
     QStringList parts;
     for (int k = 0; k < 8; ++k) {
         if (mask & (1 << k))
-            parts << QString::fromUtf16(flagNames[k]) + u'=' + QString::number((flags >> k) & 1);
+            parts << flagName(k) + u'=' + QString::number((flags >> k) & 1);
     }
     return parts.join(u", "_s);
 }
@@ -206,41 +205,72 @@ const StateFacts *Analysis::facts(int state) const
     return it != states.end() && it->state == state ? &*it : nullptr;
 }
 
-Analysis analyzeProgram(const Program &program)
-{
-    Analysis result;
-    const int rowCount = program.rowCount();
-    result.takeable.assign(size_t(rowCount), false);
+namespace {
 
-    // The states with rows, in ascending order, and where each one sits.
-    std::vector<int> indexOf(stateCount, -1);
+// What the passes of analyzeProgram share: the program, the analysis being built and, per
+// state (in the order of Analysis::states), what its first row's signals leave in the flags.
+struct Passes {
+    Passes(const Program &program, Analysis &result) : program(program), result(result) {}
+
+    const Program &program;
+    Analysis &result;
+    std::vector<int> indexOf = std::vector<int>(stateCount, -1); // state -> index of its facts
+    std::vector<quint16> lastOutcomes;     // resultFlagOutcomes of the last microoperation
+    std::vector<bool> loadsConditionFlags; // loads РК (y62 … y64): X4 … X1 may change
+    bool hasStart = false;
+
+    int factsIndex(int state) const
+    {
+        return state >= 0 && state < stateCount ? indexOf[size_t(state)] : -1;
+    }
+    // The first row of a state whose condition holds on `flags`; -1 for none.
+    int firstHolding(const StateFacts &facts, int flags) const
+    {
+        for (int row : facts.rows) {
+            if (program.row(row).condition.holds(flags))
+                return row;
+        }
+        return -1;
+    }
+    void add(const char16_t *code, Severity severity, QList<int> rows, QList<int> states,
+             const QString &message)
+    {
+        result.findings.append(
+            {QString::fromUtf16(code), severity, std::move(rows), std::move(states), message});
+    }
+};
+
+// The states with rows, in ascending order, each with its rows in table order.
+void collectStates(Passes &p)
+{
+    const int rowCount = p.program.rowCount();
     for (int i = 0; i < rowCount; ++i) {
-        const int state = program.row(i).sourceState;
+        const int state = p.program.row(i).sourceState;
         if (state >= 0 && state < stateCount)
-            indexOf[size_t(state)] = 0;
+            p.indexOf[size_t(state)] = 0;
     }
     for (int state = 0; state < stateCount; ++state) {
-        if (indexOf[size_t(state)] == 0) {
-            indexOf[size_t(state)] = int(result.states.size());
-            result.states.emplace_back().state = state;
+        if (p.indexOf[size_t(state)] == 0) {
+            p.indexOf[size_t(state)] = int(p.result.states.size());
+            p.result.states.emplace_back().state = state;
         }
     }
-    auto factsIndex = [&](int state) {
-        return state >= 0 && state < stateCount ? indexOf[size_t(state)] : -1;
-    };
     for (int i = 0; i < rowCount; ++i) {
-        const int index = factsIndex(program.row(i).sourceState);
+        const int index = p.factsIndex(p.program.row(i).sourceState);
         if (index >= 0)
-            result.states[size_t(index)].rows.push_back(i);
+            p.result.states[size_t(index)].rows.push_back(i);
     }
+}
 
-    // Signals as the engine loads them from a state's first row: control fields up to the
-    // first number above 15, then the microoperations in order until the end mark; y70 stops.
-    std::vector<quint16> lastOutcomes(result.states.size(), 0);
-    std::vector<bool> loadsConditionFlags(result.states.size(), false);
-    for (size_t s = 0; s < result.states.size(); ++s) {
-        StateFacts &facts = result.states[s];
-        const auto &list = program.row(facts.rows.front()).signalNumbers;
+// Signals as the engine loads them from a state's first row: control fields up to the first
+// number above 15, then the microoperations in order until the end mark; y70 stops.
+void loadSignals(Passes &p)
+{
+    p.lastOutcomes.assign(p.result.states.size(), 0);
+    p.loadsConditionFlags.assign(p.result.states.size(), false);
+    for (size_t s = 0; s < p.result.states.size(); ++s) {
+        StateFacts &facts = p.result.states[s];
+        const auto &list = p.program.row(facts.rows.front()).signalNumbers;
         size_t i = 0;
         for (; i < list.size() && list[i] != 0; ++i) {
             if (list[i] > 15)
@@ -251,30 +281,27 @@ Analysis analyzeProgram(const Program &program)
         for (; i < list.size() && list[i] != 0; ++i) {
             facts.microops.push_back(list[i]);
             if (list[i] >= 62 && list[i] <= 64)
-                loadsConditionFlags[s] = true;
+                p.loadsConditionFlags[s] = true;
             if (list[i] == 70) {
                 facts.stops = true;
                 break;
             }
         }
         if (!facts.microops.empty())
-            lastOutcomes[s] = resultFlagOutcomes(facts.microops.back(), facts.controlFields);
+            p.lastOutcomes[s] = resultFlagOutcomes(facts.microops.back(), facts.controlFields);
     }
+}
 
-    // The first row of a state whose condition holds on `flags`; -1 for none.
-    auto firstHolding = [&](const StateFacts &facts, int flags) {
-        for (int row : facts.rows) {
-            if (program.row(row).condition.holds(flags))
-                return row;
-        }
-        return -1;
-    };
-
-    // Flag sets to a fixed point: a state is entered with the flags its predecessor left.
+// The flag vectors each state may be entered with and tried on, to a fixed point: a state is
+// entered with the flags its predecessor left. Marks the takeable rows and the missing states.
+void propagateFlags(Passes &p)
+{
+    Analysis &result = p.result;
+    result.takeable.assign(size_t(p.program.rowCount()), false);
     std::set<int> missing;
     std::vector<int> work;
     std::vector<bool> queued(result.states.size(), false);
-    if (const int start = factsIndex(0); start >= 0) {
+    if (const int start = p.factsIndex(0); start >= 0) {
         result.states[size_t(start)].entry.set(0); // every flag is 0 at the start
         work.push_back(start);
         queued[size_t(start)] = true;
@@ -289,7 +316,7 @@ Analysis analyzeProgram(const Program &program)
         } else {
             // X4 … X1 as entered, or any after a РК load; Z, N, C, P from the last microoperation.
             quint16 conditionFlags = 0;
-            if (loadsConditionFlags[size_t(s)]) {
+            if (p.loadsConditionFlags[size_t(s)]) {
                 conditionFlags = 0xFFFF;
             } else {
                 for (int v = 0; v < flagVectors; ++v) {
@@ -302,7 +329,7 @@ Analysis analyzeProgram(const Program &program)
                 if (!(conditionFlags & (1u << x)))
                     continue;
                 for (int o = 0; o < 16; ++o) {
-                    if (lastOutcomes[size_t(s)] & (1u << o))
+                    if (p.lastOutcomes[size_t(s)] & (1u << o))
                         facts.exit.set(size_t(x | o << 4));
                 }
             }
@@ -312,12 +339,12 @@ Analysis analyzeProgram(const Program &program)
         for (int v = 0; v < flagVectors; ++v) {
             if (!facts.exit[size_t(v)])
                 continue;
-            const int row = firstHolding(facts, v);
+            const int row = p.firstHolding(facts, v);
             if (row < 0)
                 continue;
             result.takeable[size_t(row)] = true;
-            const int target = program.row(row).nextState;
-            const int t = factsIndex(target);
+            const int target = p.program.row(row).nextState;
+            const int t = p.factsIndex(target);
             if (t < 0) {
                 missing.insert(target);
                 continue;
@@ -333,190 +360,218 @@ Analysis analyzeProgram(const Program &program)
         }
     }
     result.missingStates.assign(missing.begin(), missing.end());
+}
 
-    QList<Finding> &findings = result.findings;
-    auto add = [&](const char16_t *code, Severity severity, QList<int> rows, QList<int> states,
-                   const QString &message) {
-        findings.append(
-            {QString::fromUtf16(code), severity, std::move(rows), std::move(states), message});
-    };
-
-    const bool hasStart = factsIndex(0) >= 0;
-    if (!hasStart) {
-        add(u"no-start", Severity::Error, {}, {0},
-            u"нет ни одной строки с исходным состоянием 0: выполнение сразу остановится "
-            u"с сообщением «Не описан переход из состояния 0»"_s);
-    } else if (std::none_of(result.states.begin(), result.states.end(),
+// Whether the program can start, and end with success.
+void checkStartAndSuccess(Passes &p)
+{
+    p.hasStart = p.factsIndex(0) >= 0;
+    if (!p.hasStart) {
+        p.add(u"no-start", Severity::Error, {}, {0},
+              u"нет ни одной строки с исходным состоянием 0: выполнение сразу остановится "
+              u"с сообщением «Не описан переход из состояния 0»"_s);
+    } else if (std::none_of(p.result.states.begin(), p.result.states.end(),
                             [](const StateFacts &f) { return f.reachable() && f.stops; })) {
-        add(u"no-success", Severity::Error, {}, {},
-            u"ни один путь из состояния 0 не доходит до микрооперации y70: программа не может "
-            u"завершиться успешно"_s);
+        p.add(u"no-success", Severity::Error, {}, {},
+              u"ни один путь из состояния 0 не доходит до микрооперации y70: программа не может "
+              u"завершиться успешно"_s);
     }
+}
 
-    for (const StateFacts &facts : result.states) {
-        const int first = facts.rows.front();
-        QList<int> stateRows;
-        for (int row : facts.rows)
-            stateRows << row + 1;
-
-        if (hasStart && !facts.reachable()) {
-            add(u"unreachable-state", Severity::Warning, stateRows, {facts.state},
-                fill(u"состояние %1 (%2 %3) недостижимо из состояния 0: эти строки никогда "
-                     u"не выполняются",
-                     {num(facts.state), stateRows.size() == 1 ? u"строка" : u"строки",
-                      joinNumbers(stateRows)}));
+// The rows of a state after its first one: signals that are never executed, and rows that an
+// earlier row of the state always wins over.
+void checkLaterRows(Passes &p, const StateFacts &facts)
+{
+    for (size_t k = 1; k < facts.rows.size(); ++k) {
+        const int row = facts.rows[k];
+        const ProgramRow &r = p.program.row(row);
+        if (!r.signalsText.isEmpty()) {
+            p.add(u"ignored-signals", Severity::Warning, {row + 1}, {facts.state},
+                  fill(u"строка %1 — не первая строка состояния %2, её сигналы %3 не "
+                       u"выполняются",
+                       {num(row + 1), num(facts.state), r.signalsText}));
         }
-
-        // Rows of the state after its first one.
-        for (size_t k = 1; k < facts.rows.size(); ++k) {
-            const int row = facts.rows[k];
-            const ProgramRow &r = program.row(row);
-            if (!r.signalsText.isEmpty()) {
-                add(u"ignored-signals", Severity::Warning, {row + 1}, {facts.state},
-                    fill(u"строка %1 — не первая строка состояния %2, её сигналы %3 не "
-                         u"выполняются",
-                         {num(row + 1), num(facts.state), r.signalsText}));
-            }
-            if (r.condition.kind == TransitionCondition::Kind::Never)
+        if (r.condition.kind == TransitionCondition::Kind::Never)
+            continue;
+        // Shadowed: every flag vector on which this row holds makes an earlier row hold.
+        QList<int> shadowing;
+        bool covered = true;
+        for (int v = 0; v < flagVectors && covered; ++v) {
+            if (!r.condition.holds(v))
                 continue;
-            // Shadowed: every flag vector on which this row holds makes an earlier row hold.
-            QList<int> shadowing;
-            bool covered = true;
-            for (int v = 0; v < flagVectors && covered; ++v) {
-                if (!r.condition.holds(v))
-                    continue;
-                bool earlier = false;
-                for (size_t j = 0; j < k; ++j) {
-                    if (program.row(facts.rows[j]).condition.holds(v)) {
-                        earlier = true;
-                        if (!shadowing.contains(facts.rows[j] + 1))
-                            shadowing << facts.rows[j] + 1;
-                        break;
-                    }
-                }
-                covered = earlier;
-            }
-            if (covered) {
-                std::sort(shadowing.begin(), shadowing.end());
-                QStringList earlier;
-                for (int e : shadowing)
-                    earlier << QString::number(e) + u' ' + quotedCondition(program.row(e - 1));
-                add(u"shadowed-row", Severity::Warning, QList<int>{row + 1} + shadowing,
-                    {facts.state},
-                    fill(u"строка %1 никогда не выбирается: когда выполнено её условие %2, "
-                         u"выполнено и условие %3 %4 того же состояния %5, стоящей выше",
-                         {num(row + 1), quotedCondition(r),
-                          shadowing.size() == 1 ? u"строки" : u"одной из строк",
-                          earlier.join(u", "_s), num(facts.state)}));
-            }
-        }
-
-        for (int row : facts.rows) {
-            const ProgramRow &r = program.row(row);
-            if (r.condition.kind == TransitionCondition::Kind::Never) {
-                QString message = fill(u"строка %1: условие %2 никогда не выполняется, переход "
-                                       u"по этой строке невозможен",
-                                       {num(row + 1), quotedCondition(r)});
-                if (row == first)
-                    message += fill(u" (сигналы строки выполняются, но из состояния %1 по ней не "
-                                    u"перейти)",
-                                    {num(facts.state)});
-                add(u"never-row", Severity::Warning, {row + 1}, {facts.state}, message);
-            }
-            // A flag the last microoperation cannot set is 0 whenever this row is tried.
-            if (!facts.microops.empty() && !facts.stops &&
-                r.condition.kind == TransitionCondition::Kind::Flags) {
-                const quint16 outcomes = lastOutcomes[size_t(&facts - result.states.data())];
-                QStringList unset;
-                for (int k = ZFlag; k <= PFlag; ++k) {
-                    if (!(r.condition.mask & (1 << k)))
-                        continue;
-                    bool canBeSet = false;
-                    for (int o = 0; o < 16; ++o)
-                        canBeSet = canBeSet || ((outcomes & (1u << o)) && (o & (1 << (k - ZFlag))));
-                    if (!canBeSet)
-                        unset << QString::fromUtf16(flagNames[k]);
-                }
-                if (!unset.isEmpty()) {
-                    const bool one = unset.size() == 1;
-                    add(u"flag-never-set", Severity::Warning, {row + 1}, {facts.state},
-                        fill(u"строка %1: условие проверяет %2 %3, но последняя микрооперация "
-                             u"состояния %4 (y%5) %6 не устанавливает: при проверке %7 всегда 0",
-                             {num(row + 1), one ? u"флаг" : u"флаги", unset.join(u", "_s),
-                              num(facts.state), num(facts.microops.back()), one ? u"его" : u"их",
-                              one ? u"он" : u"они"}));
-                }
-            }
-        }
-
-        // Control fields that none of the first row's microoperations reads.
-        quint16 used = 0;
-        for (int signal : facts.microops) {
-            if (const SignalInfo *info = signalInfo(signal))
-                used |= info->controlFields;
-        }
-        std::vector<int> unused;
-        for (int field = 6; field <= 15; ++field) {
-            if (facts.controlFields.marks[size_t(field)] && !(used & (1u << field)))
-                unused.push_back(field);
-        }
-        if (!unused.empty()) {
-            const bool one = unused.size() == 1;
-            add(u"unused-control-field", Severity::Note, {first + 1}, {facts.state},
-                fill(facts.microops.empty()
-                         ? u"строка %1: %2 %3 ни на что не %5: в строке нет микроопераций"
-                         : u"строка %1: %2 %3 не %4 ни одной микрооперацией строки",
-                     {num(first + 1), one ? u"управляющее поле" : u"управляющие поля",
-                      signalList(unused), one ? u"используется" : u"используются",
-                      one ? u"влияет" : u"влияют"}));
-        }
-
-        // A stop "при данных условиях": flags on which no row of the state holds.
-        if (facts.reachable() && !facts.stops) {
-            int tested = 0;
-            for (int row : facts.rows) {
-                if (program.row(row).condition.kind == TransitionCondition::Kind::Flags)
-                    tested |= program.row(row).condition.mask;
-            }
-            for (int v = 0; v < flagVectors; ++v) {
-                if (facts.exit[size_t(v)] && firstHolding(facts, v) < 0) {
-                    const QString when =
-                        tested ? u"при "_s + describeFlags(v, tested) : u"при любых флагах"_s;
-                    add(u"incomplete-state", Severity::Note, stateRows, {facts.state},
-                        fill(u"состояние %1: %2 не выполняется ни одно условие его строк — если "
-                             u"выполнение дойдёт сюда, оно остановится «при данных условиях»",
-                             {num(facts.state), when}));
+            bool earlier = false;
+            for (size_t j = 0; j < k; ++j) {
+                if (p.program.row(facts.rows[j]).condition.holds(v)) {
+                    earlier = true;
+                    if (!shadowing.contains(facts.rows[j] + 1))
+                        shadowing << facts.rows[j] + 1;
                     break;
                 }
             }
+            covered = earlier;
+        }
+        if (covered) {
+            std::sort(shadowing.begin(), shadowing.end());
+            QStringList earlier;
+            for (int e : shadowing)
+                earlier << QString::number(e) + u' ' + quotedCondition(p.program.row(e - 1));
+            p.add(u"shadowed-row", Severity::Warning, QList<int>{row + 1} + shadowing,
+                  {facts.state},
+                  fill(u"строка %1 никогда не выбирается: когда выполнено её условие %2, "
+                       u"выполнено и условие %3 %4 того же состояния %5, стоящей выше",
+                       {num(row + 1), quotedCondition(r),
+                        shadowing.size() == 1 ? u"строки" : u"одной из строк",
+                        earlier.join(u", "_s), num(facts.state)}));
         }
     }
+}
 
-    for (int target : result.missingStates) {
-        for (int row = 0; row < rowCount; ++row) {
-            if (!result.takeable[size_t(row)] || program.row(row).nextState != target)
+// Conditions that never hold, and conditions on a result flag that the state's last
+// microoperation cannot set.
+void checkConditions(Passes &p, const StateFacts &facts, quint16 lastOutcomes)
+{
+    const int first = facts.rows.front();
+    for (int row : facts.rows) {
+        const ProgramRow &r = p.program.row(row);
+        if (r.condition.kind == TransitionCondition::Kind::Never) {
+            QString message = fill(u"строка %1: условие %2 никогда не выполняется, переход "
+                                   u"по этой строке невозможен",
+                                   {num(row + 1), quotedCondition(r)});
+            if (row == first)
+                message += fill(u" (сигналы строки выполняются, но из состояния %1 по ней не "
+                                u"перейти)",
+                                {num(facts.state)});
+            p.add(u"never-row", Severity::Warning, {row + 1}, {facts.state}, message);
+        }
+        // A flag the last microoperation cannot set is 0 whenever this row is tried.
+        if (!facts.microops.empty() && !facts.stops &&
+            r.condition.kind == TransitionCondition::Kind::Flags) {
+            QStringList unset;
+            for (int k = ZFlag; k <= PFlag; ++k) {
+                if (!(r.condition.mask & (1 << k)))
+                    continue;
+                bool canBeSet = false;
+                for (int o = 0; o < 16; ++o)
+                    canBeSet = canBeSet || ((lastOutcomes & (1u << o)) && (o & (1 << (k - ZFlag))));
+                if (!canBeSet)
+                    unset << flagName(k);
+            }
+            if (!unset.isEmpty()) {
+                const bool one = unset.size() == 1;
+                p.add(u"flag-never-set", Severity::Warning, {row + 1}, {facts.state},
+                      fill(u"строка %1: условие проверяет %2 %3, но последняя микрооперация "
+                           u"состояния %4 (y%5) %6 не устанавливает: при проверке %7 всегда 0",
+                           {num(row + 1), one ? u"флаг" : u"флаги", unset.join(u", "_s),
+                            num(facts.state), num(facts.microops.back()), one ? u"его" : u"их",
+                            one ? u"он" : u"они"}));
+            }
+        }
+    }
+}
+
+// Control fields that none of the first row's microoperations reads.
+void checkControlFields(Passes &p, const StateFacts &facts)
+{
+    const int first = facts.rows.front();
+    quint16 used = 0;
+    for (int signal : facts.microops) {
+        if (const SignalInfo *info = signalInfo(signal))
+            used |= info->controlFields;
+    }
+    std::vector<int> unused;
+    for (int field = 6; field <= 15; ++field) {
+        if (facts.controlFields.marks[size_t(field)] && !(used & (1u << field)))
+            unused.push_back(field);
+    }
+    if (!unused.empty()) {
+        const bool one = unused.size() == 1;
+        p.add(u"unused-control-field", Severity::Note, {first + 1}, {facts.state},
+              fill(facts.microops.empty()
+                       ? u"строка %1: %2 %3 ни на что не %5: в строке нет микроопераций"
+                       : u"строка %1: %2 %3 не %4 ни одной микрооперацией строки",
+                   {num(first + 1), one ? u"управляющее поле" : u"управляющие поля",
+                    signalList(unused), one ? u"используется" : u"используются",
+                    one ? u"влияет" : u"влияют"}));
+    }
+}
+
+// A stop "при данных условиях": flags on which no row of the state holds.
+void checkIncompleteState(Passes &p, const StateFacts &facts, const QList<int> &stateRows)
+{
+    if (!facts.reachable() || facts.stops)
+        return;
+    int tested = 0;
+    for (int row : facts.rows) {
+        if (p.program.row(row).condition.kind == TransitionCondition::Kind::Flags)
+            tested |= p.program.row(row).condition.mask;
+    }
+    for (int v = 0; v < flagVectors; ++v) {
+        if (facts.exit[size_t(v)] && p.firstHolding(facts, v) < 0) {
+            const QString when =
+                tested ? u"при "_s + describeFlags(v, tested) : u"при любых флагах"_s;
+            p.add(u"incomplete-state", Severity::Note, stateRows, {facts.state},
+                  fill(u"состояние %1: %2 не выполняется ни одно условие его строк — если "
+                       u"выполнение дойдёт сюда, оно остановится «при данных условиях»",
+                       {num(facts.state), when}));
+            break;
+        }
+    }
+}
+
+// Every state's own checks, state by state.
+void checkStates(Passes &p)
+{
+    for (size_t s = 0; s < p.result.states.size(); ++s) {
+        const StateFacts &facts = p.result.states[s];
+        QList<int> stateRows;
+        for (int row : facts.rows)
+            stateRows << row + 1;
+        if (p.hasStart && !facts.reachable()) {
+            p.add(u"unreachable-state", Severity::Warning, stateRows, {facts.state},
+                  fill(u"состояние %1 (%2 %3) недостижимо из состояния 0: эти строки никогда "
+                       u"не выполняются",
+                       {num(facts.state), stateRows.size() == 1 ? u"строка" : u"строки",
+                        joinNumbers(stateRows)}));
+        }
+        checkLaterRows(p, facts);
+        checkConditions(p, facts, p.lastOutcomes[s]);
+        checkControlFields(p, facts);
+        checkIncompleteState(p, facts, stateRows);
+    }
+}
+
+// Takeable rows that lead to a state without rows.
+void checkMissingStates(Passes &p)
+{
+    for (int target : p.result.missingStates) {
+        for (int row = 0; row < p.program.rowCount(); ++row) {
+            if (!p.result.takeable[size_t(row)] || p.program.row(row).nextState != target)
                 continue;
-            const int source = program.row(row).sourceState;
+            const int source = p.program.row(row).sourceState;
             QList<int> states{source, target};
             std::sort(states.begin(), states.end());
             states.erase(std::unique(states.begin(), states.end()), states.end());
-            add(u"missing-state", Severity::Error, {row + 1}, states,
-                fill(u"строка %1: переход из состояния %2 в состояние %3, для которого нет ни "
-                     u"одной строки — если выполнение дойдёт сюда, оно остановится с сообщением "
-                     u"«Не описан переход из состояния %3»",
-                     {num(row + 1), num(source), num(target)}));
+            p.add(u"missing-state", Severity::Error, {row + 1}, states,
+                  fill(u"строка %1: переход из состояния %2 в состояние %3, для которого нет ни "
+                       u"одной строки — если выполнение дойдёт сюда, оно остановится с "
+                       u"сообщением «Не описан переход из состояния %3»",
+                       {num(row + 1), num(source), num(target)}));
         }
     }
+}
 
-    // Cycles of states without microoperations: the flags cannot change in them, so for a
-    // given flag vector the walk is fixed and, once it repeats a state, loops for ever.
+// Cycles of states without microoperations: the flags cannot change in them, so for a given
+// flag vector the walk is fixed and, once it repeats a state, loops for ever.
+void findEmptyCycles(Passes &p)
+{
+    const std::vector<StateFacts> &states = p.result.states;
     std::set<QList<int>> cycles;
-    std::vector<quint8> colour(result.states.size());
+    std::vector<quint8> colour(states.size());
     std::vector<int> path;
     for (int v = 0; v < flagVectors; ++v) {
         std::fill(colour.begin(), colour.end(), quint8(0));
-        for (size_t s = 0; s < result.states.size(); ++s) {
-            const StateFacts &start = result.states[s];
+        for (size_t s = 0; s < states.size(); ++s) {
+            const StateFacts &start = states[s];
             if (!start.microops.empty() || !start.entry[size_t(v)] || colour[s])
                 continue;
             path.clear();
@@ -526,47 +581,62 @@ Analysis analyzeProgram(const Program &program)
                     break;
                 if (colour[size_t(current)] == 1) {
                     const auto begin = std::find(path.begin(), path.end(), current);
-                    QList<int> states;
+                    QList<int> cycle;
                     for (auto it = begin; it != path.end(); ++it)
-                        states << result.states[size_t(*it)].state;
-                    std::sort(states.begin(), states.end());
-                    if (cycles.insert(states).second) {
+                        cycle << states[size_t(*it)].state;
+                    std::sort(cycle.begin(), cycle.end());
+                    if (cycles.insert(cycle).second) {
                         QList<int> rows;
                         for (auto it = begin; it != path.end(); ++it)
-                            rows << firstHolding(result.states[size_t(*it)], v) + 1;
+                            rows << p.firstHolding(states[size_t(*it)], v) + 1;
                         std::sort(rows.begin(), rows.end());
-                        add(u"empty-cycle", Severity::Warning, rows, states,
-                            (states.size() == 1
-                                 ? u"состояние %1 без микроопераций переходит само в себя"_s.arg(
-                                       states.first())
-                                 : u"состояния %1 без микроопераций переходят друг в друга по "
-                                   u"кругу"_s.arg(joinNumbers(states))) +
-                                u" (строки %1): флаги в этом цикле не меняются, и если выполнение "
-                                u"дойдёт сюда при %2, оно зациклится"_s.arg(
-                                    joinNumbers(rows), describeFlags(v, 0xFF)));
+                        p.add(u"empty-cycle", Severity::Warning, rows, cycle,
+                              (cycle.size() == 1
+                                   ? u"состояние %1 без микроопераций переходит само в себя"_s.arg(
+                                         cycle.first())
+                                   : u"состояния %1 без микроопераций переходят друг в друга по "
+                                     u"кругу"_s.arg(joinNumbers(cycle))) +
+                                  u" (строки %1): флаги в этом цикле не меняются, и если "
+                                  u"выполнение дойдёт сюда при %2, оно зациклится"_s.arg(
+                                      joinNumbers(rows), describeFlags(v, 0xFF)));
                     }
                     break;
                 }
                 colour[size_t(current)] = 1;
                 path.push_back(current);
-                const int row = firstHolding(result.states[size_t(current)], v);
+                const int row = p.firstHolding(states[size_t(current)], v);
                 if (row < 0)
                     break;
-                const int next = factsIndex(program.row(row).nextState);
-                if (next < 0 || !result.states[size_t(next)].microops.empty())
+                const int next = p.factsIndex(p.program.row(row).nextState);
+                if (next < 0 || !states[size_t(next)].microops.empty())
                     break;
                 current = next;
             }
-            for (int p : path)
-                colour[size_t(p)] = 2;
+            for (int visited : path)
+                colour[size_t(visited)] = 2;
         }
     }
+}
 
-    std::stable_sort(findings.begin(), findings.end(), [](const Finding &a, const Finding &b) {
-        if (a.row() != b.row())
-            return a.row() < b.row();
-        return a.severity < b.severity;
-    });
+} // namespace
+
+Analysis analyzeProgram(const Program &program)
+{
+    Analysis result;
+    Passes passes(program, result);
+    collectStates(passes);
+    loadSignals(passes);
+    propagateFlags(passes);
+    checkStartAndSuccess(passes);
+    checkStates(passes);
+    checkMissingStates(passes);
+    findEmptyCycles(passes);
+    std::stable_sort(result.findings.begin(), result.findings.end(),
+                     [](const Finding &a, const Finding &b) {
+                         if (a.row() != b.row())
+                             return a.row() < b.row();
+                         return a.severity < b.severity;
+                     });
     return result;
 }
 

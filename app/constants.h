@@ -72,9 +72,4 @@ inline const QString ramHeaderStyle =
 inline const QString documentMagic = QStringLiteral("MKT");
 inline constexpr QChar documentSeparator = u'\n';
 
-// Index order is the normal order of a conditions cell and the index the parsed form stores.
-inline const QStringList conditionOperandNames = {
-    QStringLiteral("x4"), QStringLiteral("x3"), QStringLiteral("x2"), QStringLiteral("x1"),
-    QStringLiteral("z"),  QStringLiteral("n"),  QStringLiteral("c"),  QStringLiteral("p")};
-
 } // namespace orb

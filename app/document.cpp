@@ -86,7 +86,7 @@ QString fieldText(QStringView field)
     static const std::array<QString, 256> bytes = [] {
         std::array<QString, 256> table;
         for (int value = 0; value < 256; ++value)
-            table[size_t(value)] = formatMemoryByte(value);
+            table[size_t(value)] = formatHex(value);
         return table;
     }();
     static const std::array<QString, 1000> states = [] {
@@ -163,7 +163,7 @@ void reportMemory(QStringView memoryText, int announcedRows, LoadReport *report)
         note(report, "load-memory-short",
              u"the memory holds %1 of 512 characters; the bytes from %2 on are 00"_s
                  .arg(memoryText.size())
-                 .arg(formatMemoryByte(int((memoryText.size() + 1) / 2))));
+                 .arg(formatHex(int((memoryText.size() + 1) / 2))));
     } else if (memoryText.size() > wanted) {
         note(report, "load-memory-long",
              u"the memory holds %1 characters, not 512; the rest is not read"_s.arg(
@@ -183,7 +183,7 @@ void reportMemory(QStringView memoryText, int announcedRows, LoadReport *report)
         note(report, "load-memory-not-hex",
              u"the memory holds %1 characters that are not hexadecimal digits (the first in "
              u"byte %2); the memory cells drop them or read the byte as 00"_s.arg(count)
-                 .arg(formatMemoryByte(int(first / 2))));
+                 .arg(formatHex(int(first / 2))));
     }
 }
 
@@ -230,7 +230,7 @@ QString serializeDocumentText(const QList<RowTexts> &rows, const QStringList &me
             text += storedCellText(cell) + documentSeparator;
     }
     for (const QString &byteText : memory)
-        text += formatMemoryByte(readMemoryByte(byteText));
+        text += formatHex(readMemoryByte(byteText));
     return text;
 }
 

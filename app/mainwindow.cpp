@@ -53,12 +53,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->mainToolBar->setContextMenuPolicy(Qt::PreventContextMenu);
     HelpWindow::installShortcut(this);
 
-    lastSavePath = QDir::homePath();
-    lastOpenPath = QDir::homePath();
+    lastSavePath_ = QDir::homePath();
+    lastOpenPath_ = QDir::homePath();
 
-    headerFont = boldArial(13);
+    headerFont_ = boldArial(13);
     for (QLabel *label : {ui->label1, ui->label2, ui->label3, ui->label4})
-        label->setFont(headerFont);
+        label->setFont(headerFont_);
 
     // The table page starts as the active tab; editButton keeps its form style.
     ui->ramButton->setStyleSheet(orb::inactiveTabStyle);
@@ -75,21 +75,25 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     }
 
     view_ = new TransitionTableView(this, rows_, ui->scrollArea);
-    rowMarks = new RowMarks(this);
-    rowMarks->follow(rows_, *view_);
+    rowMarks_ = new RowMarks(rows_, *view_, this);
     watches_ = new orb::WatchList(this);
     new MemoryWatchMenu(ui->ramTable, watches_); // "Остановиться при записи" on each byte
     connect(&rows_, &orb::TableRows::rowsReset, watches_, &orb::WatchList::clear);
-    // Whatever changes the rows (edits, inserts, deletes, undo, New, Open) redraws the graph.
-    for (auto change : {&orb::TableRows::rowsInserted, &orb::TableRows::rowsRemoved,
-                        &orb::TableRows::rowsChanged})
-        connect(&rows_, change, this, &MainWindow::tableChanged);
-    connect(&rows_, &orb::TableRows::rowsMoved, this, &MainWindow::tableChanged);
-    connect(&rows_, &orb::TableRows::rowsReset, this, &MainWindow::tableChanged);
-    new GraphLink(this); // F2: the automaton as a graph
+    auto *graph = new GraphLink(rows_, this); // F2: the automaton as a graph
+    connect(this, &MainWindow::launched, graph, &GraphLink::attach);
+    connect(graph, &GraphLink::rowSelected, this, &MainWindow::selectRow);
     addString(0);
     // After the first row: that is where the document starts, not a change to undo.
-    history_ = new DocumentHistory(this, rows_, rowMarks);
+    history_ = new DocumentHistory(this, *this, rows_, memory_, *rowMarks_);
+
+    // The memory cells that exist show every change of the memory; a program's write passes
+    // the focus on, as typing does.
+    connect(&memory_, &orb::MemoryModel::textChanged, this, [this](int address) {
+        if (RamLineEdit *cell = builtRamCell(address))
+            cell->showMemoryText();
+    });
+    connect(&memory_, &orb::MemoryModel::written, this,
+            [this](int address) { ramCell(address / ramSize, address % ramSize)->followWrite(); });
 
     for (int i = 0; i < ramSize; ++i) {
         ui->ramTable->setRowHeight(i, 23);
@@ -98,12 +102,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // The memory cells come after the first paint (see paintEvent), or with their first use.
     // A zero timer, not a queued call: that would run in the same pass of the event loop as
     // the paint, before its frame is out.
-    memoryTimer = new QTimer(this);
-    memoryTimer->setInterval(0);
-    connect(memoryTimer, &QTimer::timeout, this, [this] {
-        buildMemoryCells(memoryRowsBuilt + 1);
-        if (memoryRowsBuilt >= ramSize)
-            memoryTimer->stop();
+    memoryTimer_ = new QTimer(this);
+    memoryTimer_->setInterval(0);
+    connect(memoryTimer_, &QTimer::timeout, this, [this] {
+        buildMemoryCells(memoryRowsBuilt_ + 1);
+        if (memoryRowsBuilt_ >= ramSize)
+            memoryTimer_->stop();
     });
 }
 
@@ -181,13 +185,6 @@ orb::ParsedSignals MainWindow::parsedSignals(int string) const
     return rows_.row(string).signalNumbers;
 }
 
-bool MainWindow::cellCorrect(int string, int column) const
-{
-    if (string < 0 || string >= stringCount() || column < 2 || column > 8 || column % 2)
-        return true;
-    return rows_.isCorrect(string, orb::fieldOfGridColumn(column));
-}
-
 QLabel *MainWindow::rowNumberLabel(int string) const
 {
     return view_->numberLabel(string);
@@ -208,10 +205,30 @@ RamLineEdit *MainWindow::ramCell(int row, int column) const
 void MainWindow::buildMemoryCells(int rows) const
 {
     // Row by row in address order, as the table has always been filled.
-    for (; memoryRowsBuilt < qMin(rows, ramSize); ++memoryRowsBuilt) {
-        for (int column = 0; column < ramSize; ++column)
-            new RamLineEdit(ui->ramTable, memoryRowsBuilt, column);
+    for (; memoryRowsBuilt_ < qMin(rows, ramSize); ++memoryRowsBuilt_) {
+        for (int column = 0; column < ramSize; ++column) {
+            // A view of the memory, built on demand by the const accessors.
+            auto *cell = new RamLineEdit(ui->ramTable, const_cast<orb::MemoryModel &>(memory_),
+                                         history_, memoryRowsBuilt_, column);
+            // The cells stay one block of the focus chain in address order, also when table
+            // cells were made between two of their rows: where the focus goes when a page is
+            // hidden depends on it.
+            const int previous = memoryRowsBuilt_ * ramSize + column - 1;
+            QWidget *before =
+                previous < 0 ? nullptr
+                             : ui->ramTable->cellWidget(previous / ramSize, previous % ramSize);
+            if (before && before->nextInFocusChain() != cell)
+                QWidget::setTabOrder(before, cell);
+        }
     }
+}
+
+RamLineEdit *MainWindow::builtRamCell(int address) const
+{
+    const int row = address / ramSize;
+    if (row >= memoryRowsBuilt_)
+        return nullptr;
+    return qobject_cast<RamLineEdit *>(ui->ramTable->cellWidget(row, address % ramSize));
 }
 
 void MainWindow::paintEvent(QPaintEvent *event)
@@ -220,13 +237,13 @@ void MainWindow::paintEvent(QPaintEvent *event)
     // The memory page is hidden at start-up; its 256 cells are built once the window has been
     // painted, one table row per timer tick, so that neither the first paint nor the user's
     // first input waits for them. Any use of the memory builds the rest at once.
-    if (memoryRowsBuilt < ramSize && !memoryTimer->isActive())
-        memoryTimer->start();
+    if (memoryRowsBuilt_ < ramSize && !memoryTimer_->isActive())
+        memoryTimer_->start();
 }
 
 bool MainWindow::takesFirstRowCase()
 {
-    if (insertGuard || currentString() != 0 || currentColumn_ != 2 || stringCount() < 1)
+    if (insertGuard_ || currentString() != 0 || currentColumn_ != 2 || stringCount() < 1)
         return false;
     TTLineEdit *first = viewCell(0, 2);
     if (!first || first->cursorPosition() != 0)
@@ -245,7 +262,7 @@ void MainWindow::addString(int stringNumber)
         return;
     const int k = qBound(0, stringNumber, n);
     // One undo step with what the focus move commits; the current row as it was, for undo.
-    const bool outer = !insertGuard && history_;
+    const bool outer = !insertGuard_ && history_;
     if (outer)
         history_->beginStep();
     const int current = currentString();
@@ -256,7 +273,7 @@ void MainWindow::addString(int stringNumber)
         const int target = firstRowCase ? qMax(k - 1, 0) : k;
         // The guard makes the nested call append plainly instead of taking the first-row case.
         // The appended blank row then moves up to its place, the rows between moving down.
-        insertGuard = true;
+        insertGuard_ = true;
         addString(n);
         rows_.moveRow(n, target);
         if (outer)
@@ -274,7 +291,7 @@ void MainWindow::addString(int stringNumber)
     viewCell(n, 2)->setFocus(Qt::OtherFocusReason);
     if (outer)
         history_->endStep();
-    insertGuard = false;
+    insertGuard_ = false;
     if (stringCount() == scrollBarShownAt)
         setVerticalScrollBarShown(true);
 }
@@ -288,7 +305,7 @@ void MainWindow::deleteString()
     if (history_)
         history_->beginStep();
     const orb::TableRows::Row removed = rows_.row(c);
-    const bool breakpoint = rowMarks->hasBreakpoint(c);
+    const bool breakpoint = rowMarks_->hasBreakpoint(c);
     // The rows below move up; the last grid row's widgets go (the focus is not handed on).
     rows_.removeRow(c);
     if (history_)
@@ -309,10 +326,43 @@ void MainWindow::removeStringWidgets()
     setVerticalScrollBarShown(false);
 }
 
+bool MainWindow::verticalScrollBarShown() const
+{
+    return ui->scrollArea->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOn;
+}
+
 void MainWindow::setVerticalScrollBarShown(bool shown)
 {
     ui->scrollArea->setVerticalScrollBarPolicy(shown ? Qt::ScrollBarAlwaysOn
                                                      : Qt::ScrollBarAlwaysOff);
+}
+
+bool MainWindow::memoryPageShown() const
+{
+    return ui->scrollArea->isHidden();
+}
+
+void MainWindow::showMemoryPage(bool shown)
+{
+    if (shown)
+        on_ramButton_clicked();
+    else
+        on_editButton_clicked();
+}
+
+void MainWindow::selectRow(int string)
+{
+    if (string < 0 || string >= stringCount())
+        return;
+    view_->ensureRowVisible(string);
+    // A locked table is only scrolled to the row; otherwise the row's first cell takes the
+    // focus.
+    if (rows_.runLocked())
+        return;
+    TTLineEdit *cell = ttCell(string, 2);
+    activateWindow();
+    cell->setFocus(Qt::OtherFocusReason);
+    setCurrentCell(string, 2);
 }
 
 void MainWindow::setRamPageShown(bool shown)
@@ -369,7 +419,7 @@ void MainWindow::on_startButton_released()
         auto *window = new ExecutionWindow(this);
         HelpWindow::installShortcut(window);
         connect(window, &QObject::destroyed, this, &MainWindow::allowTtChangesAndLaunch);
-        rowMarks->attach(window);
+        rowMarks_->attach(window);
         window->setWatchList(watches_);
         emit launched(window);
         window->show();
@@ -414,14 +464,14 @@ QString MainWindow::chooseOpenFileName(const QString &startPath)
 void MainWindow::on_actionOpen_activated()
 {
     commitCurrentCell();
-    const QString fileName = chooseOpenFileName(lastOpenPath);
+    const QString fileName = chooseOpenFileName(lastOpenPath_);
     if (!fileName.isEmpty())
         openDocument(fileName);
 }
 
 bool MainWindow::openDocument(const QString &fileName)
 {
-    lastOpenPath = fileName;
+    lastOpenPath_ = fileName;
     // A file that cannot be read or is no document changes nothing, and says nothing.
     const std::optional<orb::LoadedDocument> document = orb::readDocumentFile(fileName);
     if (!document)
@@ -436,10 +486,10 @@ bool MainWindow::openDocument(const QString &fileName)
 void MainWindow::on_actionSave_activated()
 {
     commitCurrentCell();
-    const QString fileName = chooseSaveFileName(lastSavePath);
+    const QString fileName = chooseSaveFileName(lastSavePath_);
     if (fileName.isEmpty())
         return;
-    lastSavePath = fileName;
+    lastSavePath_ = fileName;
 
     QList<orb::RowTexts> rows;
     rows.reserve(stringCount());
@@ -449,15 +499,9 @@ void MainWindow::on_actionSave_activated()
             texts[size_t(field)] = cellText(row, orb::gridColumnOfField(field));
         rows.append(texts);
     }
-    QStringList memory;
-    for (int row = 0; row < ramSize; ++row) {
-        for (int column = 0; column < ramSize; ++column)
-            memory << ramCell(row, column)->text();
-    }
-
     // Written atomically: a failed save leaves the previous file as it was, and says so.
     QString error;
-    if (orb::writeDocumentFile(fileName, orb::serializeDocument(rows, memory), &error))
+    if (orb::writeDocumentFile(fileName, orb::serializeDocument(rows, memory_.texts()), &error))
         return;
     ErrorsDialog dialog(QStringLiteral("Не удалось сохранить файл"),
                         ErrorsDialog::fitMessage(error, fileName));
@@ -472,7 +516,7 @@ void MainWindow::on_actionNew_activated()
     addString(0);
     rows_.setCurrentRow(0);
     currentColumn_ = 2;
-    setAllMemoryCells(QStringLiteral("00"));
+    memory_.fill(QStringLiteral("00"));
     history_->endDocumentChange();
     emit closed();
 }
@@ -502,29 +546,12 @@ void MainWindow::loadDocument(const orb::LoadedDocument &document)
     for (int row = 0; row < qMin(rowCount, table.rowCount()); ++row)
         loaded.push_back(table.row(row));
     rows_.assignRows(loaded);
-
-    const qsizetype memoryCount = qMin(document.memory.size(), qsizetype(ramSize * ramSize));
-    for (qsizetype address = 0; address < memoryCount; ++address) {
-        RamLineEdit *cell = ramCell(int(address / ramSize), int(address % ramSize));
-        // Not typing: the cell must not pass the focus on to the next address.
-        const QSignalBlocker blocker(cell);
-        cell->setText(document.memory[address]);
-    }
-}
-
-void MainWindow::setAllMemoryCells(const QString &text)
-{
-    for (int row = 0; row < ramSize; ++row) {
-        for (int column = 0; column < ramSize; ++column) {
-            RamLineEdit *cell = ramCell(row, column);
-            const QSignalBlocker blocker(cell);
-            cell->setText(text);
-        }
-    }
+    memory_.setTexts(document.memory);
 }
 
 void MainWindow::forbidTtChangesAndLaunch()
 {
+    rows_.setRunLocked(true);
     ui->startButton->setEnabled(false);
     ui->addButton->setEnabled(false);
     ui->deleteButton->setEnabled(false);
@@ -533,6 +560,7 @@ void MainWindow::forbidTtChangesAndLaunch()
 
 void MainWindow::allowTtChangesAndLaunch()
 {
+    rows_.setRunLocked(false);
     ui->startButton->setEnabled(true);
     ui->addButton->setEnabled(true);
     ui->deleteButton->setEnabled(true);

@@ -5,14 +5,18 @@
 // The editor's window. It holds the microprogram being written: the transition table on its
 // first page and the 16 x 16 memory table on its second page. The table's rows live in a row
 // store (cells/tablerows.h), which owns the texts, marks, parsed forms and errorCount; the
-// cells on screen are a view of the rows in sight (app/transitiontableview.h). The cell
-// editors, the document code and the simulator reach the rows through the accessors below.
+// cells on screen are a view of the rows in sight (app/transitiontableview.h). The memory
+// lives in a memory model (cells/memorymodel.h), which the memory table's cells show. The
+// cell editors reach the rows through the accessors below; everything else is handed the
+// row store and the memory model.
 //
 // Rows never move between grid rows: inserting or deleting a row changes the store, and the
 // cells that exist show the store's rows at their indexes again; only the last grid row is
 // ever created or destroyed, so a cell's row index stays right for its whole life.
 
+#include "cells/memorymodel.h"
 #include "cells/tablerows.h"
+#include "undo/documentwindow.h"
 #include "sim/watchlist.h"
 
 #include <QFont>
@@ -41,7 +45,7 @@ namespace orb {
 struct LoadedDocument;
 }
 
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, public DocumentWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MainWindow)
 
@@ -55,14 +59,18 @@ public:
     orb::TableRows &tableRows() { return rows_; }
     const orb::TableRows &tableRows() const { return rows_; }
 
+    // The document's memory; the memory table's cells show it.
+    orb::MemoryModel &memory() { return memory_; }
+    const orb::MemoryModel &memory() const { return memory_; }
+
     // Undo and redo of the document's changes.
     DocumentHistory &history() { return *history_; }
 
     int stringCount() const { return rows_.rowCount(); }
     int currentString() const { return rows_.currentRow(); }
-    int currentColumn() const { return currentColumn_; }
+    int currentColumn() const override { return currentColumn_; }
     // Records the cell that received the focus (called by the cells).
-    void setCurrentCell(int string, int column);
+    void setCurrentCell(int string, int column) override;
 
     // The cell at grid column 2, 4, 6 or 8 of a row; nullptr outside the table. Builds the
     // row's cells if they do not exist yet; the cell stays until its row is deleted or the
@@ -70,19 +78,18 @@ public:
     TTLineEdit *ttCell(int string, int column) const;
     // The same cell for a moment's use (focus moves): it goes again once its row is out of
     // view and has no focus.
-    TTLineEdit *viewCell(int string, int column) const;
+    TTLineEdit *viewCell(int string, int column) const override;
     // What ttCell(string, column) holds, read without building any cell; an empty text and
     // empty parsed forms outside the table.
     QString cellText(int string, int column) const;
     orb::ParsedConditions parsedConditions(int string) const;
     orb::ParsedSignals parsedSignals(int string) const;
     // The row-number label (grid column 0) of a row; nullptr outside the table.
-    // Whether that cell is marked correct, read without building any cell; true outside.
-    bool cellCorrect(int string, int column) const;
     QLabel *rowNumberLabel(int string) const;
+    // The memory table and its cell editor at (row, column), the byte at address
+    // 16 * row + column; both build the table's cells if they do not exist yet.
     QTableWidget *ramTable() const;
-    // The memory cell editor at (row, column): the byte at address 16 * row + column.
-    RamLineEdit *ramCell(int row, int column) const;
+    RamLineEdit *ramCell(int row, int column) const override;
     // The watches every run of this window stops at.
     orb::WatchList *watchList() const { return watches_; }
 
@@ -91,7 +98,15 @@ public:
     // Deletes the row of the focused cell (currentString); never the only row.
     void deleteString();
     // Destroys the label and the cells of every row; the rows are left to the caller.
-    void removeStringWidgets();
+    void removeStringWidgets() override;
+    // The pages and the table's scroll bar, as the tab buttons and the row count set them.
+    bool memoryPageShown() const override;
+    void showMemoryPage(bool shown) override;
+    bool verticalScrollBarShown() const override;
+    void setVerticalScrollBarShown(bool shown) override;
+    // Scrolls to a row and, unless a run locks the table, puts the focus into its first cell.
+    void selectRow(int string);
+
     void forbidTtChangesAndLaunch();
     // Opens a document file as Open does once its dialog has chosen the name; false, changing
     // nothing, when the file cannot be read or is no document.
@@ -99,9 +114,6 @@ public:
 
 signals:
     void closed();
-    // The rows changed: a cell edited or committed, a row inserted, moved or deleted, the table
-    // replaced (New, Open) or an edit undone.
-    void tableChanged();
     // A run has started in `window`.
     void launched(ExecutionWindow *window);
 
@@ -135,34 +147,32 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    // Puts back what it recorded: rows, memory, the current cell and the page.
-    friend class DocumentHistory;
-
     void connectForm();
     // The first row's source state with the cursor at its start takes a new row above it.
     bool takesFirstRowCase();
     void setRamPageShown(bool shown);
-    void setVerticalScrollBarShown(bool shown);
     // The end-of-edit check of the cell being edited, so that its mark and text are final.
     void commitCurrentCell();
     // Replaces the table and the memory with a document's contents.
     void loadDocument(const orb::LoadedDocument &document);
-    void setAllMemoryCells(const QString &text);
     // Builds the memory table's cells up to (not including) table row `rows`.
     void buildMemoryCells(int rows) const;
+    // The cell of a memory address if it has been built; nullptr otherwise.
+    RamLineEdit *builtRamCell(int address) const;
 
     std::unique_ptr<Ui::MainWindow> ui;
     orb::TableRows rows_;
+    orb::MemoryModel memory_;
     TransitionTableView *view_ = nullptr;
     int currentColumn_ = 2;
-    bool insertGuard = false;
-    QString lastSavePath;
-    QString lastOpenPath;
-    QFont headerFont;
+    bool insertGuard_ = false;
+    QString lastSavePath_;
+    QString lastOpenPath_;
+    QFont headerFont_;
     // Memory table rows whose cells exist; the accessors build the rest on first use.
-    mutable int memoryRowsBuilt = 0;
-    QTimer *memoryTimer = nullptr;
-    RowMarks *rowMarks = nullptr;       // breakpoints and the current row, on the number labels
+    mutable int memoryRowsBuilt_ = 0;
+    QTimer *memoryTimer_ = nullptr;
+    RowMarks *rowMarks_ = nullptr;      // breakpoints and the current row, on the number labels
     orb::WatchList *watches_ = nullptr; // the runs' watches; they go with the table, as breakpoints
     DocumentHistory *history_ = nullptr;
 };

@@ -3,32 +3,20 @@
 #include "app/rowmarks.h"
 
 #include "app/constants.h"
-#include "app/mainwindow.h"
 #include "app/transitiontableview.h"
 #include "cells/tablerows.h"
 #include "sim/executionwindow.h"
 
 #include <QEvent>
 #include <QLabel>
-#include <QLayout>
 #include <QMouseEvent>
-#include <QScrollArea>
 
 #include <algorithm>
 #include <utility>
 
-RowMarks::RowMarks(MainWindow *window) : QObject(window), window_(window) {}
-
-RowMarks::~RowMarks() = default;
-
-QString RowMarks::toolTip()
+RowMarks::RowMarks(const orb::TableRows &rows, TransitionTableView &view, QObject *parent)
+    : QObject(parent), rows_(rows), view_(view)
 {
-    return QStringLiteral("Точка останова: щелчок — поставить/снять");
-}
-
-void RowMarks::follow(const orb::TableRows &rows, const TransitionTableView &view)
-{
-    view_ = &view;
     connect(&rows, &orb::TableRows::rowsInserted, this, [this](int first, int count) {
         for (int i = 0; i < count; ++i)
             rowInserted(first + i);
@@ -45,6 +33,13 @@ void RowMarks::follow(const orb::TableRows &rows, const TransitionTableView &vie
         if (!counts_.empty())
             label->setToolTip(toolTipOf(row));
     });
+}
+
+RowMarks::~RowMarks() = default;
+
+QString RowMarks::toolTip()
+{
+    return QStringLiteral("Точка останова: щелчок — поставить/снять");
 }
 
 void RowMarks::rowMoved(int from, int to)
@@ -163,14 +158,14 @@ void RowMarks::updateCounts()
                           shown[row] == counts[row];
         if (same)
             continue;
-        if (QLabel *label = view_ ? view_->builtNumberLabel(int(row)) : nullptr)
+        if (QLabel *label = view_.builtNumberLabel(int(row)))
             label->setToolTip(toolTipOf(int(row)));
     }
 }
 
 void RowMarks::toggleBreakpoint(int row)
 {
-    if (row < 0 || row >= window_->stringCount())
+    if (row < 0 || row >= rows_.rowCount())
         return;
     if (!breakpoints_.erase(row))
         breakpoints_.insert(row);
@@ -186,7 +181,7 @@ void RowMarks::breakpointsChanged()
 
 void RowMarks::setCurrentRow(int row)
 {
-    if (row >= window_->stringCount())
+    if (row >= rows_.rowCount())
         row = -1;
     if (row == currentRow_)
         return;
@@ -194,23 +189,13 @@ void RowMarks::setCurrentRow(int row)
     currentRow_ = row;
     restyle(previous);
     restyle(row);
-    QLabel *label = window_->rowNumberLabel(row);
-    for (QWidget *parent = label; parent; parent = parent->parentWidget()) {
-        if (auto *scrollArea = qobject_cast<QScrollArea *>(parent)) {
-            // Rows added since the last pass of the event loop have no geometry yet.
-            if (QLayout *layout = label->parentWidget()->layout())
-                layout->activate();
-            // A row either side stays in sight.
-            scrollArea->ensureWidgetVisible(label, 0, label->height() + 6);
-            break;
-        }
-    }
+    view_.ensureRowVisible(row);
 }
 
 void RowMarks::restyle(int row) const
 {
     // A label not made yet gets its style when it is made.
-    QLabel *label = view_ ? view_->builtNumberLabel(row) : nullptr;
+    QLabel *label = view_.builtNumberLabel(row);
     if (!label)
         return;
     const bool breakpoint = hasBreakpoint(row);
@@ -230,7 +215,7 @@ bool RowMarks::eventFilter(QObject *watched, QEvent *event)
         return false;
     if (static_cast<QMouseEvent *>(event)->button() != Qt::LeftButton)
         return false;
-    const int row = view_ ? view_->rowOfLabel(watched) : -1;
+    const int row = view_.rowOfLabel(watched);
     if (row < 0)
         return false;
     toggleBreakpoint(row);

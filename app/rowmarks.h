@@ -6,8 +6,8 @@
 // label sets or clears (also while a run has locked the table), and the row that an open
 // execution window shows. A breakpoint belongs to its row: it moves with the row when rows are
 // inserted or deleted above it, goes with a deleted row and with the whole table (New, Open),
-// and is never saved. The main window tells this class when labels are made and rows move;
-// everything else happens here.
+// and is never saved. It follows the row store and the labels the table view makes; everything
+// else happens here.
 
 #include <QObject>
 #include <QPointer>
@@ -16,7 +16,6 @@
 #include <vector>
 
 class ExecutionWindow;
-class MainWindow;
 class QLabel;
 class TransitionTableView;
 
@@ -29,12 +28,11 @@ class RowMarks final : public QObject {
     Q_DISABLE_COPY_MOVE(RowMarks)
 
 public:
-    explicit RowMarks(MainWindow *window);
-    ~RowMarks() override;
-
     // Follows the rows of the store (inserted, removed, moved, replaced) and the labels the view
     // makes for them.
-    void follow(const orb::TableRows &rows, const TransitionTableView &view);
+    RowMarks(const orb::TableRows &rows, TransitionTableView &view, QObject *parent);
+    ~RowMarks() override;
+
     // A row's number label has been made: it gets the tool tip and its clicks come here.
     void adoptLabel(QLabel *label);
     // A blank row has been inserted at `row`; the rows from there on moved one down.
@@ -71,8 +69,8 @@ private:
     void breakpointsChanged();
     void updateCounts();
 
-    MainWindow *window_;
-    const TransitionTableView *view_ = nullptr;
+    const orb::TableRows &rows_;
+    TransitionTableView &view_;
     std::set<int> breakpoints_;
     int currentRow_ = -1;
     QPointer<ExecutionWindow> run_;

@@ -154,10 +154,14 @@ int TransitionTableView::rowOfLabel(const QObject *label) const
     return it == rows_.end() ? -1 : int(it - rows_.begin());
 }
 
-int TransitionTableView::builtRowCount() const
+void TransitionTableView::ensureRowVisible(int row)
 {
-    return int(std::count_if(rows_.begin(), rows_.end(),
-                             [](const RowWidgets &row) { return row.built(); }));
+    QLabel *label = numberLabel(row);
+    if (!label)
+        return;
+    // Rows added since the last pass of the event loop have no geometry yet.
+    layout_->activate();
+    area_->ensureWidgetVisible(label, 0, label->height() + 6);
 }
 
 void TransitionTableView::appendRows(int count)

@@ -55,8 +55,8 @@ public:
     // The row whose label this is, or -1.
     int rowOfLabel(const QObject *label) const;
     QGridLayout *layout() const { return layout_; }
-    // Rows whose cells exist.
-    int builtRowCount() const;
+    // Scrolls the table so that a row's number label, and a row either side, are in view.
+    void ensureRowVisible(int row);
 
     // Destroys every row's widgets at once (New and Open, never a cell's own handler); the
     // store keeps its rows until the caller replaces them.

@@ -22,8 +22,6 @@ class QWidget;
 namespace bench {
 
 inline constexpr int documentRows = 500;
-// A run to the end stops when the step counter passes this.
-inline constexpr int runToEndSteps = 999;
 inline constexpr int orbRunSteps = 10'000'000;
 inline constexpr int orbRunTraceSteps = 1'000'000;
 

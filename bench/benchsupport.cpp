@@ -7,6 +7,7 @@
 
 #include "app/document.h"
 #include "app/mainwindow.h"
+#include "sim/registers.h"
 
 #include <QAction>
 #include <QApplication>
@@ -149,7 +150,6 @@ QPushButton *button(QWidget *window, const char *name)
 // operands negated with '-' or '!', three control fields and seven microoperations.
 QByteArray fullDocument(int rows)
 {
-    static const char *const operands[] = {"x4", "x3", "x2", "x1", "z", "n", "c", "p"};
     static const int controlFields[4][3] = {{6, 7, 8}, {6, 7, 9}, {6, 8, 9}, {7, 8, 9}};
     // Microoperations that open no dialog.
     static const int microoperations[] = {20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31,
@@ -162,7 +162,8 @@ QByteArray fullDocument(int rows)
         text += QByteArray::number((row + 1) % rows).rightJustified(3, '0') + '\n';
         QByteArrayList conditions;
         for (int k = 0; k < 8; ++k)
-            conditions << QByteArray((row >> k) & 1 ? "!" : "-") + operands[k];
+            conditions << QByteArray((row >> k) & 1 ? "!" : "-") +
+                              orb::conditionOperandNames[k].toLatin1();
         text += conditions.join(',') + '\n';
         QByteArrayList signalList;
         for (const int number : controlFields[row % 4])

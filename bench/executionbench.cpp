@@ -94,13 +94,13 @@ std::vector<Row> benchExecution(const QString &loopPath)
         QTest::mouseClick(button(execution, "endButton"), Qt::LeftButton);
         if (answerer.shownAtMs)
             runTimes.push_back(*answerer.shownAtMs);
-        ok = answerer.shownAtMs && execution->engine().stepCount() > runToEndSteps &&
+        ok = answerer.shownAtMs && execution->engine().stepCount() > orb::StepEngine::stepLimit &&
              stepsBefore < 30;
         // The window records every press for stepping back, the run's presses too.
         const qsizetype depth = execution->engine().historyDepth();
         bytesPerPress =
             double(execution->engine().historyBytes()) / double(std::max<qsizetype>(1, depth));
-        ok = ok && depth > runToEndSteps - 10;
+        ok = ok && depth > orb::StepEngine::stepLimit - 10;
 
         // Steps back from the end of the run, by the button.
         QPushButton *back = button(execution, "pushButton_3");
@@ -240,7 +240,7 @@ std::vector<Row> benchDebugger(const QString &loopPath)
         QTest::mouseClick(button(execution, "endButton"), Qt::LeftButton);
         settle();
         const qsizetype depth = execution->engine().historyDepth();
-        ok = ok && answerer.shownAtMs && depth >= runToEndSteps - 2;
+        ok = ok && answerer.shownAtMs && depth >= orb::StepEngine::stepLimit - 2;
         QElapsedTimer backTimer;
         backTimer.start();
         QTest::keyClick(execution, Qt::Key_Backspace, Qt::ShiftModifier);

@@ -3,6 +3,8 @@
 #include "cells/celllanguage.h"
 
 #include "app/constants.h"
+#include "cells/signaltable.h"
+#include "sim/registers.h"
 
 namespace orb {
 
@@ -67,52 +69,54 @@ ConstantCondition constantCondition(QStringView text)
     return ConstantCondition::None;
 }
 
+ConditionTokenizer::Item ConditionTokenizer::next()
+{
+    const qsizetype length = text_.size();
+    qsizetype p = position_;
+    Item item;
+    while (p < length - 1 && text_[p] == blank)
+        ++p;
+    if ((text_[p] == u'-' || text_[p] == u'!') && p != length - 1)
+        item.prefix = text_[p++];
+    while (p < length) {
+        const QChar c = text_[p++];
+        if (c == u',')
+            break;
+        if (c != blank)
+            item.name.append(c);
+    }
+    position_ = p;
+    return item;
+}
+
 bool checkTransitionConditions(const QString &text, ParsedConditions &parsed)
 {
     const QString s = text.toLower();
-    const qsizetype length = s.size();
-    if (length == 0 || constantCondition(s) != ConstantCondition::None)
+    if (s.isEmpty() || constantCondition(s) != ConstantCondition::None)
         return true;
 
     parsed.operandIndexes.fill(-1);
     parsed.operandPrefixes.fill(0);
     bool seen[8] = {};
     int k = 0;
-    qsizetype p = 0;
-    while (true) {
-        // Item start: blanks are skipped, but the last character is always read.
-        while (p < length - 1 && s[p] == blank)
-            ++p;
-        bool prefixed = false;
-        if ((s[p] == u'-' || s[p] == u'!') && p != length - 1) {
-            parsed.operandPrefixes[size_t(k)] = s[p].unicode();
-            prefixed = true;
-            ++p;
-        }
-        // The name: every character up to the next comma, blanks dropped.
-        QString name;
-        while (p < length) {
-            const QChar c = s[p++];
-            if (c == u',')
-                break;
-            if (c != blank)
-                name.append(c);
-        }
-        if (name.isEmpty()) {
+    ConditionTokenizer items(s);
+    do {
+        const ConditionTokenizer::Item item = items.next();
+        parsed.operandPrefixes[size_t(k)] = item.prefix.unicode();
+        if (item.name.isEmpty()) {
             // A prefix with no operand after it would silently negate the next operand.
-            if (prefixed)
+            if (!item.prefix.isNull())
                 return false;
         } else {
-            const qsizetype index = conditionOperandNames.indexOf(name);
+            const qsizetype index = conditionOperandNames.indexOf(item.name);
             if (index < 0 || seen[index])
                 return false;
             seen[index] = true;
             parsed.operandIndexes[size_t(k)] = int(index);
             ++k;
         }
-        if (p >= length)
-            return true;
-    }
+    } while (!items.atEnd());
+    return true;
 }
 
 QString normalizeTransitionConditions(const QString &text, ParsedConditions &parsed)
@@ -215,27 +219,7 @@ bool checkControlSignals(const QString &text, ParsedSignals &parsed)
 
 bool isSignalNumber(int number)
 {
-    if (number >= 6 && number <= 15)
-        return true;
-    if (number < 20 || number > 70)
-        return false;
-    switch (number) {
-    case 32:
-    case 33:
-    case 34:
-    case 39:
-    case 40:
-    case 44:
-    case 46:
-    case 51:
-    case 54:
-    case 59:
-    case 61:
-    case 65:
-        return false;
-    default:
-        return true;
-    }
+    return signalInfo(number) != nullptr;
 }
 
 QString normalizeControlSignals(const QString &text, const ParsedSignals &parsed)

@@ -73,6 +73,26 @@ enum class ConstantCondition { None, True, False };
 // "b" is true, "-b" and "!b" are false, in any letter case.
 ConstantCondition constantCondition(QStringView text);
 
+// Reads a conditions text (in lower case, not a constant condition) item by item, as the check
+// and the reason of a red cell both read it: blanks before an item are skipped (but its last
+// character is always read), a '-' or '!' that is not the text's last character is the item's
+// prefix, and its name is every character up to the next comma, blanks dropped.
+class ConditionTokenizer {
+public:
+    struct Item {
+        QChar prefix; // '-' or '!'; null for none
+        QString name; // empty for an empty item
+    };
+    explicit ConditionTokenizer(QStringView lowered) : text_(lowered) {}
+    // The next item; call it while !atEnd(), and at least once for a text that is not empty.
+    Item next();
+    bool atEnd() const { return position_ >= text_.size(); }
+
+private:
+    QStringView text_;
+    qsizetype position_ = 0;
+};
+
 // Checks a conditions text. Rebuilds operandIndexes and operandPrefixes, except for an empty
 // text or a constant condition, which leave the parsed form alone.
 bool checkTransitionConditions(const QString &text, ParsedConditions &parsed);
@@ -89,7 +109,7 @@ bool checkControlSignals(const QString &text, ParsedSignals &parsed);
 // For a text that just passed the check: the sorted list of the numbers that are signals.
 QString normalizeControlSignals(const QString &text, const ParsedSignals &parsed);
 
-// 6..15 and 20..70 without the numbers that name no signal.
+// Whether a number names a signal of the signal table (6..15 and most of 20..70).
 bool isSignalNumber(int number);
 
 } // namespace orb

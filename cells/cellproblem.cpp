@@ -4,6 +4,7 @@
 
 #include "app/constants.h"
 #include "cells/celllanguage.h"
+#include "sim/registers.h"
 
 #include <QStringList>
 
@@ -152,43 +153,27 @@ CellProblem unknownOperandProblem(const QString &lowered, const QString &name)
 std::optional<CellProblem> conditionsProblem(QStringView text)
 {
     const QString s = text.toString().toLower();
-    const qsizetype length = s.size();
-    if (length == 0 || constantCondition(s) != ConstantCondition::None)
+    if (s.isEmpty() || constantCondition(s) != ConstantCondition::None)
         return std::nullopt;
 
     bool seen[8] = {};
-    qsizetype p = 0;
-    while (true) {
-        while (p < length - 1 && s[p] == blank)
-            ++p;
-        QChar prefix;
-        if ((s[p] == u'-' || s[p] == u'!') && p != length - 1) {
-            prefix = s[p];
-            ++p;
-        }
-        QString name;
-        while (p < length) {
-            const QChar c = s[p++];
-            if (c == u',')
-                break;
-            if (c != blank)
-                name.append(c);
-        }
-        if (name.isEmpty()) {
-            if (!prefix.isNull())
+    ConditionTokenizer items(s);
+    do {
+        const ConditionTokenizer::Item item = items.next();
+        if (item.name.isEmpty()) {
+            if (!item.prefix.isNull())
                 return problem("prefix-without-operand",
-                               u"«%1» без условия после него"_s.arg(prefix));
+                               u"«%1» без условия после него"_s.arg(item.prefix));
         } else {
-            const qsizetype index = conditionOperandNames.indexOf(name);
+            const qsizetype index = conditionOperandNames.indexOf(item.name);
             if (index < 0)
-                return unknownOperandProblem(s, name);
+                return unknownOperandProblem(s, item.name);
             if (seen[index])
-                return problem("operand-twice", u"%1 указан дважды"_s.arg(name));
+                return problem("operand-twice", u"%1 указан дважды"_s.arg(item.name));
             seen[index] = true;
         }
-        if (p >= length)
-            return std::nullopt;
-    }
+    } while (!items.atEnd());
+    return std::nullopt;
 }
 
 // ---- signals cells

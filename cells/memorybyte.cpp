@@ -2,8 +2,6 @@
 
 #include "cells/memorybyte.h"
 
-#include "sim/processor.h"
-
 namespace orb {
 
 QString maskedByteText(QStringView raw)
@@ -29,10 +27,11 @@ int readMemoryByte(QStringView text)
     return converted && value >= 0 && value <= 255 ? value : 0;
 }
 
-QString formatMemoryByte(int value)
+QString formatHex(int value)
 {
-    Q_ASSERT(value >= 0 && value <= 255);
-    return formatHex(value);
+    static const char16_t digits[] = u"0123456789ABCDEF";
+    const QChar text[2] = {QChar(digits[(value >> 4) & 0xF]), QChar(digits[value & 0xF])};
+    return QString(text, 2);
 }
 
 } // namespace orb

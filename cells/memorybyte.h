@@ -3,8 +3,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 //
 // The text of a memory cell and the byte it stands for. The memory table's cells, the document
-// text and the headless runner read and write bytes with these same functions, so a byte reads
-// alike wherever it is shown or stored.
+// text, the register panels and the headless tools read and write bytes with these same
+// functions, so a byte reads alike wherever it is shown or stored.
 
 #include <QString>
 #include <QStringView>
@@ -18,7 +18,8 @@ QString maskedByteText(QStringView raw);
 // The byte a memory cell text stands for: the text as a base-16 number; 0 when it is not a
 // number from 0 to 255 (an empty cell reads as 0).
 int readMemoryByte(QStringView text);
-// The text of a memory cell holding value (0..255): two upper-case hexadecimal digits.
-QString formatMemoryByte(int value);
+// The one text of a byte, in memory cells, register panels, documents and reports: the two
+// upper-case hexadecimal digits of value's low byte ("0A").
+QString formatHex(int value);
 
 } // namespace orb

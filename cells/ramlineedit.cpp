@@ -3,8 +3,8 @@
 #include "cells/ramlineedit.h"
 
 #include "app/constants.h"
-#include "undo/documenthistory.h"
-#include "app/mainwindow.h"
+#include "cells/edithistory.h"
+#include "cells/memorymodel.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -16,12 +16,14 @@ namespace {
 constexpr int lastIndex = 15; // the table is 16 x 16
 }
 
-RamLineEdit::RamLineEdit(QTableWidget *table, int row, int column)
-    : QLineEdit(table->viewport()), table_(table), row_(row), column_(column)
+RamLineEdit::RamLineEdit(QTableWidget *table, orb::MemoryModel &memory, EditHistory *history,
+                         int row, int column)
+    : QLineEdit(table->viewport()), table_(table), memory_(memory), history_(history), row_(row),
+      column_(column)
 {
     // Born in the viewport that setCellWidget would move it to, and given its style sheet
     // before it is shown: the style is polished once, not again on the move.
-    setText(QStringLiteral("00"));
+    setText(memory.text(address()));
     setAlignment(Qt::AlignHCenter);
     setInputMask(QStringLiteral(">HH"));
     setStyleSheet(row % 2 == 0 ? orb::ramEvenRowStyle : orb::ramOddRowStyle);
@@ -32,6 +34,28 @@ RamLineEdit::RamLineEdit(QTableWidget *table, int row, int column)
 
 RamLineEdit::~RamLineEdit() = default;
 
+int RamLineEdit::address() const
+{
+    return row_ * (lastIndex + 1) + column_;
+}
+
+void RamLineEdit::showMemoryText()
+{
+    const QString &text = memory_.text(address());
+    if (QLineEdit::text() == text)
+        return;
+    const QSignalBlocker blocker(this);
+    setText(text);
+}
+
+void RamLineEdit::followWrite()
+{
+    showMemoryText();
+    // Where setting the text leaves the cursor, also in a cell built with the written text.
+    setCursorPosition(int(text().size()));
+    advance();
+}
+
 void RamLineEdit::focusCell(int row, int column, int cursor) const
 {
     if (auto *cell = qobject_cast<QLineEdit *>(table_->cellWidget(row, column))) {
@@ -40,9 +64,14 @@ void RamLineEdit::focusCell(int row, int column, int cursor) const
     }
 }
 
-void RamLineEdit::onTextChanged(const QString &string)
+void RamLineEdit::onTextChanged()
 {
-    Q_UNUSED(string)
+    memory_.setText(address(), text());
+    advance();
+}
+
+void RamLineEdit::advance()
+{
     if (cursorPosition() != 2)
         return;
     if (column_ < lastIndex)
@@ -60,17 +89,11 @@ void RamLineEdit::mousePressEvent(QMouseEvent *event)
         setCursorPosition(0);
 }
 
-DocumentHistory *RamLineEdit::history() const
-{
-    auto *window = qobject_cast<MainWindow *>(table_->window());
-    return window ? &window->history() : nullptr;
-}
-
 bool RamLineEdit::event(QEvent *event)
 {
     // The undo and redo keys come to keyPressEvent, not to the window's shortcuts.
-    if (event->type() == QEvent::ShortcutOverride && history() &&
-        DocumentHistory::keyOf(static_cast<QKeyEvent *>(event)) != DocumentHistory::Key::None) {
+    if (event->type() == QEvent::ShortcutOverride && history_ &&
+        EditHistory::keyOf(static_cast<QKeyEvent *>(event)) != EditHistory::Key::None) {
         event->accept();
         return true;
     }
@@ -93,8 +116,8 @@ void RamLineEdit::focusOutEvent(QFocusEvent *event)
 {
     // A key may move the focus on and back (Backspace does): its end decides.
     if (!inKey_) {
-        if (DocumentHistory *steps = history())
-            steps->memoryLeft(row_ * (lastIndex + 1) + column_);
+        if (history_)
+            history_->memoryLeft(address());
     }
     QLineEdit::focusOutEvent(event);
 }
@@ -104,17 +127,16 @@ void RamLineEdit::reportTyping()
     if (!inKey_)
         return;
     inKey_ = false;
-    if (DocumentHistory *steps = history())
-        steps->memoryTyped(row_ * (lastIndex + 1) + column_, textBeforeKey_, text());
+    if (history_)
+        history_->memoryTyped(address(), textBeforeKey_, text());
 }
 
 void RamLineEdit::keyPressEvent(QKeyEvent *event)
 {
-    DocumentHistory *steps = history();
-    if (steps) {
+    if (history_) {
         // The cell's own typing is undone first, then the document's changes.
-        switch (DocumentHistory::keyOf(event)) {
-        case DocumentHistory::Key::Undo:
+        switch (EditHistory::keyOf(event)) {
+        case EditHistory::Key::Undo:
             event->accept();
             if (isUndoAvailable()) {
                 textBeforeKey_ = text();
@@ -122,10 +144,10 @@ void RamLineEdit::keyPressEvent(QKeyEvent *event)
                 undo();
                 reportTyping();
             } else {
-                steps->undo();
+                history_->undo();
             }
             return;
-        case DocumentHistory::Key::Redo:
+        case EditHistory::Key::Redo:
             event->accept();
             if (isRedoAvailable()) {
                 textBeforeKey_ = text();
@@ -133,10 +155,10 @@ void RamLineEdit::keyPressEvent(QKeyEvent *event)
                 redo();
                 reportTyping();
             } else {
-                steps->redo();
+                history_->redo();
             }
             return;
-        case DocumentHistory::Key::None:
+        case EditHistory::Key::None:
             break;
         }
     }
@@ -146,8 +168,8 @@ void RamLineEdit::keyPressEvent(QKeyEvent *event)
     handleKey(event);
     reportTyping();
     // The second digit and Backspace at the start leave the byte: its visit ends.
-    if (steps && !hasFocus())
-        steps->memoryLeft(row_ * (lastIndex + 1) + column_);
+    if (history_ && !hasFocus())
+        history_->memoryLeft(address());
 }
 
 void RamLineEdit::handleKey(QKeyEvent *event)

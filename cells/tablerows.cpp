@@ -106,6 +106,7 @@ void TableRows::editingFinished(int row, int field)
     Access access(*this, row);
     RowRules::editingFinished(access, field);
     finish(row, errors, access.changed);
+    emit cellCommitted(row);
 }
 
 void TableRows::focusIn(int row, int field)

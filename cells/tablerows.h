@@ -8,10 +8,13 @@
 // row, run the shared row rules on the data, and every change is announced by a signal, so
 // that the cells in sight, and anything else that follows the rows, can follow.
 //
+// It is also the table the engine, the graph and the analyses read (TableSource).
+//
 // Rows are 0-based. A change to one row's contents is one rowsChanged() for that row, sent
 // when the call that made it returns (the rules may touch several cells of the row first).
 
 #include "cells/rowrules.h"
+#include "cells/tablesource.h"
 
 #include <QObject>
 
@@ -19,7 +22,7 @@
 
 namespace orb {
 
-class TableRows final : public QObject {
+class TableRows final : public QObject, public TableSource {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TableRows)
 
@@ -29,11 +32,13 @@ public:
     explicit TableRows(QObject *parent = nullptr);
     ~TableRows() override;
 
-    int rowCount() const { return int(rows_.size()); }
+    int rowCount() const override { return int(rows_.size()); }
     const std::vector<Row> &rows() const { return rows_; }
     // The row at `index`; callers keep it within 0 .. rowCount() - 1.
     const Row &row(int index) const { return rows_[size_t(index)]; }
-    QString cellText(int row, int field) const;
+    QString cellText(int row, int field) const override;
+    ParsedConditions parsedConditions(int row) const override { return this->row(row).conditions; }
+    ParsedSignals parsedSignals(int row) const override { return this->row(row).signalNumbers; }
     bool isCorrect(int row, int field) const;
     int errorCount() const { return errorCount_; }
 
@@ -41,6 +46,11 @@ public:
     // owner only; inserting and removing rows leave it alone.
     int currentRow() const { return currentRow_; }
     void setCurrentRow(int row);
+
+    // A run locks the table until it ends: its rows are not edited, inserted, deleted or
+    // undone meanwhile. Set by the editor's window on a launch and when the run has gone.
+    bool runLocked() const { return runLocked_; }
+    void setRunLocked(bool locked) { runLocked_ = locked; }
 
     // The cell operations, with the row rules. setCellText is a line edit's setText (truncated
     // to the field's maximum length; the text-change rules run only for a new text).
@@ -72,6 +82,8 @@ signals:
     void rowsMoved(int from, int to);
     void rowsChanged(int first, int count);
     void rowsReset();
+    // A cell's end-of-edit check ran (editingFinished), whether or not it changed the row.
+    void cellCommitted(int row);
     void errorCountChanged(int errorCount);
     void currentRowChanged(int row);
 
@@ -83,6 +95,7 @@ private:
     std::vector<Row> rows_;
     int errorCount_ = 0;
     int currentRow_ = 0;
+    bool runLocked_ = false;
 };
 
 } // namespace orb

@@ -80,7 +80,6 @@ void TTLineEdit::commit()
     owner_->tableRows().editingFinished(row_, field());
     history.cellCommitted(row_, before);
     noteDroppedSignals(typed);
-    emit owner_->tableChanged();
 }
 
 void TTLineEdit::fillAndCommit(const QString &text)

@@ -28,14 +28,14 @@ QByteArray writeBack(const orb::TestFile &file)
         for (const orb::Expectation &e : c.sets)
             text += QStringLiteral("set ") + itemText(e, false) + u'\n';
         for (const int byte : c.inputs)
-            text += QStringLiteral("input ") + orb::formatMemoryByte(byte) + u'\n';
+            text += QStringLiteral("input ") + orb::formatHex(byte) + u'\n';
         for (const orb::ExpectItem &item : c.expects)
             text +=
                 QStringLiteral("expect ") + itemText(item.expectation, item.fromReference) + u'\n';
         if (c.checksDisplay)
             text += QStringLiteral("display\n");
         for (const int byte : c.display)
-            text += QStringLiteral("display ") + orb::formatMemoryByte(byte) + u'\n';
+            text += QStringLiteral("display ") + orb::formatHex(byte) + u'\n';
     }
     return text.toUtf8();
 }

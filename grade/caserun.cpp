@@ -3,6 +3,7 @@
 #include "grade/caserun.h"
 
 #include "cells/memorybyte.h"
+#include "sim/registers.h"
 
 using namespace Qt::StringLiterals;
 
@@ -10,20 +11,13 @@ namespace orb {
 
 namespace {
 
-const char *const flagNames[8] = {"X4", "X3", "X2", "X1", "Z", "N", "C", "P"};
-
-QString hexText(int value)
-{
-    return formatMemoryByte(value & 0xFF);
-}
-
 QString bytesText(const QList<int> &bytes)
 {
     if (bytes.isEmpty())
         return u"nothing"_s;
     QStringList texts;
     for (const int byte : bytes)
-        texts << hexText(byte);
+        texts << formatHex(byte);
     return texts.join(u' ');
 }
 
@@ -208,7 +202,7 @@ QString expectationValueText(const Expectation &e, int value)
     case Expectation::Kind::Flag:
         return QString::number(value);
     default:
-        return hexText(value);
+        return formatHex(value);
     }
 }
 
@@ -321,13 +315,13 @@ void compareStates(const CaseRun &student, const CaseRun &reference, QList<Misma
         const int a = registerValue(ps, i);
         const int b = registerValue(pr, i);
         if (a != b)
-            out << Mismatch{names[i], hexText(b), hexText(a)};
+            out << Mismatch{names[i], formatHex(b), formatHex(a)};
     }
     const std::array<quint8, 8> fs = ps.flags();
     const std::array<quint8, 8> fr = pr.flags();
     for (int i = 0; i < 8; ++i) {
         if (fs[size_t(i)] != fr[size_t(i)])
-            out << Mismatch{QString::fromLatin1(flagNames[i]), QString::number(fr[size_t(i)]),
+            out << Mismatch{flagName(i), QString::number(fr[size_t(i)]),
                             QString::number(fs[size_t(i)])};
     }
     // Bytes that differed from the start and neither run has written are the two documents'
@@ -337,7 +331,7 @@ void compareStates(const CaseRun &student, const CaseRun &reference, QList<Misma
         const int b = reference.memory().bytes[size_t(address)];
         if (a != b && (a != student.initialMemory().bytes[size_t(address)] ||
                        b != reference.initialMemory().bytes[size_t(address)]))
-            out << Mismatch{u"M"_s + hexText(address), hexText(b), hexText(a)};
+            out << Mismatch{u"M"_s + formatHex(address), formatHex(b), formatHex(a)};
     }
 }
 

@@ -20,16 +20,11 @@ namespace orb {
 
 namespace {
 
-QString hexText(int value)
-{
-    return formatMemoryByte(value & 0xFF);
-}
-
 QJsonArray hexArray(const QList<int> &bytes)
 {
     QJsonArray array;
     for (const int byte : bytes)
-        array.append(hexText(byte));
+        array.append(formatHex(byte));
     return array;
 }
 

@@ -167,7 +167,7 @@ private:
     QString fileName_;
     TestFile file_;
     int lineNumber_ = 0;
-    int defaultMaxSteps_ = defaultMaxSteps;
+    int defaultMaxSteps_ = StepEngine::stepLimit;
     int defaultPoints_ = 1;
     CaseVisibility defaultVisibility_ = CaseVisibility::Visible;
     bool hasCaseLines_ = false;

@@ -8,6 +8,7 @@
 // lines, as orb-run --expect reads, is one case named after the file.
 
 #include "run/expectations.h"
+#include "sim/stepengine.h"
 
 #include <QByteArray>
 #include <QList>
@@ -40,7 +41,7 @@ QString caseVisibilityName(CaseVisibility visibility);
 struct TestCase {
     QString name;
     int line = 0; // of its `case` line (1 for a file without one)
-    int maxSteps = defaultMaxSteps;
+    int maxSteps = StepEngine::stepLimit;
     int points = 1;
     CaseVisibility visibility = CaseVisibility::Visible;
     QList<Expectation> sets; // Register, Flag and Memory only

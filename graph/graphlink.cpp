@@ -2,53 +2,32 @@
 
 #include "graph/graphlink.h"
 
-#include "app/mainwindow.h"
-#include "cells/ttlineedit.h"
+#include "cells/tablerows.h"
 #include "graph/graphmodel.h"
 #include "graph/graphview.h"
 #include "graph/graphwindow.h"
 #include "sim/executionwindow.h"
 
 #include <QKeySequence>
-#include <QLabel>
-#include <QLayout>
-#include <QScrollArea>
 #include <QShortcut>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// The main window's table as it stands, read without building the cells of rows that have none.
-class EditorTable final : public orb::TableSource {
-public:
-    explicit EditorTable(const MainWindow *window) : window_(window) {}
-    int rowCount() const override { return window_->stringCount(); }
-    QString cellText(int row, int field) const override
-    {
-        return window_->cellText(row, orb::gridColumnOfField(field));
-    }
-    orb::ParsedConditions parsedConditions(int row) const override
-    {
-        return window_->parsedConditions(row);
-    }
-    orb::ParsedSignals parsedSignals(int row) const override { return window_->parsedSignals(row); }
-
-private:
-    const MainWindow *window_;
-};
-
-} // namespace
-
-GraphLink::GraphLink(MainWindow *window) : QObject(window), window_(window)
+GraphLink::GraphLink(const orb::TableRows &rows, QWidget *window) : QObject(window), rows_(rows)
 {
     timer_ = new QTimer(this);
     timer_->setSingleShot(true);
     timer_->setInterval(relayoutDelayMs);
     connect(timer_, &QTimer::timeout, this, [this] { rebuild(false); });
-    connect(window, &MainWindow::tableChanged, this, &GraphLink::tableChanged);
-    connect(window, &MainWindow::launched, this, &GraphLink::attach);
+    // Whatever changes the rows (edits, inserts, deletes, undo, New, Open) redraws the graph; so
+    // does a commit, which restarts the delay even when it changed nothing.
+    for (auto change : {&orb::TableRows::rowsInserted, &orb::TableRows::rowsRemoved,
+                        &orb::TableRows::rowsChanged})
+        connect(&rows, change, this, &GraphLink::tableChanged);
+    connect(&rows, &orb::TableRows::cellCommitted, this, &GraphLink::tableChanged);
+    connect(&rows, &orb::TableRows::rowsMoved, this, &GraphLink::tableChanged);
+    connect(&rows, &orb::TableRows::rowsReset, this, &GraphLink::tableChanged);
     installShortcut(window);
 }
 
@@ -79,7 +58,10 @@ GraphWindow *GraphLink::showGraph()
     const bool opened = !graph_;
     if (opened) {
         graph_ = new GraphWindow;
-        connect(graph_, &GraphWindow::rowChosen, this, &GraphLink::chooseRow);
+        connect(graph_, &GraphWindow::rowChosen, this, [this](int row) {
+            if (row >= 0 && row < rows_.rowCount())
+                emit rowSelected(row);
+        });
     }
     if (graph_->isVisible()) {
         graph_->raise();
@@ -115,17 +97,15 @@ void GraphLink::rebuild(bool force)
 {
     if (!graph_ || !graph_->isVisible())
         return;
-    const EditorTable table(window_);
-    std::vector<bool> wrongRows(size_t(table.rowCount()), false);
+    std::vector<bool> wrongRows(size_t(rows_.rowCount()), false);
     QStringList texts;
-    texts.reserve(table.rowCount());
-    for (int row = 0; row < table.rowCount(); ++row) {
+    texts.reserve(rows_.rowCount());
+    for (int row = 0; row < rows_.rowCount(); ++row) {
         QString line;
         for (int field = 0; field < orb::fieldCount; ++field) {
-            const int column = orb::gridColumnOfField(field);
-            if (!window_->cellCorrect(row, column))
+            if (!rows_.isCorrect(row, field))
                 wrongRows[size_t(row)] = true;
-            line += table.cellText(row, field) + u'\t';
+            line += rows_.cellText(row, field) + u'\t';
         }
         texts << line + (wrongRows[size_t(row)] ? u"!"_s : QString());
     }
@@ -133,7 +113,7 @@ void GraphLink::rebuild(bool force)
     if (!force && texts == drawnTable_)
         return;
     drawnTable_ = texts;
-    graph_->setGraph(orb::buildGraphModel(table, wrongRows));
+    graph_->setGraph(orb::buildGraphModel(rows_, wrongRows));
     updateRunMarks();
 }
 
@@ -151,27 +131,4 @@ void GraphLink::updateRunMarks()
     if (!engine.running() && !engine.state().succeeded)
         current = engine.state().nextState;
     graph_->setRunMarks(orb::runMarks(graph_->view()->model(), engine.takenTransitions(), current));
-}
-
-void GraphLink::chooseRow(int row)
-{
-    if (row < 0 || row >= window_->stringCount())
-        return;
-    // A run locks the table: it is only scrolled to the row. Otherwise the row's first cell
-    // takes the focus, which scrolls it into view.
-    QLabel *label = window_->rowNumberLabel(row);
-    for (QWidget *parent = label; parent; parent = parent->parentWidget()) {
-        if (auto *scrollArea = qobject_cast<QScrollArea *>(parent)) {
-            if (QLayout *layout = label->parentWidget()->layout())
-                layout->activate();
-            scrollArea->ensureWidgetVisible(label, 0, label->height() + 6);
-            break;
-        }
-    }
-    if (run_)
-        return;
-    TTLineEdit *cell = window_->ttCell(row, 2);
-    window_->activateWindow();
-    cell->setFocus(Qt::OtherFocusReason);
-    window_->setCurrentCell(row, 2);
 }

@@ -2,11 +2,11 @@
 
 // SPDX-License-Identifier: GPL-3.0-or-later
 //
-// Ties the graph window to the editor: F2 in the main window or in an execution window opens
-// it; it is drawn anew 200 ms after the last change of the table (a committed cell, a row
-// inserted or deleted, New, Open), shows where an open run is, and a click on it selects the
-// row in the table. The main window owns one; the window itself has no parent, so that it is
-// a window of its own, and goes with its link.
+// Ties the graph window to the editor's rows: F2 in the editor's window or in an execution
+// window opens it; it is drawn anew 200 ms after the last change of the rows (a committed
+// cell, a row inserted or deleted, New, Open), shows where an open run is, and a click on it
+// asks for the row to be selected (rowSelected). The main window owns one; the window itself
+// has no parent, so that it is a window of its own, and goes with its link.
 
 #include <QObject>
 #include <QPointer>
@@ -16,10 +16,13 @@
 
 class ExecutionWindow;
 class GraphWindow;
-class MainWindow;
 class QKeySequence;
 class QTimer;
 class QWidget;
+
+namespace orb {
+class TableRows;
+}
 
 class GraphLink final : public QObject {
     Q_OBJECT
@@ -28,7 +31,8 @@ class GraphLink final : public QObject {
 public:
     static constexpr int relayoutDelayMs = 200;
 
-    explicit GraphLink(MainWindow *window);
+    // F2 opens the graph in `window`, which owns the link.
+    GraphLink(const orb::TableRows &rows, QWidget *window);
     ~GraphLink() override;
 
     static QKeySequence graphKey();
@@ -40,14 +44,17 @@ public:
     // A run has started: F2 there opens the window too, and the window follows it.
     void attach(ExecutionWindow *run);
 
+signals:
+    // A click on the graph chose a row (from 0) of the table.
+    void rowSelected(int row);
+
 private:
     void installShortcut(QWidget *window);
     void tableChanged();
     void rebuild(bool force);
     void updateRunMarks();
-    void chooseRow(int row);
 
-    MainWindow *window_;
+    const orb::TableRows &rows_;
     QPointer<GraphWindow> graph_;
     QPointer<ExecutionWindow> run_;
     QTimer *timer_ = nullptr;

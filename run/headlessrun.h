@@ -12,6 +12,7 @@
 #include "run/outputsink.h"
 #include "run/runstatus.h"
 #include "sim/processor.h"
+#include "sim/stepengine.h"
 #include "sim/watch.h"
 
 #include <QList>
@@ -25,7 +26,7 @@ namespace orb {
 struct RunOptions {
     QString documentPath; // "-" reads the document from standard input
     QList<int> inputs;
-    int maxSteps = defaultMaxSteps;
+    int maxSteps = StepEngine::stepLimit;
     bool trace = false;
     bool memory = false;
     bool expect = false;

@@ -4,6 +4,7 @@
 
 #include "app/fileaccess.h"
 #include "cells/cellproblem.h"
+#include "cells/memorymodel.h"
 #include "run/terminaltext.h"
 
 #include <QHash>
@@ -24,14 +25,14 @@ OpenedDocument openDocument(const LoadedDocument &document)
 {
     OpenedDocument opened;
     // What the editor's Open does: the rows first, then every cell present filled and committed
-    // in row order, then the memory cells as their input mask and their reading see the text.
+    // in row order, then the memory model given the memory's texts. The runs take its bytes.
     loadTable(opened.table, document);
     // And what its launch judges: a row that opens unmarked only through the order its cells
     // were committed in (signals that normalise to nothing beside a lone state) is wrong.
     opened.table.judgeForLaunch();
-    for (qsizetype address = 0; address < document.memory.size(); ++address)
-        opened.memory.bytes[size_t(address)] =
-            quint8(readMemoryByte(maskedByteText(document.memory[address])));
+    MemoryModel memory;
+    memory.setTexts(document.memory);
+    opened.memory.bytes = memory.bytes();
     return opened;
 }
 

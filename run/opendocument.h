@@ -21,7 +21,8 @@
 namespace orb {
 
 // A document as the editor holds it right after Open: the table with its red marks, and the
-// memory bytes as the memory cells read them (cells beyond the document's text stay "00").
+// bytes of its memory model (cells beyond the document's text stay "00"). The runs of orb-run,
+// orb-check and orb-grade copy these bytes into memories of their own.
 struct OpenedDocument {
     HeadlessTable table;
     ByteArrayMemory memory;

@@ -3,6 +3,7 @@
 #include "run/runner.h"
 
 #include "sim/registers.h"
+#include "sim/stepengine.h"
 
 #include <QCommandLineParser>
 #include <QHash>
@@ -174,7 +175,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
         u"max-steps"_s,
         u"Before each press, stop when the step counter has passed N (1 to 100000000; "
         u"default 999)."_s,
-        u"N"_s, QString::number(defaultMaxSteps));
+        u"N"_s, QString::number(StepEngine::stepLimit));
     const QCommandLineOption traceOption(
         u"trace"_s, u"Print one JSON object per press, one per line, then the end object."_s);
     const QCommandLineOption memoryOption(

@@ -22,7 +22,6 @@ enum RunStatus : int {
     RunUsage = 64,
 };
 
-inline constexpr int defaultMaxSteps = 999;
 inline constexpr int maxMaxSteps = 100000000;
 
 } // namespace orb

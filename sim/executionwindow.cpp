@@ -7,8 +7,6 @@
 #include "style/dialogfont.h"
 #include "app/errorsdialog.h"
 #include "app/mainwindow.h"
-#include "cells/memorybyte.h"
-#include "cells/ramlineedit.h"
 #include "sim/infodialog.h"
 
 #include <QActionGroup>
@@ -27,27 +25,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// The main window's transition table as the engine reads it once, at the start of the run;
-// read without building the cells of rows that have none yet.
-class MainWindowTable final : public orb::TableSource {
-public:
-    explicit MainWindowTable(const MainWindow *window) : window_(window) {}
-
-    int rowCount() const override { return window_ ? window_->stringCount() : 0; }
-    QString cellText(int row, int field) const override
-    {
-        return window_->cellText(row, orb::gridColumnOfField(field));
-    }
-    orb::ParsedConditions parsedConditions(int row) const override
-    {
-        return window_->parsedConditions(row);
-    }
-    orb::ParsedSignals parsedSignals(int row) const override { return window_->parsedSignals(row); }
-
-private:
-    const MainWindow *window_;
-};
 
 // A watched cell takes the breakpoint red of the table's row numbers.
 const QString watchedCellStyle = u"color: rgb(255,255,255);\nborder-radius: 7px;\nborder: 0px;\n"
@@ -82,59 +59,44 @@ const std::array<const char *, ExecutionWindow::panelCellCount> &ExecutionWindow
     return keys;
 }
 
-ExecutionWindow::CellMemory::CellMemory(MainWindow *mainWindow) : mainWindow_(mainWindow) {}
-
-int ExecutionWindow::CellMemory::readMemory(int address)
-{
-    address &= 0xFF;
-    const RamLineEdit *cell =
-        mainWindow_ ? mainWindow_->ramCell(address / 16, address % 16) : nullptr;
-    return cell ? orb::readMemoryByte(cell->text()) : 0;
-}
-
-void ExecutionWindow::CellMemory::writeMemory(int address, int value)
-{
-    address &= 0xFF;
-    RamLineEdit *cell = mainWindow_ ? mainWindow_->ramCell(address / 16, address % 16) : nullptr;
-    if (!cell)
-        return;
-    // Like a typed byte, a written one passes the memory table's focus on to the next address,
-    // so a student watching the memory page sees where the program wrote.
-    const QSignalBlocker blocker(restoring ? cell : nullptr);
-    cell->setText(orb::formatMemoryByte(value & 0xFF));
-}
-
 ExecutionWindow::ExecutionWindow(MainWindow *mainWindow, QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::ExecutionWindow>()), memory(mainWindow),
-      engine_(MainWindowTable(mainWindow), memory, *this)
+    : ExecutionWindow(mainWindow->tableRows(), mainWindow->memory(), mainWindow, parent)
+{
+    connect(mainWindow, &MainWindow::closed, this, &QWidget::close);
+}
+
+ExecutionWindow::ExecutionWindow(const orb::TableSource &table, orb::MemoryModel &memory,
+                                 QWidget *beside, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::ExecutionWindow>()), memory_(memory),
+      engine_(table, memory_, *this)
 {
     ui->setupUi(this);
 
     const auto &keys = panelCellKeys();
     for (int i = 0; i < panelCellCount; ++i) {
         const QString key = QString::fromLatin1(keys[size_t(i)]);
-        beforeCells.labels[size_t(i)] =
+        beforeCells_.labels[size_t(i)] =
             ui->beforeGroupBox->findChild<QLabel *>(key + "BeforeLabel"_L1);
-        afterCells.labels[size_t(i)] =
+        afterCells_.labels[size_t(i)] =
             ui->afterGroupBox->findChild<QLabel *>(key + "AfterLabel"_L1);
-        Q_ASSERT(beforeCells.labels[size_t(i)] && afterCells.labels[size_t(i)]);
+        Q_ASSERT(beforeCells_.labels[size_t(i)] && afterCells_.labels[size_t(i)]);
     }
 
-    operationFont = orb::dialogFont(15);
-    ui->operationLabel->setFont(operationFont);
-    labelFont.setFamily(u"Arial"_s);
-    labelFont.setPixelSize(12);
-    labelFont.setWeight(QFont::Bold);
+    operationFont_ = orb::dialogFont(15);
+    ui->operationLabel->setFont(operationFont_);
+    labelFont_.setFamily(u"Arial"_s);
+    labelFont_.setPixelSize(12);
+    labelFont_.setWeight(QFont::Bold);
     for (QLabel *label :
          {ui->rowTagLabel, ui->rowLabel, ui->stepTagLabel, ui->stepLabel, ui->initialStateTagLabel,
           ui->initialStateLabel, ui->nextStateTagLable, ui->nextStateLabel, ui->signalsTagLabel,
           ui->controlSignalsLabel, ui->beforeOperationLabel, ui->afterOperationLabel})
-        label->setFont(labelFont);
+        label->setFont(labelFont_);
 
-    const auto &table = orb::registerTable();
-    for (PanelCells *panel : {&beforeCells, &afterCells}) {
-        for (size_t i = 0; i < table.size(); ++i) {
-            if (table[i].format == orb::RegisterFormat::Hex)
+    const auto &registers = orb::registerTable();
+    for (PanelCells *panel : {&beforeCells_, &afterCells_}) {
+        for (size_t i = 0; i < registers.size(); ++i) {
+            if (registers[i].format == orb::RegisterFormat::Hex)
                 panel->labels[i]->setToolTip(registerToolTip(0));
         }
     }
@@ -142,10 +104,8 @@ ExecutionWindow::ExecutionWindow(MainWindow *mainWindow, QWidget *parent)
     // Enter steps: it clicks the focused auto-default button.
     ui->nextButton->setFocus(Qt::OtherFocusReason);
 
-    if (mainWindow) {
-        connect(mainWindow, &MainWindow::closed, this, &QWidget::close);
-        placeBesideMainWindow(mainWindow);
-    }
+    if (beside)
+        placeBesideWindow(beside);
 
     setUpDebugger();
 
@@ -158,28 +118,20 @@ ExecutionWindow::~ExecutionWindow() = default;
 
 template <typename Call> void ExecutionWindow::runEngine(Call call)
 {
-    ++engineDepth;
+    ++engineDepth_;
     call();
-    --engineDepth;
+    --engineDepth_;
     engineCallEnded();
-    if (engineDepth == 0 && deletionPending) {
-        deletionPending = false;
+    if (engineDepth_ == 0 && deletionPending_) {
+        deletionPending_ = false;
         deleteLater();
     }
-}
-
-void ExecutionWindow::updateRegisterPanel(const QString &which)
-{
-    if (which == "before"_L1)
-        updateRegisterPanel(orb::Panel::Before);
-    else if (which == "after"_L1)
-        updateRegisterPanel(orb::Panel::After);
 }
 
 void ExecutionWindow::updateRegisterPanel(orb::Panel which)
 {
     if (which == orb::Panel::Before) {
-        fillPanel(beforeCells, engine_.beforePanel());
+        fillPanel(beforeCells_, engine_.beforePanel());
         return;
     }
     const orb::AfterPanel &after = engine_.afterPanel();
@@ -196,7 +148,7 @@ void ExecutionWindow::updateRegisterPanel(orb::Panel which)
         condition.isEmpty()
             ? QString()
             : condition + (after.conditionHolds() ? u" — выполнено"_s : u" — не выполнено"_s));
-    fillPanel(afterCells, after.registers);
+    fillPanel(afterCells_, after.registers);
 }
 
 void ExecutionWindow::fillPanel(PanelCells &panel, const orb::Processor &registers)
@@ -247,8 +199,8 @@ void ExecutionWindow::showEndScreen()
     ui->beforeGroupBox->show();
     // A step on the end screen shows it once more before the window goes; the labels move
     // only the first time.
-    if (!endScreenLaidOut) {
-        endScreenLaidOut = true;
+    if (!endScreenLaidOut_) {
+        endScreenLaidOut_ = true;
         ui->operationLabel->move(ui->operationLabel->x(), ui->operationLabel->y() - 120);
         ui->beforeGroupBox->move(ui->beforeGroupBox->x(), ui->beforeGroupBox->y() + 70);
     }
@@ -256,8 +208,8 @@ void ExecutionWindow::showEndScreen()
 
 void ExecutionWindow::setA(int value)
 {
-    if (byteRequestOpen)
-        enteredByte = value & 0xFF; // the engine stores it into A when the dialog has closed
+    if (byteRequestOpen_)
+        enteredByte_ = value & 0xFF; // the engine stores it into A when the dialog has closed
     else
         engine_.processor().setA(value & 0xFF);
 }
@@ -286,14 +238,12 @@ void ExecutionWindow::runBack()
 void ExecutionWindow::undo(bool toPreviousStop)
 {
     // Not from inside a press (a dialog of a step is open): it would undo under the step.
-    if (engineDepth > 0 || !engine_.canStepBack())
+    if (engineDepth_ > 0 || !engine_.canStepBack())
         return;
-    memory.restoring = true;
     if (toPreviousStop)
         engine_.runBack();
     else
         engine_.stepBack();
-    memory.restoring = false;
     if (!engine_.endScreenShown())
         leaveEndScreen();
     updateRegisterPanel(orb::Panel::Before);
@@ -313,18 +263,18 @@ void ExecutionWindow::engineCallEnded()
     ui->pushButton_3->setEnabled(engine_.canStepBack());
     restyleCells();
     updateOperationToolTip();
-    if (shownRow() != notifiedRow) {
-        notifiedRow = shownRow();
-        emit currentRowChanged(notifiedRow);
+    if (shownRow() != notifiedRow_) {
+        notifiedRow_ = shownRow();
+        emit currentRowChanged(notifiedRow_);
     }
     emit engineCallFinished();
 }
 
 void ExecutionWindow::leaveEndScreen()
 {
-    if (!endScreenLaidOut)
+    if (!endScreenLaidOut_)
         return;
-    endScreenLaidOut = false;
+    endScreenLaidOut_ = false;
     ui->operationLabel->move(ui->operationLabel->x(), ui->operationLabel->y() + 120);
     ui->beforeGroupBox->move(ui->beforeGroupBox->x(), ui->beforeGroupBox->y() - 70);
     for (QWidget *widget : std::initializer_list<QWidget *>{
@@ -352,15 +302,15 @@ std::optional<QPoint> ExecutionWindow::placeBeside(const QRect &mainFrame, const
     return std::nullopt;
 }
 
-void ExecutionWindow::placeBesideMainWindow(const MainWindow *mainWindow)
+void ExecutionWindow::placeBesideWindow(const QWidget *window)
 {
-    if (!mainWindow->isVisible() || !mainWindow->screen())
+    if (!window->isVisible() || !window->screen())
         return;
     // This window's frame is not known before it is shown; the main window's is alike.
-    const QRect mainFrame = mainWindow->frameGeometry();
-    const QSize frame = mainFrame.size() - mainWindow->size();
+    const QRect mainFrame = window->frameGeometry();
+    const QSize frame = mainFrame.size() - window->size();
     if (const std::optional<QPoint> position =
-            placeBeside(mainFrame, size() + frame, mainWindow->screen()->availableGeometry()))
+            placeBeside(mainFrame, size() + frame, window->screen()->availableGeometry()))
         move(*position);
 }
 
@@ -372,14 +322,14 @@ void ExecutionWindow::showMessage(const QString &message)
 
 std::optional<int> ExecutionWindow::requestDataByte(const QString &prompt)
 {
-    enteredByte.reset();
-    byteRequestOpen = true;
+    enteredByte_.reset();
+    byteRequestOpen_ = true;
     {
         InfoDialog dialog(this, prompt, true);
         dialog.exec();
     }
-    byteRequestOpen = false;
-    return std::exchange(enteredByte, std::nullopt);
+    byteRequestOpen_ = false;
+    return std::exchange(enteredByte_, std::nullopt);
 }
 
 void ExecutionWindow::showStepLimitDialog(const QString &heading, const QString &text)
@@ -393,8 +343,8 @@ void ExecutionWindow::scheduleDeletion()
     stopPacedRun();
     // Never inside a step: a close that arrives while a step's dialog runs its own event loop
     // would otherwise destroy the window under the step.
-    if (engineDepth > 0)
-        deletionPending = true;
+    if (engineDepth_ > 0)
+        deletionPending_ = true;
     else
         deleteLater();
 }
@@ -499,13 +449,13 @@ void ExecutionWindow::on_pushButton_3_released()
 void ExecutionWindow::setUpDebugger()
 {
     watches_ = &ownWatches_;
-    cellFont_ = afterCells.labels[0]->font();
+    cellFont_ = afterCells_.labels[0]->font();
     plainEndToolTip_ = ui->endButton->toolTip();
     connect(&ownWatches_, &orb::WatchList::changed, this, &ExecutionWindow::watchesChanged);
     for (int i = 0; i < panelCellCount; ++i) {
-        plainCellStyles_[size_t(i)] = afterCells.labels[size_t(i)]->styleSheet();
-        beforeCells.labels[size_t(i)]->installEventFilter(this);
-        afterCells.labels[size_t(i)]->installEventFilter(this);
+        plainCellStyles_[size_t(i)] = afterCells_.labels[size_t(i)]->styleSheet();
+        beforeCells_.labels[size_t(i)]->installEventFilter(this);
+        afterCells_.labels[size_t(i)]->installEventFilter(this);
     }
     for (int i = 0; i < orb::registerCount; ++i) {
         if (radix(i) != orb::Radix::Hex)
@@ -567,8 +517,8 @@ void ExecutionWindow::restyleCells()
         const bool wasMarked = (markedCells_ | watchedCells_) >> i & 1;
         const bool marked = changed >> i & 1;
         const QString &style = watch ? watchedCellStyle : plainCellStyles_[size_t(i)];
-        QLabel *before = beforeCells.labels[size_t(i)];
-        QLabel *after = afterCells.labels[size_t(i)];
+        QLabel *before = beforeCells_.labels[size_t(i)];
+        QLabel *after = afterCells_.labels[size_t(i)];
         if (before->styleSheet() != style)
             before->setStyleSheet(style);
         const QString afterStyle = marked ? withChangeFrame(style) : style;
@@ -598,8 +548,8 @@ void ExecutionWindow::restyleCells()
                                                orb::watchValueText(*watch, watch->value));
             return tip;
         };
-        before->setToolTip(tipOf(beforeCells.shown[size_t(i)], false));
-        after->setToolTip(tipOf(afterCells.shown[size_t(i)], marked));
+        before->setToolTip(tipOf(beforeCells_.shown[size_t(i)], false));
+        after->setToolTip(tipOf(afterCells_.shown[size_t(i)], marked));
     }
     markedCells_ = changed;
     watchedCells_ = watched;
@@ -670,7 +620,7 @@ QString ExecutionWindow::radixName(orb::Radix radix)
 void ExecutionWindow::refillRegister(int registerIndex)
 {
     const bool binary = radix(registerIndex) == orb::Radix::Binary;
-    for (PanelCells *panel : {&beforeCells, &afterCells}) {
+    for (PanelCells *panel : {&beforeCells_, &afterCells_}) {
         QLabel *label = panel->labels[size_t(registerIndex)];
         QFont font = cellFont_;
         if (binary)
@@ -679,8 +629,8 @@ void ExecutionWindow::refillRegister(int registerIndex)
         label->setWordWrap(binary);
         panel->shown[size_t(registerIndex)] = -1;
     }
-    fillPanel(beforeCells, engine_.beforePanel());
-    fillPanel(afterCells, engine_.afterPanel().registers);
+    fillPanel(beforeCells_, engine_.beforePanel());
+    fillPanel(afterCells_, engine_.afterPanel().registers);
     restyleCells();
 }
 
@@ -855,8 +805,8 @@ bool ExecutionWindow::eventFilter(QObject *watched, QEvent *event)
     if (type != QEvent::MouseButtonDblClick && type != QEvent::ContextMenu)
         return QDialog::eventFilter(watched, event);
     for (int i = 0; i < panelCellCount; ++i) {
-        const bool after = watched == afterCells.labels[size_t(i)];
-        if (!after && watched != beforeCells.labels[size_t(i)])
+        const bool after = watched == afterCells_.labels[size_t(i)];
+        if (!after && watched != beforeCells_.labels[size_t(i)])
             continue;
         if (type == QEvent::ContextMenu) {
             showCellMenu(i, static_cast<QContextMenuEvent *>(event)->globalPos());

@@ -4,7 +4,7 @@
 //
 // The window in which a microprogram runs. The main window creates it on a launch; it owns the
 // processor and the run state through a StepEngine, which reads a snapshot of the transition
-// table taken here and the main window's memory cells live, and it shows what the engine
+// table taken here and the document's memory model live, and it shows what the engine
 // records: the registers before and after each microoperation, the header of the current row
 // and the operation text, then the end screen. It deletes itself (deferred) when it closes;
 // its destroyed() notification is what unlocks the main window's table.
@@ -24,6 +24,8 @@
 #include "sim/registers.h"
 #include "sim/stepengine.h"
 #include "sim/watchlist.h"
+
+#include "cells/memorymodel.h"
 
 #include <QDialog>
 #include <QFont>
@@ -56,16 +58,18 @@ public:
     static constexpr int flagCellCount = orb::flagCount;
     static constexpr int panelCellCount = orb::registerTableSize;
 
-    // Resets the run, takes the table from mainWindow and executes the first step, so that the
+    // Resets the run, takes a snapshot of the table and executes the first step, so that the
     // window opens on the first executed microoperation (a dialog of that step comes up before
-    // the window is shown).
+    // the window is shown). The run reads and writes `memory` for as long as the model lives;
+    // the window goes beside `beside` when that is shown.
+    ExecutionWindow(const orb::TableSource &table, orb::MemoryModel &memory, QWidget *beside,
+                    QWidget *parent = nullptr);
+    // The run of the main window's document, beside it; the window closes when the main window
+    // discards its document (closed()).
     explicit ExecutionWindow(MainWindow *mainWindow, QWidget *parent = nullptr);
     ~ExecutionWindow() override;
 
-    // "before" or "after"; any other text does nothing.
-    void updateRegisterPanel(const QString &which);
     void updateRegisterPanel(orb::Panel which) override;
-    static QString formatHex(int value) { return orb::formatHex(value); }
     void hideStepDetails();
     void showEndScreen() override;
     // Register A := value; the data-byte dialog stores an entered byte with it.
@@ -145,17 +149,25 @@ private slots:
     void on_pushButton_3_released();
 
 private:
-    // The memory table's cells as the model's main memory, read and written on every access.
-    class CellMemory final : public orb::MemoryAccess {
+    // The document's memory while it lives; the editor may go before the window does, and
+    // its memory then reads as 0.
+    class DocumentMemory final : public orb::MemoryAccess {
     public:
-        explicit CellMemory(MainWindow *mainWindow);
-        int readMemory(int address) override;
-        void writeMemory(int address, int value) override;
-        // A step back puts bytes back without passing the memory table's focus on.
-        bool restoring = false;
+        explicit DocumentMemory(orb::MemoryModel &memory) : memory_(&memory) {}
+        int readMemory(int address) override { return memory_ ? memory_->byte(address) : 0; }
+        void writeMemory(int address, int value) override
+        {
+            if (memory_)
+                memory_->writeMemory(address, value);
+        }
+        void restoreMemory(int address, int value) override
+        {
+            if (memory_)
+                memory_->restoreMemory(address, value);
+        }
 
     private:
-        QPointer<MainWindow> mainWindow_;
+        QPointer<orb::MemoryModel> memory_;
     };
 
     struct PanelCells {
@@ -171,7 +183,7 @@ private:
     void engineCallEnded();
     // Undoes what showEndScreen() moved and hid.
     void leaveEndScreen();
-    void placeBesideMainWindow(const MainWindow *mainWindow);
+    void placeBesideWindow(const QWidget *window);
     // Undoes presses: one, or back to the previous stop.
     void undo(bool toPreviousStop);
 
@@ -193,18 +205,18 @@ private:
     void refillRegister(int registerIndex);
 
     std::unique_ptr<Ui::ExecutionWindow> ui;
-    CellMemory memory;
+    DocumentMemory memory_;
     orb::StepEngine engine_;
-    PanelCells beforeCells;
-    PanelCells afterCells;
-    QFont operationFont;
-    QFont labelFont;
-    bool endScreenLaidOut = false;
-    int notifiedRow = -1;
-    int engineDepth = 0;
-    bool deletionPending = false;
-    bool byteRequestOpen = false;
-    std::optional<int> enteredByte;
+    PanelCells beforeCells_;
+    PanelCells afterCells_;
+    QFont operationFont_;
+    QFont labelFont_;
+    bool endScreenLaidOut_ = false;
+    int notifiedRow_ = -1;
+    int engineDepth_ = 0;
+    bool deletionPending_ = false;
+    bool byteRequestOpen_ = false;
+    std::optional<int> enteredByte_;
 
     orb::WatchList ownWatches_;
     QPointer<orb::WatchList> watches_;

@@ -55,11 +55,4 @@ void Processor::setAdderFlags(int x, int y, bool subtract)
     p = out7 != out6;
 }
 
-QString formatHex(int value)
-{
-    static const char16_t digits[] = u"0123456789ABCDEF";
-    const QChar text[2] = {QChar(digits[(value >> 4) & 0xF]), QChar(digits[value & 0xF])};
-    return QString(text, 2);
-}
-
 } // namespace orb

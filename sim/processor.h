@@ -5,9 +5,11 @@
 // The teaching processor: the instruction register РК as four bytes, sixteen general registers
 // РОН, eleven one-byte registers and eight one-bit flags, with the bit-level helpers of the
 // function unit. Every value stays in 0..255 (flags 0 or 1). The main memory is not part of
-// the model: it is reached through MemoryAccess, so the execution window can keep it in the
-// memory table's cells (a byte edited between two steps is what the next read returns) and
-// orb-run in a plain byte array.
+// the model: it is reached through MemoryAccess, so the execution window works on the
+// document's memory (a byte edited between two steps is what the next read returns) and the
+// benchmarks and fuzzers on a plain byte array.
+
+#include "cells/memorybyte.h" // formatHex, the text of a register's byte
 
 #include <QString>
 
@@ -25,6 +27,8 @@ public:
     // The byte at `address`; a cell that holds no hexadecimal number reads as 0.
     virtual int readMemory(int address) = 0;
     virtual void writeMemory(int address, int value) = 0;
+    // A step taken back puts a byte back: no write of the program's.
+    virtual void restoreMemory(int address, int value) { writeMemory(address, value); }
 };
 
 // Memory held in a plain array, for orb-run, benchmarks and tests.
@@ -108,8 +112,5 @@ public:
 
     bool operator==(const Processor &) const = default;
 };
-
-// The text of a register or memory cell: two upper-case hexadecimal digits of the low byte.
-QString formatHex(int value);
 
 } // namespace orb

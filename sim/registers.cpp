@@ -176,4 +176,20 @@ int registerValue(const Processor &p, int index)
     return registerTable()[size_t(index)].read(p);
 }
 
+QString flagName(int flag)
+{
+    return QString::fromLatin1(registerTable()[size_t(registerCount + flag)].name);
+}
+
+const QStringList &flagOperandNames()
+{
+    static const QStringList names = [] {
+        QStringList list;
+        for (int flag = 0; flag < flagCount; ++flag)
+            list << QString::fromLatin1(registerTable()[size_t(registerCount + flag)].panelKey);
+        return list;
+    }();
+    return names;
+}
+
 } // namespace orb

@@ -57,4 +57,10 @@ QString formatRadix(int value, Radix radix);
 const QStringList &registerNames();
 int registerValue(const Processor &processor, int index);
 
+// The flags by FlagIndex: a flag's name in the table ("X4" … "P"), and the operands a conditions
+// cell names them by, in the order of its normal form ("x4" … "p": the panels' keys).
+QString flagName(int flag);
+const QStringList &flagOperandNames();
+inline const QStringList conditionOperandNames = flagOperandNames();
+
 } // namespace orb

@@ -473,7 +473,7 @@ bool StepEngine::stepBack()
     countArrivals(-1);
     history_.pop(machine_, [this](const History::MemoryWrite &write) {
         if (memory_.readMemory(write.address) == write.newValue)
-            memory_.writeMemory(write.address, write.oldValue);
+            memory_.restoreMemory(write.address, write.oldValue);
     });
     // The view shows the restored panels itself; nothing is pending for it.
     beforeDirty_ = false;

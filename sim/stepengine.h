@@ -38,6 +38,7 @@
 // each earlier press, with the breakpoints and watches set now, whether it would have stopped.
 
 #include "cells/celllanguage.h"
+#include "cells/tablesource.h"
 #include "sim/microops.h"
 #include "sim/processor.h"
 #include "sim/watch.h"
@@ -51,17 +52,6 @@
 namespace orb {
 
 class HeadlessTable;
-
-// The transition table as the engine reads it at the start of a run.
-class TableSource {
-public:
-    virtual ~TableSource() = default;
-    virtual int rowCount() const = 0;
-    // field: SourceStateField, NextStateField, ConditionsField or SignalsField.
-    virtual QString cellText(int row, int field) const = 0;
-    virtual ParsedConditions parsedConditions(int row) const = 0;
-    virtual ParsedSignals parsedSignals(int row) const = 0;
-};
 
 // orb-run's table (the cells as the editor would hold them after Open).
 class HeadlessTableSource final : public TableSource {

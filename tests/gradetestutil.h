@@ -28,7 +28,7 @@ inline QByteArray documentText(const QStringList &rows, const QList<int> &memory
             text += cell.toUtf8() + '\n';
     }
     for (int address = 0; address < 256; ++address)
-        text += orb::formatMemoryByte(address < memory.size() ? memory[address] : 0).toLatin1();
+        text += orb::formatHex(address < memory.size() ? memory[address] : 0).toLatin1();
     return text;
 }
 

@@ -44,7 +44,7 @@ inline QByteArray documentText(const QStringList &rows, const QList<int> &memory
             text += cell.toUtf8() + '\n';
     }
     for (int address = 0; address < 256; ++address)
-        text += formatMemoryByte(address < memory.size() ? memory[address] : 0).toLatin1();
+        text += formatHex(address < memory.size() ? memory[address] : 0).toLatin1();
     return text;
 }
 

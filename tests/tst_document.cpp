@@ -278,7 +278,7 @@ void TestDocument::roundTripOfAFullTable()
     }
     QStringList memory;
     for (int address = 0; address < orb::memoryCellCount; ++address)
-        memory.append(orb::formatMemoryByte(255 - address));
+        memory.append(orb::formatHex(255 - address));
 
     const std::optional<LoadedDocument> document =
         orb::parseDocument(orb::serializeDocument(rows, memory));
@@ -585,7 +585,7 @@ void TestDocument::memoryByteConversions()
     QFETCH(int, value);
     QFETCH(QString, formatted);
     QCOMPARE(orb::readMemoryByte(text), value);
-    QCOMPARE(orb::formatMemoryByte(value), formatted);
+    QCOMPARE(orb::formatHex(value), formatted);
 }
 
 QTEST_MAIN(TestDocument)

@@ -153,7 +153,7 @@ void TestExecutionWindow::formatHex()
 {
     QFETCH(int, value);
     QFETCH(QString, expected);
-    QCOMPARE(ExecutionWindow::formatHex(value), expected);
+    QCOMPARE(orb::formatHex(value), expected);
 }
 
 void TestExecutionWindow::form()

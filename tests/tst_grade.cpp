@@ -785,7 +785,7 @@ void TestGrade::oneEngineWithOrbRun()
     QCOMPARE(compared, 31 + 8);
     QString memory;
     for (int a = 0; a < 256; ++a)
-        memory += formatMemoryByte(run.memory().bytes[size_t(a)]) + ((a & 15) == 15 ? u'\n' : u' ');
+        memory += formatHex(run.memory().bytes[size_t(a)]) + ((a & 15) == 15 ? u'\n' : u' ');
     QCOMPARE(lines.mid(7).join(u'\n') + u'\n', memory);
 }
 

@@ -10,6 +10,7 @@
 #include "app/mainwindow.h"
 #include "cells/ramlineedit.h"
 #include "cells/ttlineedit.h"
+#include "sim/registers.h"
 
 #include <QAction>
 #include <QFrame>

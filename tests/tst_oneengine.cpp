@@ -163,7 +163,7 @@ QString TestOneEngine::writeDocument(const QString &name, const QStringList &row
     }
     QStringList bytes;
     for (const char byte : memory)
-        bytes << formatMemoryByte(quint8(byte));
+        bytes << formatHex(quint8(byte));
     const QString path = dir.filePath(name);
     if (!writeDocumentFile(path, serializeDocument(texts, bytes)))
         qFatal("cannot write %s", qPrintable(path));
@@ -316,7 +316,7 @@ void TestOneEngine::sameRunInBoth()
     QString memory;
     for (int address = 0; address < 256; ++address)
         memory +=
-            formatMemoryByte(readMemoryByte(editor->ramCell(address / 16, address % 16)->text()));
+            formatHex(readMemoryByte(editor->ramCell(address / 16, address % 16)->text()));
     QCOMPARE(memory, end.value(u"memory"_s).toString());
 }
 

@@ -123,7 +123,7 @@ void TestOrbRunTrace::traceMatchesTheEnginePanels()
     QCOMPARE(end.value(u"flags"_s).toObject(), flagsJson(engine.processor()));
     QString memoryHex;
     for (const quint8 byte : opened.memory.bytes)
-        memoryHex += formatMemoryByte(byte);
+        memoryHex += formatHex(byte);
     QCOMPARE(end.value(u"memory"_s).toString(), memoryHex);
 }
 
@@ -351,7 +351,7 @@ void TestOrbRunTrace::examples()
     if (!patch.isEmpty()) {
         const qsizetype memoryStart = bytes.size() - 512;
         for (qsizetype i = 0; i + 1 < patch.size(); i += 2)
-            bytes.replace(memoryStart + 2 * patch[i], 2, formatMemoryByte(patch[i + 1]).toLatin1());
+            bytes.replace(memoryStart + 2 * patch[i], 2, formatHex(patch[i + 1]).toLatin1());
         path = writeFile(dir, u"patched.orb"_s, bytes);
     }
     QStringList arguments{u"--trace"_s};

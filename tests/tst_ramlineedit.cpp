@@ -8,6 +8,7 @@
 
 #include "app/constants.h"
 #include "app/mainwindow.h"
+#include "cells/memorymodel.h"
 #include "cells/ramlineedit.h"
 
 #include <QPushButton>
@@ -15,6 +16,7 @@
 #include <QTest>
 
 using namespace editortest;
+using namespace Qt::StringLiterals;
 
 class TestRamLineEdit : public QObject {
     Q_OBJECT
@@ -33,6 +35,7 @@ private slots:
     void backspace_data();
     void backspace();
     void backspaceClearsDigitsAcrossCells();
+    void cellsShowTheMemoryModel();
 
 private:
     RamLineEdit *cell(int address) const { return window->ramCell(address / 16, address % 16); }
@@ -226,6 +229,35 @@ void TestRamLineEdit::backspaceClearsDigitsAcrossCells()
     focusAt(0x40, 1);
     press(Qt::Key_Backspace);
     QCOMPARE(cell(0x40)->text(), QStringLiteral("A0"));
+}
+
+void TestRamLineEdit::cellsShowTheMemoryModel()
+{
+    orb::MemoryModel &memory = window->memory();
+    // Each key is in the model at once, before the cell is left.
+    focusAt(0x20, 0);
+    type(u"c"_s);
+    QCOMPARE(memory.text(0x20), u"C0"_s);
+    QCOMPARE(memory.byte(0x20), 0xC0);
+    type(u"4"_s);
+    QCOMPARE(memory.byte(0x20), 0xC4);
+    QCOMPARE(focusedAddress(), 0x21);
+    press(Qt::Key_Backspace); // back into 0x20, after its first digit
+    press(Qt::Key_Backspace);
+    QCOMPARE(memory.text(0x20), u"C0"_s);
+
+    // A change of the model shows in its cell and leaves the focus; a program's write moves it
+    // on from the written byte; a step taken back puts a byte back where it is.
+    focusAt(0x50, 1);
+    memory.setText(0x50, u"7"_s);
+    QCOMPARE(cell(0x50)->text(), u"7"_s);
+    QCOMPARE(focusedAddress(), 0x50);
+    memory.writeMemory(0x60, 0x3E);
+    QCOMPARE(cell(0x60)->text(), u"3E"_s);
+    QCOMPARE(focusedAddress(), 0x61);
+    memory.restoreMemory(0x60, 0);
+    QCOMPARE(cell(0x60)->text(), u"00"_s);
+    QCOMPARE(focusedAddress(), 0x61);
 }
 
 QTEST_MAIN(TestRamLineEdit)

@@ -96,7 +96,7 @@ QByteArray documentOf(const QList<Row> &rows)
         texts << orb::RowTexts{row[0], row[1], row[2], row[3]};
     QStringList memory;
     for (int address = 0; address < orb::memoryCellCount; ++address)
-        memory << orb::formatMemoryByte(address);
+        memory << orb::formatHex(address);
     return orb::serializeDocument(texts, memory);
 }
 

@@ -1,18 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "undo/documenthistory.h"
-#include "ui_mainwindow.h"
 
-#include "app/mainwindow.h"
 #include "app/rowmarks.h"
-#include "app/transitiontableview.h"
+#include "cells/memorymodel.h"
 #include "cells/ramlineedit.h"
 #include "cells/ttlineedit.h"
+#include "undo/documentwindow.h"
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QScrollArea>
-#include <QSignalBlocker>
 #include <QUndoStack>
 
 #include <vector>
@@ -142,8 +139,8 @@ public:
     {
         history_.rows_.insertRow(at_);
         history_.rows_.setRow(at_, removed_);
-        if (breakpoint_ && !history_.marks_->hasBreakpoint(at_))
-            history_.marks_->toggleBreakpoint(at_);
+        if (breakpoint_ && !history_.marks_.hasBreakpoint(at_))
+            history_.marks_.toggleBreakpoint(at_);
         history_.structureChanged();
     }
     void redo() override
@@ -193,20 +190,10 @@ private:
     Snapshot after_;
 };
 
-DocumentHistory::Key DocumentHistory::keyOf(const QKeyEvent *event)
-{
-    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-    if (event->key() == Qt::Key_Z && modifiers == Qt::ControlModifier)
-        return Key::Undo;
-    if (event->key() == Qt::Key_Z && modifiers == (Qt::ControlModifier | Qt::ShiftModifier))
-        return Key::Redo;
-    if (event->key() == Qt::Key_Y && modifiers == Qt::ControlModifier)
-        return Key::Redo;
-    return Key::None;
-}
-
-DocumentHistory::DocumentHistory(MainWindow *window, orb::TableRows &rows, RowMarks *marks)
-    : QObject(window), window_(window), rows_(rows), marks_(marks), stack_(new QUndoStack(this))
+DocumentHistory::DocumentHistory(QWidget *window, DocumentWindow &places, orb::TableRows &rows,
+                                 orb::MemoryModel &memory, RowMarks &marks)
+    : QObject(window), window_(window), places_(places), rows_(rows), memory_(memory),
+      marks_(marks), stack_(new QUndoStack(this))
 {
     // No limit: the history lasts as long as the program.
     stack_->setUndoLimit(0);
@@ -260,18 +247,13 @@ void DocumentHistory::followRows()
     connect(&rows_, &orb::TableRows::rowsReset, this, [this] { pendingRow_ = -1; });
 }
 
-bool DocumentHistory::locked() const
-{
-    return !window_->ui->scrollAreaContents->isEnabled();
-}
-
 DocumentHistory::Place DocumentHistory::currentPlace() const
 {
     if (auto *cell = qobject_cast<RamLineEdit *>(QApplication::focusWidget())) {
         if (cell->window() == window_)
-            return {true, cell->row() * ramSize + cell->column(), 0};
+            return {true, cell->address(), 0};
     }
-    return {false, window_->currentString(), window_->currentColumn()};
+    return {false, rows_.currentRow(), places_.currentColumn()};
 }
 
 void DocumentHistory::beginStep(bool flush)
@@ -402,23 +384,20 @@ DocumentHistory::Snapshot DocumentHistory::snapshot() const
 {
     Snapshot shot;
     shot.rows = rows_.rows();
-    for (int address = 0; address < ramSize * ramSize; ++address)
-        shot.memory << window_->ramCell(address / ramSize, address % ramSize)->text();
-    shot.breakpoints = marks_->breakpoints();
-    shot.scrollBarShown =
-        window_->ui->scrollArea->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOn;
+    shot.memory = memory_.texts();
+    shot.breakpoints = marks_.breakpoints();
+    shot.scrollBarShown = places_.verticalScrollBarShown();
     return shot;
 }
 
 void DocumentHistory::restore(const Snapshot &shot)
 {
-    window_->removeStringWidgets();
+    places_.removeStringWidgets();
     rows_.reset(shot.rows);
-    window_->setVerticalScrollBarShown(shot.scrollBarShown);
-    for (int address = 0; address < ramSize * ramSize; ++address)
-        setMemory(address, shot.memory.value(address));
+    places_.setVerticalScrollBarShown(shot.scrollBarShown);
+    memory_.setTexts(shot.memory);
     for (const int row : shot.breakpoints)
-        marks_->toggleBreakpoint(row);
+        marks_.toggleBreakpoint(row);
 }
 
 void DocumentHistory::beginDocumentChange()
@@ -442,38 +421,36 @@ void DocumentHistory::endDocumentChange()
 
 void DocumentHistory::setMemory(int address, const QString &text)
 {
-    RamLineEdit *cell = window_->ramCell(address / ramSize, address % ramSize);
-    // Not typing: the byte must not pass the focus on.
-    const QSignalBlocker blocker(cell);
-    cell->setText(text);
+    // The cell shows it without passing the focus on: it is not typing.
+    memory_.setText(address, text);
 }
 
 void DocumentHistory::structureChanged()
 {
     const int count = rows_.rowCount();
     if (count == scrollBarShownAt)
-        window_->setVerticalScrollBarShown(true);
+        places_.setVerticalScrollBarShown(true);
     else if (count == scrollBarHiddenAt)
-        window_->setVerticalScrollBarShown(false);
+        places_.setVerticalScrollBarShown(false);
 }
 
 void DocumentHistory::goTo(const Place &place)
 {
-    const bool memoryShown = window_->ui->scrollArea->isHidden();
+    const bool memoryShown = places_.memoryPageShown();
     if (place.memory) {
         if (!memoryShown)
-            window_->on_ramButton_clicked();
-        RamLineEdit *cell = window_->ramCell(place.row / ramSize, place.row % ramSize);
+            places_.showMemoryPage(true);
+        RamLineEdit *cell = places_.ramCell(place.row / ramSize, place.row % ramSize);
         cell->setCursorPosition(0);
         cell->setFocus(Qt::OtherFocusReason);
         return;
     }
     if (memoryShown)
-        window_->on_editButton_clicked();
+        places_.showMemoryPage(false);
     const int row = qBound(0, place.row, rows_.rowCount() - 1);
-    if (TTLineEdit *cell = window_->viewCell(row, place.column))
+    if (TTLineEdit *cell = places_.viewCell(row, place.column))
         cell->setFocus(Qt::OtherFocusReason);
-    window_->setCurrentCell(row, place.column);
+    places_.setCurrentCell(row, place.column);
 }
 
 void DocumentHistory::resetPending()
@@ -501,7 +478,7 @@ void DocumentHistory::endEdit()
 
 void DocumentHistory::undo()
 {
-    if (locked() || !stack_->canUndo())
+    if (rows_.runLocked() || !stack_->canUndo())
         return;
     // The edit under way ends here, so that it is the step undone.
     endEdit();
@@ -513,7 +490,7 @@ void DocumentHistory::undo()
 
 void DocumentHistory::redo()
 {
-    if (locked() || !stack_->canRedo())
+    if (rows_.runLocked() || !stack_->canRedo())
         return;
     endEdit();
     applying_ = true;

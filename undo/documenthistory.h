@@ -14,6 +14,7 @@
 // undone or redone the cells run no focus rules (applying()), so moving the focus to the
 // changed cell changes nothing more.
 
+#include "cells/edithistory.h"
 #include "cells/tablerows.h"
 
 #include <QObject>
@@ -21,31 +22,35 @@
 
 #include <memory>
 
-class MainWindow;
+class DocumentWindow;
 class QKeyEvent;
+class QWidget;
 class QUndoCommand;
 class QUndoStack;
 class RowMarks;
 
-class DocumentHistory final : public QObject {
+namespace orb {
+class MemoryModel;
+}
+
+class DocumentHistory final : public QObject, public EditHistory {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DocumentHistory)
 
 public:
-    enum class Key { None, Undo, Redo };
-    // Ctrl+Z undoes; Ctrl+Shift+Z and Ctrl+Y redo.
-    static Key keyOf(const QKeyEvent *event);
-
-    DocumentHistory(MainWindow *window, orb::TableRows &rows, RowMarks *marks);
+    // Records the changes of `rows` and `memory` made in `window`, whose keys it watches and
+    // which owns it; `places` is that window's side of putting the user back where a step was.
+    DocumentHistory(QWidget *window, DocumentWindow &places, orb::TableRows &rows,
+                    orb::MemoryModel &memory, RowMarks &marks);
     ~DocumentHistory() override;
 
     QUndoStack &stack() { return *stack_; }
     bool applying() const { return applying_; }
 
-    // Undoes or redoes one step; nothing while the table is locked by a run. The cell being
+    // Undoes or redoes one step; nothing while a run locks the table. The cell being
     // edited is committed first, so its edit is the step undone.
-    void undo();
-    void redo();
+    void undo() override;
+    void redo() override;
 
     // One user operation. With flushEdit, typing not yet committed in the current cell goes
     // into the step first, so the step's snapshots follow one another.
@@ -66,8 +71,8 @@ public:
     void rowRemoved(int at, const orb::TableRows::Row &removed, bool breakpoint);
 
     // A key typed into memory cell `address` changed its text; the visit ends with leaving.
-    void memoryTyped(int address, const QString &before, const QString &after);
-    void memoryLeft(int address);
+    void memoryTyped(int address, const QString &before, const QString &after) override;
+    void memoryLeft(int address) override;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -89,7 +94,6 @@ private:
     void endEdit();
     void flushMemory();
     void resetPending();
-    bool locked() const;
     Place currentPlace() const;
     void goTo(const Place &place);
     Snapshot snapshot() const;
@@ -98,9 +102,11 @@ private:
     void setMemory(int address, const QString &text);
     void structureChanged();
 
-    MainWindow *window_;
+    QWidget *window_;
+    DocumentWindow &places_;
     orb::TableRows &rows_;
-    RowMarks *marks_;
+    orb::MemoryModel &memory_;
+    RowMarks &marks_;
     QUndoStack *stack_;
     std::unique_ptr<Step> step_;
     int depth_ = 0;

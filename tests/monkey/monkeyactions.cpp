@@ -603,7 +603,7 @@ QString Session::checkRun()
             const QString name = QLatin1String(keys[size_t(i)]) + QLatin1String(suffix);
             const int value = (*values)[size_t(i)];
             const QString expected = i < ExecutionWindow::registerCellCount
-                                         ? ExecutionWindow::formatHex(value)
+                                         ? orb::formatHex(value)
                                          : QString::number(value);
             auto *label = run->findChild<QLabel *>(name);
             if (!label || label->text() != expected)
