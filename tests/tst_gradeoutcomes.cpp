@@ -35,7 +35,11 @@ using clitest::Outcome;
 
 Outcome grade(const QStringList &arguments)
 {
-    return clitest::runInProcess(runGradeCommandLine, u"orb-grade"_s, arguments);
+    return clitest::runInProcess(
+        +[](const QStringList &args, QIODevice &out, QIODevice &err) {
+            return runGradeCommandLine(args, out, err);
+        },
+        u"orb-grade"_s, arguments);
 }
 
 QByteArray example(const QString &name)
