@@ -315,8 +315,7 @@ void TestOneEngine::sameRunInBoth()
     // The memory the window's steps wrote into the editor's cells.
     QString memory;
     for (int address = 0; address < 256; ++address)
-        memory +=
-            formatHex(readMemoryByte(editor->ramCell(address / 16, address % 16)->text()));
+        memory += formatHex(readMemoryByte(editor->ramCell(address / 16, address % 16)->text()));
     QCOMPARE(memory, end.value(u"memory"_s).toString());
 }
 
