@@ -6,6 +6,7 @@
 // JSON report checked against its schema with python3-jsonschema.
 
 #include "cells/memorybyte.h"
+#include "clitestutil.h"
 #include "grade/gradecli.h"
 #include "run/runner.h"
 
@@ -42,23 +43,15 @@ inline const QStringList sumRows{u"0|1||y43"_s,
                                  u"6|7||y25,y60"_s,
                                  u"7|7||y70"_s};
 
-struct Outcome {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using Outcome = clitest::Outcome;
 
 inline Outcome grade(const QStringList &arguments)
 {
-    QBuffer out;
-    QBuffer err;
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
-    Outcome o;
-    o.status = orb::runGradeCommandLine(QStringList{u"orb-grade"_s} + arguments, out, err);
-    o.out = QString::fromUtf8(out.data());
-    o.err = QString::fromUtf8(err.data());
-    return o;
+    return clitest::runInProcess(
+        +[](const QStringList &args, QIODevice &out, QIODevice &err) {
+            return orb::runGradeCommandLine(args, out, err);
+        },
+        u"orb-grade"_s, arguments);
 }
 
 inline QString schemaPath(const QString &name = u"orb-grade.schema.json"_s)
