@@ -827,7 +827,7 @@ void TestGrade::orbRunTests()
 
 void TestGrade::realPrograms()
 {
-    const QString orbGrade = QStringLiteral(ORB_BINARY_DIR "/orb-grade");
+    const QString orbGrade = QStringLiteral(ORB_BINARY_DIR "/grade/orb-grade");
     const QString orbRun = QStringLiteral(ORB_BINARY_DIR "/orb-run");
     const QString tests = file(u"real.orbtest"_s, sumTests);
     const QString good = file(u"real/good.orb"_s, documentText(sumRows));

@@ -431,7 +431,7 @@ void TestGradePlatforms::addressSpaceLimit()
         file(u"limit/s%1.orb"_s.arg(i, 2, 10, QChar(u'0')),
              documentText(i % 2 ? sumRows : QStringList{u"0|0||y43"_s}));
     const QString tests = file(u"limit.orbtest"_s, classTests);
-    const QString orbGrade = QStringLiteral(ORB_BINARY_DIR "/orb-grade");
+    const QString orbGrade = QStringLiteral(ORB_BINARY_DIR "/grade/orb-grade");
     for (const char *jobs : {"1", "64"}) {
         QProcess p;
         p.start(u"sh"_s, {u"-c"_s, u"ulimit -v 1000000 && exec \"$0\" \"$@\""_s, orbGrade,
