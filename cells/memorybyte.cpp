@@ -27,6 +27,27 @@ int readMemoryByte(QStringView text)
     return converted && value >= 0 && value <= 255 ? value : 0;
 }
 
+std::optional<int> parseHexByte(QStringView text)
+{
+    if (text.isEmpty() || text.size() > 2)
+        return std::nullopt;
+    int value = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        int digit;
+        if (u >= '0' && u <= '9')
+            digit = u - '0';
+        else if (u >= 'a' && u <= 'f')
+            digit = u - 'a' + 10;
+        else if (u >= 'A' && u <= 'F')
+            digit = u - 'A' + 10;
+        else
+            return std::nullopt;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
 QString formatHex(int value)
 {
     static const char16_t digits[] = u"0123456789ABCDEF";

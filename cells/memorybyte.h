@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <optional>
+
 namespace orb {
 
 // The text a memory cell (a line edit with input mask ">HH") shows after its text was set to
@@ -21,5 +23,7 @@ int readMemoryByte(QStringView text);
 // The one text of a byte, in memory cells, register panels, documents and reports: the two
 // upper-case hexadecimal digits of value's low byte ("0A").
 QString formatHex(int value);
+// One or two hexadecimal digits, either case, as expectations and watches name a byte.
+std::optional<int> parseHexByte(QStringView text);
 
 } // namespace orb

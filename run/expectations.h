@@ -5,6 +5,7 @@
 // Expectations files: NAME=VALUE lines that the final state of a run must show. orb-run's
 // --expect reads them, and orb-grade's test files hold them.
 
+#include "cells/memorybyte.h"
 #include "run/runstatus.h"
 
 #include <QList>
@@ -26,9 +27,6 @@ struct Expectation {
     int index = 0; // register (see registerNames()), flag (FlagIndex) or memory address
     int value = 0; // byte, flag, or for End a RunStatus (succeeded, stopped, limit)
 };
-
-// One or two hexadecimal digits in any case, as the data-byte dialog and the panels take them.
-std::optional<int> parseHexByte(QStringView text);
 
 // Reads an expectations file's text: NAME=VALUE lines, blank lines and # comments. On a
 // malformed line, nullopt and *error = "LINE: what is wrong" (at most 60 characters of the

@@ -2,36 +2,12 @@
 
 #include "sim/watch.h"
 
+#include "cells/memorybyte.h"
 #include "sim/registers.h"
 
 using namespace Qt::StringLiterals;
 
 namespace orb {
-
-namespace {
-
-std::optional<int> parseHexDigits(QStringView text)
-{
-    if (text.isEmpty() || text.size() > 2)
-        return std::nullopt;
-    int value = 0;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        int digit;
-        if (u >= '0' && u <= '9')
-            digit = u - '0';
-        else if (u >= 'a' && u <= 'f')
-            digit = u - 'a' + 10;
-        else if (u >= 'A' && u <= 'F')
-            digit = u - 'A' + 10;
-        else
-            return std::nullopt;
-        value = value * 16 + digit;
-    }
-    return value;
-}
-
-} // namespace
 
 bool Watch::isFlag() const
 {
@@ -70,7 +46,7 @@ std::optional<int> parseWatchValue(const Watch &watch, QStringView text)
             return text == u"1" ? 1 : 0;
         return std::nullopt;
     }
-    return parseHexDigits(text);
+    return parseHexByte(text);
 }
 
 std::optional<Watch> parseWatch(QStringView text, QString *error)
@@ -85,9 +61,9 @@ std::optional<Watch> parseWatch(QStringView text, QString *error)
     Watch watch;
     if (const int index = registerIndex(name); index >= 0) {
         watch.index = index;
-    } else if (name.startsWith(u'M') && parseHexDigits(QStringView(name).mid(1))) {
+    } else if (name.startsWith(u'M') && parseHexByte(QStringView(name).mid(1))) {
         watch.kind = Watch::Kind::Memory;
-        watch.index = *parseHexDigits(QStringView(name).mid(1));
+        watch.index = *parseHexByte(QStringView(name).mid(1));
     } else {
         return fail(
             u"not a register (A, RON3, PC), a flag (Z, X1) or a memory byte (M00 to MFF)"_s);
