@@ -14,6 +14,7 @@
 #include "cells/ramlineedit.h"
 #include "cells/ttlineedit.h"
 #include "graph/graphlink.h"
+#include "selfcheck/selfchecklink.h"
 #include "sim/executionwindow.h"
 #include "undo/documenthistory.h"
 
@@ -82,7 +83,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         connect(&rows_, change, this, &MainWindow::tableChanged);
     connect(&rows_, &orb::TableRows::rowsMoved, this, &MainWindow::tableChanged);
     connect(&rows_, &orb::TableRows::rowsReset, this, &MainWindow::tableChanged);
-    new GraphLink(this); // F2: the automaton as a graph
+    new GraphLink(this);     // F2: the automaton as a graph
+    new SelfCheckLink(this); // F8: the teacher's cases on the table
     addString(0);
     // After the first row: that is where the document starts, not a change to undo.
     history_ = new DocumentHistory(this, rows_, rowMarks);
@@ -421,6 +423,7 @@ bool MainWindow::openDocument(const QString &fileName)
     history_->beginDocumentChange();
     loadDocument(*document);
     history_->endDocumentChange();
+    documentPath_ = fileName;
     emit closed();
     return true;
 }
@@ -449,8 +452,10 @@ void MainWindow::on_actionSave_activated()
 
     // Written atomically: a failed save leaves the previous file as it was, and says so.
     QString error;
-    if (orb::writeDocumentFile(fileName, orb::serializeDocument(rows, memory), &error))
+    if (orb::writeDocumentFile(fileName, orb::serializeDocument(rows, memory), &error)) {
+        documentPath_ = fileName;
         return;
+    }
     ErrorsDialog dialog(QStringLiteral("Не удалось сохранить файл"),
                         ErrorsDialog::fitMessage(error, fileName));
     dialog.exec();
@@ -466,6 +471,7 @@ void MainWindow::on_actionNew_activated()
     currentColumn_ = 2;
     setAllMemoryCells(QStringLiteral("00"));
     history_->endDocumentChange();
+    documentPath_.clear();
     emit closed();
 }
 
@@ -529,6 +535,23 @@ void MainWindow::allowTtChangesAndLaunch()
     ui->addButton->setEnabled(true);
     ui->deleteButton->setEnabled(true);
     ui->scrollAreaContents->setEnabled(true);
+}
+
+void MainWindow::selectCell(int string, int column)
+{
+    TTLineEdit *cell = ttCell(string, column);
+    if (!cell)
+        return;
+    if (ui->ramTable->isVisible())
+        on_editButton_clicked();
+    activateWindow();
+    if (ui->scrollAreaContents->isEnabled()) {
+        cell->setFocus(Qt::OtherFocusReason);
+        setCurrentCell(string, column);
+    }
+    if (QLayout *layout = cell->parentWidget()->layout())
+        layout->activate();
+    ui->scrollArea->ensureWidgetVisible(cell, 0, cell->height() + 6);
 }
 
 void MainWindow::on_info_triggered()

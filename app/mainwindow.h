@@ -85,6 +85,12 @@ public:
 
     int errorCount() const { return rows_.errorCount(); }
 
+    // The file the document was last opened from or saved to; empty for a new document.
+    QString documentPath() const { return documentPath_; }
+    // Shows the table page and puts the focus into a cell (grid column 2 … 8); while a run
+    // locks the table, only scrolls the cell into view.
+    void selectCell(int string, int column);
+
     // Deletes the row of the focused cell (currentString); never the only row.
     void deleteString();
     // Destroys the label and the cells of every row; the rows are left to the caller.
@@ -155,6 +161,7 @@ private:
     bool insertGuard = false;
     QString lastSavePath;
     QString lastOpenPath;
+    QString documentPath_;
     QFont headerFont;
     // Memory table rows whose cells exist; the accessors build the rest on first use.
     mutable int memoryRowsBuilt = 0;

@@ -15,6 +15,8 @@
 #include "cells/ttlineedit.h"
 #include "graph/graphmodel.h"
 #include "graph/graphview.h"
+#include "selfcheck/selfchecklink.h"
+#include "selfcheck/selfcheckwindow.h"
 #include "sim/executionwindow.h"
 #include "sim/stepengine.h"
 #include "tests/scriptedwindow.h"
@@ -396,7 +398,7 @@ Row benchOpen(const QString &path, bool overSeenTable)
 
 // With everyRow, the whole table is scrolled through first (the worst case: a user who has
 // looked at every row).
-std::vector<Row> benchInsertDelete(const QString &path, bool everyRow)
+std::vector<Row> benchInsertDelete(const QString &path, bool everyRow, bool checking = false)
 {
     ScriptedWindow window;
     window.openAnswer = path;
@@ -404,6 +406,13 @@ std::vector<Row> benchInsertDelete(const QString &path, bool everyRow)
     activate(&window);
     action(&window, "actionOpen")->trigger();
     settle();
+    // The check window open on three cases, which run again after every change.
+    const QString testsPath = QFileInfo(path).dir().filePath(u"full.orbtest"_s);
+    if (checking && writeFile(testsPath, "case a\n expect end=success\ncase b\n set M00=01\n "
+                                         "expect end=success\ncase c\n expect A=00\n")) {
+        window.findChild<SelfCheckLink *>()->showCheck();
+        activate(&window);
+    }
     if (everyRow)
         seeEveryRow(&window);
     QPushButton *add = button(&window, "addButton");
@@ -456,7 +465,10 @@ std::vector<Row> benchInsertDelete(const QString &path, bool everyRow)
     const double insertMs = median(insertTimes);
     const double deleteMs = median(deleteTimes);
     const double undoMs = median(undoTimes);
-    const QString worstCase = everyRow ? u", every row seen"_s : QString();
+    const QString worstCase = (everyRow ? u", every row seen"_s : QString()) +
+                              (checking ? u", check window open"_s : QString());
+    if (checking)
+        QFile::remove(testsPath);
     const QString target = u"≤ 16 ms"_s;
     return {
         {u"insert a row at the top of a 500-row table (add button, row 1 focused)"_s + worstCase,
@@ -691,6 +703,51 @@ std::vector<Row> benchGraph(const QString &path)
                         ok && ms <= limit});
     }
     return rows;
+}
+
+// The check window following the table: 10 cases that each run 999 steps before their limit,
+// checked again after a change of a row; the time from the change to the outcome shown. The
+// change is a row put back as it was, which every follower of the rows takes as a change.
+std::vector<Row> benchSelfCheck(const QTemporaryDir &dir)
+{
+    const QString folder = dir.filePath(u"selfcheck"_s);
+    QByteArray tests;
+    for (int i = 1; i <= 10; ++i)
+        tests += "case loop " + QByteArray::number(i) +
+                 "\n set M00=" + QByteArray::number(i, 16).toUpper().rightJustified(2, '0') +
+                 "\n max-steps 999\n expect end=success\n";
+    bool ok = QDir().mkpath(folder) && writeFile(folder + u"/loop.orb"_s, loopDocument) &&
+              writeFile(folder + u"/loop.orbtest"_s, tests);
+    MainWindow window;
+    showAndPaint(&window);
+    ok = ok && window.openDocument(folder + u"/loop.orb"_s);
+    auto *link = window.findChild<SelfCheckLink *>();
+    ok = ok && link && link->showCheck();
+    QElapsedTimer wait;
+    wait.start();
+    while (ok && !link->outcome() && wait.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    ok = ok && link->outcome() && link->outcome()->cases.size() == 10 &&
+         link->outcome()->cases[0].result.status == orb::CaseStatus::Loops;
+    window.activateWindow();
+    std::vector<double> times;
+    for (int i = 0; i < repeatCount && ok; ++i) {
+        settle();
+        bool done = false;
+        const QMetaObject::Connection connection =
+            QObject::connect(link, &SelfCheckLink::checked, [&done] { done = true; });
+        QElapsedTimer timer;
+        timer.start();
+        window.tableRows().setRow(0, window.tableRows().row(0));
+        while (!done && timer.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        times.push_back(elapsedMs(timer));
+        QObject::disconnect(connection);
+        ok = done;
+    }
+    const double ms = median(times);
+    return {{u"self-check: 10 cases of 999 steps checked again after a change (F8 window)"_s,
+             u"≤ 50 ms"_s, ok ? formatMs(ms) : u"failed"_s, ok && ms <= 50}};
 }
 
 // Runs orb-run with its output thrown away; the wall-clock time in ms, or nullopt.
@@ -958,8 +1015,9 @@ int main(int argc, char *argv[])
             onlyBenchmark = arguments[++i];
         } else {
             std::fprintf(
-                stderr, "usage: orb-bench [--orb-run PATH] [--orb-grade PATH] [--repeat N] [--only "
-                        "startup|open|rows|execution|orb-run|memory|analysis|orb-grade|graph]\n");
+                stderr,
+                "usage: orb-bench [--orb-run PATH] [--orb-grade PATH] [--repeat N] [--only "
+                "startup|open|rows|execution|orb-run|memory|analysis|orb-grade|graph|selfcheck]\n");
             return 64;
         }
     }
@@ -989,6 +1047,7 @@ int main(int argc, char *argv[])
     if (wanted("rows")) {
         add(benchInsertDelete(documentPath, false));
         add(benchInsertDelete(documentPath, true));
+        add(benchInsertDelete(documentPath, false, true));
     }
     if (wanted("execution")) {
         add(benchExecution(loopPath));
@@ -1004,6 +1063,8 @@ int main(int argc, char *argv[])
         add(benchGrade(dir));
     if (wanted("graph"))
         add(benchGraph(documentPath));
+    if (wanted("selfcheck"))
+        add(benchSelfCheck(dir));
 
     std::printf("orb-bench: medians of %d runs (orb-run: %d)\n", repeatCount,
                 std::max(3, repeatCount / 3));

@@ -179,20 +179,26 @@ std::optional<std::vector<Submission>> findSubmissions(const QStringList &paths,
     return submissions;
 }
 
-CaseResult gradeCase(const Program &program, const ByteArrayMemory &memory,
-                     const TestCase &testCase, const Reference *reference)
+CaseResult caseResult(const TestCase &testCase, const CaseRun &run)
 {
     CaseResult result;
     result.maxPoints = testCase.points;
-    CaseRun run(program, memory, testCase);
-    run.runToEnd();
     result.steps = run.engine().stepCount();
     result.end = run.end();
     result.mismatches = caseMismatches(testCase, run);
     result.status = caseStatus(testCase, run, result.mismatches);
     if (result.status == CaseStatus::Passed)
         result.points = testCase.points;
-    else if (reference)
+    return result;
+}
+
+CaseResult gradeCase(const Program &program, const ByteArrayMemory &memory,
+                     const TestCase &testCase, const Reference *reference)
+{
+    CaseRun run(program, memory, testCase);
+    run.runToEnd();
+    CaseResult result = caseResult(testCase, run);
+    if (result.status != CaseStatus::Passed && reference)
         result.divergence =
             findDivergence(program, memory, reference->program, reference->memory, testCase);
     return result;

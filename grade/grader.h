@@ -82,6 +82,8 @@ std::optional<std::vector<Submission>> findSubmissions(const QStringList &paths,
 // One submission on every case.
 SubmissionResult gradeSubmission(const Submission &submission, const TestFile &tests,
                                  const Reference *reference);
+// The result of a case's run that has ended (without a divergence).
+CaseResult caseResult(const TestCase &testCase, const CaseRun &run);
 // One case of an opened document.
 CaseResult gradeCase(const Program &program, const ByteArrayMemory &memory,
                      const TestCase &testCase, const Reference *reference);
