@@ -4,7 +4,6 @@
 
 #include "analysis/automatongraph.h"
 #include "cells/cellproblem.h"
-#include "run/runner.h"
 
 #include <QCommandLineParser>
 #include <QFile>

@@ -10,7 +10,7 @@
 // Everything lives here rather than in main() so that the tests run orb-check in-process.
 
 #include "analysis/analysis.h"
-#include "run/runner.h"
+#include "run/opendocument.h"
 
 #include <QIODevice>
 #include <QJsonObject>

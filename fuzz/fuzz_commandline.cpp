@@ -9,6 +9,7 @@
 #include "fuzzsupport.h"
 
 #include "run/runner.h"
+#include "sim/registers.h"
 
 #include <QStringDecoder>
 

@@ -2,6 +2,8 @@
 
 #include "grade/caserun.h"
 
+#include "cells/memorybyte.h"
+
 using namespace Qt::StringLiterals;
 
 namespace orb {

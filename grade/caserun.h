@@ -8,6 +8,7 @@
 // recorded as the display.
 
 #include "grade/testfile.h"
+#include "sim/registers.h"
 #include "sim/stepengine.h"
 
 #include <QList>

@@ -10,7 +10,7 @@
 #include "check/checker.h"
 #include "grade/caserun.h"
 #include "grade/testfile.h"
-#include "run/runner.h"
+#include "run/opendocument.h"
 
 #include <QString>
 #include <QStringList>

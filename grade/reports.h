@@ -3,8 +3,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 //
 // The reports of a grading: json (the canonical one, documented by orb-grade.schema.json), csv,
-// junit, tap, gradescope, and the terminal table. Each writer writes to a device as it goes;
-// writeReportFile puts a report in place atomically.
+// junit, tap, gradescope, and the terminal table, one file each (jsonreport.cpp, ...). Each
+// writer writes to a device as it goes; writeReport puts a report in place atomically.
 
 #include "grade/grader.h"
 

@@ -7,7 +7,7 @@
 // (final values, the values y67 shows). A file of bare NAME=VALUE lines, as orb-run --expect
 // reads, is one case named after the file.
 
-#include "run/runner.h"
+#include "run/expectations.h"
 
 #include <QByteArray>
 #include <QList>

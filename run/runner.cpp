@@ -2,365 +2,24 @@
 
 #include "run/runner.h"
 
-#include "cells/cellproblem.h"
-#include "sim/microops.h"
 #include "sim/registers.h"
-#include "sim/stepengine.h"
 
 #include <QCommandLineParser>
-#include <QFile>
-#include <QFileInfo>
 #include <QHash>
-#include <QStringDecoder>
 
-#include <cerrno>
-#include <charconv>
-#include <string>
-#include <string_view>
-#include <unordered_map>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
 namespace orb {
 
-OutputSink::OutputSink(QIODevice &device, OutputSink *flushFirst)
-    : device_(device), flushFirst_(flushFirst)
-{
-}
-
-OutputSink::~OutputSink()
-{
-    flush();
-}
-
-bool OutputSink::flush()
-{
-    if (flushFirst_)
-        flushFirst_->flush();
-    if (failed_) {
-        buffer_.clear();
-        return false;
-    }
-    qsizetype done = 0;
-    while (done < qsizetype(buffer_.size())) {
-        errno = 0;
-        const qint64 written = device_.write(buffer_.data() + done, qint64(buffer_.size()) - done);
-        if (written <= 0) {
-            brokenPipe_ = errno == EPIPE;
-            failed_ = true;
-            errorString_ = device_.errorString();
-            if (errorString_.isEmpty() || errorString_ == u"Unknown error"_s)
-                errorString_ = written == 0 ? u"nothing was written"_s : u"write failed"_s;
-            break;
-        }
-        done += qsizetype(written);
-    }
-    buffer_.clear();
-    return !failed_;
-}
-
-OutputSink &OutputSink::operator<<(const QString &text)
-{
-    const QByteArray utf8 = text.toUtf8();
-    buffer_.append(utf8.constData(), size_t(utf8.size()));
-    return *this;
-}
-
-QString terminalText(QStringView text, bool quote, qsizetype maxLength)
-{
-    const bool cut = maxLength > 0 && text.size() > maxLength;
-    if (cut)
-        text = text.left(maxLength);
-    QString shown;
-    shown.reserve(text.size() + 2);
-    if (quote)
-        shown += u'"';
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == u'\n')
-            shown += u"\\n"_s;
-        else if (u == u'\r')
-            shown += u"\\r"_s;
-        else if (u == u'\t')
-            shown += u"\\t"_s;
-        else if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
-            shown += u"\\x"_s + QString::number(u, 16).rightJustified(2, u'0');
-        else if (u == 0x061C || u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) ||
-                 (u >= 0x2066 && u <= 0x2069))
-            shown += u"\\u"_s + QString::number(u, 16);
-        else if (quote && (u == u'"' || u == u'\\'))
-            shown += u'\\' + c;
-        else
-            shown += c;
-    }
-    if (cut)
-        shown += u'…';
-    if (quote)
-        shown += u'"';
-    return shown;
-}
-
 namespace {
 
-// text as a JSON string literal in UTF-8, quotes included.
-std::string jsonString(QStringView text)
-{
-    // Escaping byte by byte after the conversion is safe: the bytes of a multi-byte UTF-8
-    // sequence are all 0x80 or above.
-    const QByteArray utf8 = text.toUtf8();
-    std::string json;
-    json.reserve(size_t(utf8.size()) + 2);
-    json += '"';
-    for (const char byte : utf8) {
-        const auto c = static_cast<unsigned char>(byte);
-        switch (c) {
-        case '"':
-            json += "\\\"";
-            break;
-        case '\\':
-            json += "\\\\";
-            break;
-        case '\n':
-            json += "\\n";
-            break;
-        case '\r':
-            json += "\\r";
-            break;
-        case '\t':
-            json += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                static const char hex[] = "0123456789abcdef";
-                json += "\\u00";
-                json += hex[c >> 4];
-                json += hex[c & 15];
-            } else {
-                json += char(c);
-            }
-        }
-    }
-    json += '"';
-    return json;
-}
-
-const char *const columnNames[fieldCount] = {"source state", "next state", "conditions", "signals"};
 // The names of how a run ended, by RunStatus: success, stopped, limit, and break (status 7).
 QString endName(int status)
 {
     static const QString names[] = {u"success"_s, u"stopped"_s, u"limit"_s};
     return status == RunBreak ? u"break"_s : names[status];
-}
-
-QString hexByte(int value)
-{
-    return formatHex(value & 0xFF);
-}
-
-// At most this many characters of a user's text are echoed in a message.
-constexpr qsizetype echoLength = 60;
-
-QString echo(QStringView text)
-{
-    return terminalText(text, true, echoLength);
-}
-
-// The execution window's side of a headless run: no panels to paint, data bytes from the
-// command line, and the messages and inputs of the current press remembered for the trace.
-class HeadlessView final : public ExecutionView {
-public:
-    explicit HeadlessView(QList<int> inputs) : inputs_(std::move(inputs)) {}
-
-    void updateRegisterPanel(Panel) override {}
-    void showEndScreen() override {}
-    void showMessage(const QString &message) override
-    {
-        message_ = message;
-        hasMessage_ = true;
-    }
-    std::optional<int> requestDataByte(const QString &) override
-    {
-        hasInput_ = true;
-        input_.reset();
-        // As closing the dialog without an entry: A keeps its value.
-        if (nextInput_ < inputs_.size())
-            input_ = inputs_[nextInput_++];
-        else
-            ++missingInputs_;
-        return input_;
-    }
-    void showStepLimitDialog(const QString &, const QString &) override {}
-    void scheduleDeletion() override {}
-
-    void startPress()
-    {
-        hasMessage_ = false;
-        hasInput_ = false;
-    }
-    bool hasMessage() const { return hasMessage_; }
-    const QString &message() const { return message_; }
-    bool hasInput() const { return hasInput_; }
-    const std::optional<int> &input() const { return input_; }
-    int inputsUsed() const { return int(nextInput_); }
-    int missingInputs() const { return missingInputs_; }
-
-private:
-    QList<int> inputs_;
-    qsizetype nextInput_ = 0;
-    int missingInputs_ = 0;
-    QString message_;
-    bool hasMessage_ = false;
-    bool hasInput_ = false;
-    std::optional<int> input_;
-};
-
-// Writes the JSON Lines of a trace. The texts of operations and signal cells repeat from press
-// to press, so each is escaped once.
-class TraceWriter {
-public:
-    explicit TraceWriter(OutputSink &sink) : sink_(sink) {}
-
-    void writePress(const AfterPanel &panel, const HeadlessView &view)
-    {
-        sink_ << "{\"step\":" << panel.stepLabel() << ",\"row\":" << panel.rowLabel()
-              << ",\"source\":" << panel.initialStateLabel() << ",\"next\":";
-        if (!panel.conditionText().isEmpty())
-            sink_ << byCondition();
-        else
-            sink_ << '"' << panel.nextState << '"';
-        sink_ << ",\"signals\":" << signalsJson(panel)
-              << ",\"operation\":" << operationJson(panel.operation);
-        if (view.hasMessage())
-            sink_ << ",\"message\":" << jsonString(view.message());
-        if (view.hasInput()) {
-            sink_ << ",\"input\":";
-            if (view.input())
-                sink_ << *view.input();
-            else
-                sink_ << "null";
-        }
-        writeState(panel.registers);
-        sink_ << "}\n";
-        sink_.flushIfFull();
-    }
-
-    void writeEnd(const RunResult &result, const ByteArrayMemory &memory)
-    {
-        const bool limit = result.end == RunLimit;
-        sink_ << "{\"end\":";
-        if (limit || result.breakRow)
-            sink_ << "null";
-        else
-            sink_ << jsonString(result.endText);
-        sink_ << ",\"limit\":" << (limit ? "true" : "false");
-        if (result.breakRow)
-            sink_ << ",\"break\":" << result.breakRow;
-        sink_ << ",\"steps\":" << result.steps << ",\"step\":" << result.lastStep;
-        writeState(result.processor);
-        sink_ << ",\"memory\":\"";
-        for (const quint8 byte : memory.bytes)
-            sink_ << hexByte(byte).toStdString();
-        sink_ << "\"}\n";
-    }
-
-private:
-    // "registers" holds the byte registers, the members of a group as one array, and "flags"
-    // the flags; all as decimal numbers. The text before each value is built once from the
-    // register table: a trace writes a million of these lines a second.
-    void writeState(const Processor &p)
-    {
-        static const std::array<std::string, registerTableSize + 1> texts = stateTexts();
-        const auto &table = registerTable();
-        for (int i = 0; i < registerTableSize; ++i)
-            sink_ << texts[size_t(i)] << table[size_t(i)].read(p);
-        sink_ << texts[registerTableSize];
-    }
-
-    // texts[i] stands before the value of register i, texts[registerTableSize] after the last.
-    static std::array<std::string, registerTableSize + 1> stateTexts()
-    {
-        const auto &table = registerTable();
-        auto groupOf = [&](int i) -> std::string_view {
-            const char *group = i >= 0 && i < registerCount ? table[size_t(i)].group : nullptr;
-            return group ? group : "";
-        };
-        std::array<std::string, registerTableSize + 1> texts;
-        for (int i = 0; i < registerCount; ++i) {
-            std::string &text = texts[size_t(i)];
-            const std::string_view group = groupOf(i);
-            if (i == 0)
-                text += ",\"registers\":{";
-            else if (!groupOf(i - 1).empty() && groupOf(i - 1) != group)
-                text += "],";
-            else
-                text += ',';
-            if (group.empty())
-                text.append(1, '"').append(table[size_t(i)].name).append("\":");
-            else if (groupOf(i - 1) != group)
-                text.append(1, '"').append(group).append("\":[");
-        }
-        for (int i = registerCount; i < registerTableSize; ++i) {
-            std::string &text = texts[size_t(i)];
-            if (i == registerCount)
-                text += groupOf(i - 1).empty() ? "},\"flags\":{" : "]},\"flags\":{";
-            else
-                text += ',';
-            text.append(1, '"').append(table[size_t(i)].name).append("\":");
-        }
-        texts[registerTableSize] = std::string(1, '}');
-        return texts;
-    }
-
-    const std::string &byCondition()
-    {
-        static const std::string text = jsonString(u"По условию");
-        return text;
-    }
-
-    const std::string &signalsJson(const AfterPanel &panel)
-    {
-        auto it = signalsCache_.find(panel.signalsRow);
-        if (it == signalsCache_.end())
-            it = signalsCache_.emplace(panel.signalsRow, jsonString(panel.signalsText())).first;
-        return it->second;
-    }
-
-    const std::string &operationJson(const Operation &operation)
-    {
-        const quint32 key = quint32(operation.kind) | quint32(operation.signal) << 8 |
-                            quint32(operation.aluFunction) << 16 | quint32(operation.logic) << 24 |
-                            quint32(operation.countDown) << 25;
-        auto it = operationCache_.find(key);
-        if (it == operationCache_.end())
-            it = operationCache_.emplace(key, jsonString(operation.text())).first;
-        return it->second;
-    }
-
-    OutputSink &sink_;
-    std::unordered_map<int, std::string> signalsCache_; // by row
-    std::unordered_map<quint32, std::string> operationCache_;
-};
-
-// One or two hexadecimal digits in any case, as the data-byte dialog and the panels take them.
-std::optional<int> parseHexByte(QStringView text)
-{
-    if (text.isEmpty() || text.size() > 2)
-        return std::nullopt;
-    int value = 0;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        int digit;
-        if (u >= '0' && u <= '9')
-            digit = u - '0';
-        else if (u >= 'a' && u <= 'f')
-            digit = u - 'a' + 10;
-        else if (u >= 'A' && u <= 'F')
-            digit = u - 'A' + 10;
-        else
-            return std::nullopt;
-        value = value * 16 + digit;
-    }
-    return value;
 }
 
 // A whole decimal number of ASCII digits, nothing around it.
@@ -402,7 +61,7 @@ void writeSummary(OutputSink &out, const RunResult &result, int maxSteps)
 void writeMemory(OutputSink &out, const ByteArrayMemory &memory)
 {
     for (int address = 0; address < memoryCellCount; ++address)
-        out << hexByte(memory.bytes[size_t(address)]) << ((address & 15) == 15 ? '\n' : ' ');
+        out << formatHex(memory.bytes[size_t(address)]) << ((address & 15) == 15 ? '\n' : ' ');
 }
 
 // The mismatches between the expectations and the final state, one line each.
@@ -420,16 +79,16 @@ QStringList compareExpectations(const QList<Expectation> &expectations, const Ru
             got = endName(result.end);
             break;
         case Expectation::Kind::Register:
-            expected = hexByte(e.value);
-            got = hexByte(registerTable()[size_t(e.index)].read(p));
+            expected = formatHex(e.value);
+            got = formatHex(registerTable()[size_t(e.index)].read(p));
             break;
         case Expectation::Kind::Flag:
             expected = QString::number(e.value);
             got = QString::number(registerTable()[size_t(registerCount + e.index)].read(p));
             break;
         case Expectation::Kind::Memory:
-            expected = hexByte(e.value);
-            got = hexByte(memory.bytes[size_t(e.index)]);
+            expected = formatHex(e.value);
+            got = formatHex(memory.bytes[size_t(e.index)]);
             break;
         }
         if (expected != got)
@@ -475,167 +134,6 @@ QStringList loadWarnings(const LoadReport &report)
 }
 
 } // namespace
-
-OpenedDocument openDocument(const LoadedDocument &document)
-{
-    OpenedDocument opened;
-    // What the editor's Open does: the rows first, then every cell present filled and committed
-    // in row order, then the memory cells as their input mask and their reading see the text.
-    loadTable(opened.table, document);
-    for (qsizetype address = 0; address < document.memory.size(); ++address)
-        opened.memory.bytes[size_t(address)] =
-            quint8(readMemoryByte(maskedByteText(document.memory[address])));
-    return opened;
-}
-
-QStringList wrongCellLines(const HeadlessTable &table, const LoadReport &report)
-{
-    QHash<int, int> cutTo; // row * fieldCount + field -> the length kept
-    for (const LoadNotice &notice : report) {
-        if (notice.code == u"load-text-cut"_s && notice.row > 0 && notice.field >= 0)
-            cutTo.insert((notice.row - 1) * fieldCount + notice.field,
-                         maxLengthOfField(notice.field));
-    }
-    QStringList lines;
-    for (int row = 0; row < table.rowCount(); ++row) {
-        const HeadlessTable::Row &cells = table.row(row);
-        std::array<QString, 4> texts;
-        for (int field = 0; field < fieldCount; ++field)
-            texts[size_t(field)] = cells.cells[size_t(field)].text;
-        for (int field = 0; field < fieldCount; ++field) {
-            if (cells.cells[size_t(field)].correct)
-                continue;
-            QString line = u"row %1, %2: %3"_s.arg(row + 1).arg(
-                QLatin1StringView(columnNames[field]), terminalText(texts[size_t(field)], true));
-            if (const auto cut = cutTo.constFind(row * fieldCount + field); cut != cutTo.cend())
-                line += u" (cut to %1 characters, as the editor keeps it)"_s.arg(*cut);
-            if (const std::optional<CellProblem> problem = rowCellProblem(texts, field))
-                line += u": "_s + terminalText(problem->message);
-            lines << line;
-        }
-    }
-    return lines;
-}
-
-const QStringList &registerNames()
-{
-    static const QStringList names = [] {
-        QStringList list;
-        for (int i = 0; i < registerCount; ++i)
-            list << QString::fromLatin1(registerTable()[size_t(i)].name);
-        return list;
-    }();
-    return names;
-}
-
-int registerValue(const Processor &p, int index)
-{
-    return registerTable()[size_t(index)].read(p);
-}
-
-std::optional<QList<Expectation>> parseExpectations(QStringView text, QString *error)
-{
-    QList<Expectation> expectations;
-    QHash<QString, int> seenOnLine;
-    int lineNumber = 0;
-    auto fail = [&](const QString &what) {
-        if (error)
-            *error = QString::number(lineNumber) + u": "_s + what;
-        return std::nullopt;
-    };
-    for (const QStringView rawLine : text.tokenize(u'\n')) {
-        ++lineNumber;
-        const QStringView line = rawLine.trimmed();
-        if (line.isEmpty() || line.startsWith(u'#'))
-            continue;
-        const qsizetype equals = line.indexOf(u'=');
-        if (equals < 0)
-            return fail(u"expected NAME=VALUE, got %1"_s.arg(echo(line)));
-        const QString name = line.left(equals).trimmed().toString().toUpper();
-        const QStringView value = line.mid(equals + 1).trimmed();
-
-        Expectation e;
-        e.name = name;
-        if (name == u"END"_s) {
-            e.kind = Expectation::Kind::End;
-            e.name = u"end"_s;
-            if (value == u"success"_s)
-                e.value = RunSucceeded;
-            else if (value == u"stopped"_s)
-                e.value = RunStopped;
-            else if (value == u"limit"_s)
-                e.value = RunLimit;
-            else if (value == u"break"_s)
-                e.value = RunBreak;
-            else
-                return fail(
-                    u"end must be success, stopped, limit or break, not %1"_s.arg(echo(value)));
-        } else if (const int reg = registerIndex(name); reg >= 0 && reg < registerCount) {
-            e.kind = Expectation::Kind::Register;
-            e.index = reg;
-            const std::optional<int> byte = parseHexByte(value);
-            if (!byte)
-                return fail(
-                    u"%1 must be a hexadecimal byte (00 to FF), not %2"_s.arg(name, echo(value)));
-            e.value = *byte;
-        } else if (reg >= registerCount) {
-            e.kind = Expectation::Kind::Flag;
-            e.index = reg - registerCount;
-            if (value != u"0"_s && value != u"1"_s)
-                return fail(u"%1 must be 0 or 1, not %2"_s.arg(name, echo(value)));
-            e.value = value == u"1"_s;
-        } else if (name.startsWith(u'M') && parseHexByte(QStringView(name).mid(1))) {
-            e.kind = Expectation::Kind::Memory;
-            e.index = *parseHexByte(QStringView(name).mid(1));
-            e.name = u"M"_s + hexByte(e.index);
-            const std::optional<int> byte = parseHexByte(value);
-            if (!byte)
-                return fail(
-                    u"%1 must be a hexadecimal byte (00 to FF), not %2"_s.arg(e.name, echo(value)));
-            e.value = *byte;
-        } else {
-            return fail(u"unknown name %1"_s.arg(echo(line.left(equals).trimmed())));
-        }
-        if (const auto seen = seenOnLine.constFind(e.name); seen != seenOnLine.cend())
-            return fail(u"%1 is already expected on line %2"_s.arg(e.name).arg(*seen));
-        seenOnLine.insert(e.name, lineNumber);
-        expectations << e;
-    }
-    return expectations;
-}
-
-std::optional<QList<Expectation>> readExpectationsFile(const QString &path, QString *error)
-{
-    const QString shown = terminalText(path);
-    auto fail = [&](const QString &message) {
-        if (error)
-            *error = message;
-        return std::nullopt;
-    };
-    if (path.isEmpty())
-        return fail(u"--expect needs a file name"_s);
-    if (QFileInfo(path).isDir())
-        return fail(u"cannot read the expectations file %1: it is a folder"_s.arg(shown));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(u"cannot read the expectations file %1: %2"_s.arg(shown, file.errorString()));
-    // One byte more than allowed, so that devices and pipes without a size are bounded too.
-    const QByteArray bytes = file.read(maxExpectationsBytes + 1);
-    if (file.error() != QFileDevice::NoError)
-        return fail(u"cannot read the expectations file %1: %2"_s.arg(shown, file.errorString()));
-    if (bytes.size() > maxExpectationsBytes)
-        return fail(u"the expectations file %1 is larger than 1 MiB"_s.arg(shown));
-    // UTF-8 with or without a byte order mark, as editors on Windows save it; CR LF as LF.
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    const QString text = decoder.decode(bytes);
-    QString parseError;
-    std::optional<QList<Expectation>> parsed = parseExpectations(text, &parseError);
-    if (!parsed)
-        return fail(shown + u':' + parseError);
-    if (parsed->isEmpty())
-        return fail(u"the expectations file %1 expects nothing (no NAME=VALUE line)"_s.arg(shown));
-    return parsed;
-}
 
 CommandLine parseCommandLine(const QStringList &arguments)
 {
@@ -731,7 +229,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
     for (const QString &text : parser.values(inputOption)) {
         const std::optional<int> byte = parseHexByte(text);
         if (!byte)
-            return usage(u"--input takes one or two hexadecimal digits, not %1"_s.arg(echo(text)));
+            return usage(
+                u"--input takes one or two hexadecimal digits, not %1"_s.arg(echoText(text)));
         options.inputs << *byte;
     }
     for (const QCommandLineOption *single : {&maxStepsOption, &expectOption}) {
@@ -743,14 +242,14 @@ CommandLine parseCommandLine(const QStringList &arguments)
         const std::optional<int> count = parseCount(text, maxMaxSteps);
         if (!count)
             return usage(u"--max-steps takes a number from 1 to %1, not %2"_s.arg(maxMaxSteps)
-                             .arg(echo(text)));
+                             .arg(echoText(text)));
         options.maxSteps = *count;
     }
     for (const QString &text : parser.values(breakOption)) {
         const std::optional<int> row = parseCount(text, maxDocumentRows);
         if (!row)
             return usage(u"--break takes a row number from 1 to %1, not %2"_s.arg(maxDocumentRows)
-                             .arg(echo(text)));
+                             .arg(echoText(text)));
         options.breakRows.push_back(*row);
     }
     options.trace = parser.isSet(traceOption);
@@ -768,86 +267,6 @@ CommandLine parseCommandLine(const QStringList &arguments)
     options.documentPath = positional.constFirst();
     if (options.documentPath.isEmpty())
         return usage(u"the document's file name is empty"_s);
-    return result;
-}
-
-RunStatus OpenOutcome::status() const
-{
-    if (!document)
-        return RunUnreadable;
-    return wrongCells.isEmpty() ? RunSucceeded : RunWrongCells;
-}
-
-OpenOutcome openDocumentPath(const QString &path, QIODevice *standardInput)
-{
-    OpenOutcome outcome;
-    std::optional<LoadedDocument> loaded;
-    if (path == u"-"_s) {
-        outcome.shownName = u"standard input"_s;
-        QByteArray bytes;
-        if (standardInput && standardInput->isReadable())
-            bytes = standardInput->read(maxDocumentBytes + 1);
-        loaded = parseDocument(bytes, &outcome.report, &outcome.error);
-    } else {
-        outcome.shownName = terminalText(path);
-        loaded = readDocumentFile(path, &outcome.error, &outcome.report);
-    }
-    if (!loaded)
-        return outcome;
-    outcome.document = openDocument(*loaded);
-    outcome.wrongCells = wrongCellLines(outcome.document->table, outcome.report);
-    return outcome;
-}
-
-RunResult runOpenedDocument(OpenedDocument &document, const RunOptions &options,
-                            OutputSink *traceSink)
-{
-    // The presses of the execution window: its construction, then one step per press until a
-    // press has shown the end screen, or until the step counter has passed the limit.
-    HeadlessView view(options.inputs);
-    StepEngine engine(HeadlessTableSource(document.table), document.memory, view);
-    std::optional<TraceWriter> trace;
-    if (traceSink)
-        trace.emplace(*traceSink);
-    RunResult result;
-    std::vector<int> breakpoints;
-    for (const int row : options.breakRows)
-        breakpoints.push_back(row - 1);
-    engine.setBreakpoints(breakpoints);
-    bool limit = false;
-    engine.start();
-    for (;;) {
-        if (engine.endScreenShown())
-            break;
-        if (trace) {
-            trace->writePress(engine.afterPanel(), view);
-            if (traceSink->failed()) {
-                result.outputFailed = true;
-                break;
-            }
-        }
-        if (engine.arrivedAtBreakpoint())
-            break;
-        if (engine.stepCount() > options.maxSteps) {
-            limit = true;
-            break;
-        }
-        view.startPress();
-        engine.executeStep();
-    }
-    // The rule of arrival is the engine's; a press that ends the run arrives nowhere.
-    result.breakRow = limit ? 0 : engine.breakpointRow() + 1;
-    result.end = limit                      ? RunLimit
-                 : result.breakRow          ? RunBreak
-                 : engine.state().succeeded ? RunSucceeded
-                                            : RunStopped;
-    result.steps = engine.stepCount();
-    result.lastStep = engine.afterPanel().stepLabel();
-    if (!limit)
-        result.endText = engine.endText();
-    result.processor = engine.processor();
-    result.inputsUsed = view.inputsUsed();
-    result.y66WithoutInput = view.missingInputs();
     return result;
 }
 
@@ -877,7 +296,7 @@ int reportRun(const RunResult &result, const OpenedDocument &document, const Run
     if (result.outputFailed)
         return outputFailed(out, err);
     if (options.trace) {
-        TraceWriter(out).writeEnd(result, document.memory);
+        writeTraceEnd(out, result, document.memory);
     } else {
         writeSummary(out, result, options.maxSteps);
         if (options.memory)

@@ -140,4 +140,20 @@ QString formatRegisterValue(const RegisterInfo &info, int value)
     return info.format == RegisterFormat::Hex ? formatHex(value) : QString::number(value);
 }
 
+const QStringList &registerNames()
+{
+    static const QStringList names = [] {
+        QStringList list;
+        for (int i = 0; i < registerCount; ++i)
+            list << QString::fromLatin1(registerTable()[size_t(i)].name);
+        return list;
+    }();
+    return names;
+}
+
+int registerValue(const Processor &p, int index)
+{
+    return registerTable()[size_t(index)].read(p);
+}
+
 } // namespace orb

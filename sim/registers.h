@@ -10,6 +10,7 @@
 #include "sim/processor.h"
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <array>
@@ -44,5 +45,10 @@ int registerIndex(QStringView name);
 
 // A value as the panels show it: two hexadecimal digits for a register, 0 or 1 for a flag.
 QString formatRegisterValue(const RegisterInfo &info, int value);
+
+// The names of the byte registers in the order of the panels: RK1 … RK4, RON0 … RON15, A, B,
+// PC, SP, RI, RA, RB, R, S1, S2, S3; and the value of the one at `index` in a processor.
+const QStringList &registerNames();
+int registerValue(const Processor &processor, int index);
 
 } // namespace orb

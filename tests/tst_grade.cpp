@@ -10,6 +10,7 @@
 #include "grade/reports.h"
 #include "grade/testfile.h"
 #include "run/runner.h"
+#include "sim/registers.h"
 
 #include "coretestutil.h"
 

@@ -4,6 +4,7 @@
 // input, the memory dump, --expect, the example documents, and the real executable.
 
 #include "run/runner.h"
+#include "sim/registers.h"
 
 #include "sim/stepengine.h"
 #include "coretestutil.h"
