@@ -15,6 +15,11 @@ DEBS += graphviz python3-jsonschema
 DEBS += time
 # The graph window lays the automaton out with Graphviz's library and draws it with Qt SVG.
 DEBS += libgraphviz-dev qt6-svg-dev
+# orb-grade's TAP report is read back by Perl's prove and by npm's tap-parser (tools/tap).
+DEBS += perl nodejs
+# The commands the README, the guide and the manual pages show are run by a test; some pipe
+# into jq.
+DEBS += jq
 
 .PHONY: deps configure build run test package screenshots clean
 
@@ -27,6 +32,12 @@ deps:
 	  SUDO=""; [ "$$(id -u)" = 0 ] || SUDO=sudo; \
 	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
 	fi
+	@# npm comes with Debian's package of that name, or with a nodejs that provides it.
+	@command -v npm >/dev/null || { SUDO=""; [ "$$(id -u)" = 0 ] || SUDO=sudo; \
+	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq npm; }
+	@# tap-parser at the version of the lock file, from the npm registry (once; then offline).
+	@[ tools/tap/node_modules/.package-lock.json -nt tools/tap/package-lock.json ] || \
+	  npm ci --prefix tools/tap --no-audit --no-fund --loglevel=error
 
 # Extra configure options, e.g. `make test CMAKE_ARGS=-DORB_WERROR=ON` as CI runs it.
 CMAKE_ARGS ?=

@@ -3,6 +3,7 @@
 #include "app/document.h"
 
 #include "app/constants.h"
+#include "app/fileaccess.h"
 #include "cells/celllanguage.h"
 #include "cells/rowrules.h"
 #include "sim/processor.h"
@@ -15,10 +16,6 @@
 #include <QStringEncoder>
 
 #include <algorithm>
-
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
 
 using namespace Qt::StringLiterals;
 
@@ -92,8 +89,11 @@ const char *const fieldNames[] = {"source state", "next state", "conditions", "s
 // What the memory cells make of the text after the rows.
 void reportMemory(QStringView memoryText, int announcedRows, LoadReport *report)
 {
-    // A line end after the last byte is what a text editor adds; the cells never see it.
+    // A line end after the last byte is what a text editor adds; the cells never see it. A
+    // CR alone is the end of a CR LF conversion of a file whose last line had no line end.
     if (memoryText.endsWith(documentSeparator))
+        memoryText.chop(1);
+    if (memoryText.endsWith(u'\r'))
         memoryText.chop(1);
     if (memoryText.contains(documentSeparator)) {
         note(report, "load-count-too-small",
@@ -311,19 +311,20 @@ std::optional<LoadedDocument> readDocumentFile(const QString &path, ReadError *e
 {
     if (path.isEmpty())
         return fail(error, ReadFailure::EmptyPath, u"no file name"_s);
-    const QFileInfo info(path);
-    if (info.isDir())
-        return fail(error, ReadFailure::IsFolder, u"is a folder"_s);
-#ifdef Q_OS_UNIX
-    // Pipes are read (up to the size limit); devices and sockets are no documents.
-    struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) == 0 && !S_ISREG(status.st_mode) &&
-        !S_ISFIFO(status.st_mode))
-        return fail(error, ReadFailure::NotRegularFile, u"it is not a regular file"_s);
-#endif
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(error, ReadFailure::CannotOpen, file.errorString());
+    QFile file;
+    OpenError openError;
+    if (!openRegularFile(file, path, &openError)) {
+        switch (openError.failure) {
+        case OpenFailure::IsFolder:
+            return fail(error, ReadFailure::IsFolder, openError.message);
+        case OpenFailure::NotRegularFile:
+            // A pipe would be read only once a writer came, perhaps never; devices and sockets
+            // are no documents.
+            return fail(error, ReadFailure::NotRegularFile, u"it is not a regular file"_s);
+        default:
+            return fail(error, ReadFailure::CannotOpen, openError.message);
+        }
+    }
     if (file.size() > maxDocumentBytes)
         return fail(error, ReadFailure::TooLarge, u"it is larger than 1 MiB"_s);
     // Read one byte more than allowed: files that report no size (pipes, devices) are limited

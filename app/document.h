@@ -59,7 +59,7 @@ enum class ReadFailure {
     EmptyPath,  // no file name at all
     CannotOpen, // missing, no permission, ...
     IsFolder,
-    NotRegularFile, // a device or socket (pipes are read, up to the size limit)
+    NotRegularFile, // a pipe, device or socket
     ReadFailed,     // an I/O error while reading
     TooLarge,       // more than maxDocumentBytes
     Empty,          // no bytes at all

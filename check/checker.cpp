@@ -3,14 +3,17 @@
 #include "check/checker.h"
 
 #include "analysis/automatongraph.h"
+#include "app/fileaccess.h"
 #include "cells/cellproblem.h"
+#include "run/terminaltext.h"
 
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
+
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 
@@ -32,7 +35,7 @@ QJsonArray numbers(const QList<int> &list)
 
 QString findingLine(const QString &path, const Finding &finding)
 {
-    QString line = path;
+    QString line = terminalText(path);
     if (finding.row() > 0)
         line += u':' + QString::number(finding.row());
     return line + u": "_s + severityName(finding.severity) + u": "_s + finding.code + u": "_s +
@@ -41,7 +44,7 @@ QString findingLine(const QString &path, const Finding &finding)
 
 QString countLine(const DocumentCheck &check)
 {
-    return u"%1: ошибок %2, предупреждений %3, замечаний %4\n"_s.arg(check.path)
+    return u"%1: ошибок %2, предупреждений %3, замечаний %4\n"_s.arg(terminalText(check.path))
         .arg(check.count(Severity::Error))
         .arg(check.count(Severity::Warning))
         .arg(check.count(Severity::Note));
@@ -90,7 +93,7 @@ int DocumentCheck::status(bool strict) const
 
 QString loadMessage(const LoadNotice &notice)
 {
-    // Russian for students; the loader's English text follows with the details.
+    // Russian for students, whole: the loader's English details stay in the loader's report.
     static const std::pair<const char16_t *, const char16_t *> texts[] = {
         {u"load-count-not-a-number",
          u"число строк в начале файла — не число; прочитана одна строка"},
@@ -109,7 +112,7 @@ QString loadMessage(const LoadNotice &notice)
     };
     for (const auto &[code, text] : texts) {
         if (notice.code == QStringView(code))
-            return QString::fromUtf16(text) + u" ("_s + notice.message + u')';
+            return QString::fromUtf16(text);
     }
     return notice.message;
 }
@@ -117,7 +120,7 @@ QString loadMessage(const LoadNotice &notice)
 DocumentCheck checkDocument(const QString &path)
 {
     DocumentCheck check;
-    check.path = path;
+    check.path = shownPath(path);
     ReadError error;
     LoadReport report;
     const std::optional<LoadedDocument> loaded = readDocumentFile(path, &error, &report);
@@ -125,8 +128,8 @@ DocumentCheck checkDocument(const QString &path)
         // As orb-run says it.
         check.outcome = DocumentCheck::Outcome::Unreadable;
         check.problem = error.notADocument()
-                            ? u"%1 is not an ORB document: %2"_s.arg(path, error.message)
-                            : u"cannot read %1: %2"_s.arg(path, error.message);
+                            ? u"%1 is not an ORB document: %2"_s.arg(check.path, error.message)
+                            : u"cannot read %1: %2"_s.arg(check.path, error.message);
         return check;
     }
     return checkLoadedDocument(path, openDocument(*loaded), report);
@@ -274,7 +277,7 @@ int checkCommandLine(const QStringList &arguments, QIODevice &out, QIODevice &er
         checks << checkDocument(path);
         status = std::max(status, checks.last().status(strict));
         if (checks.last().outcome == DocumentCheck::Outcome::Unreadable)
-            problems += (u"orb-check: "_s + checks.last().problem + u'\n').toUtf8();
+            problems += (u"orb-check: "_s + terminalText(checks.last().problem) + u'\n').toUtf8();
     }
     bool written = problems.isEmpty() || writeAll(err, problems);
 
@@ -307,17 +310,23 @@ int checkCommandLine(const QStringList &arguments, QIODevice &out, QIODevice &er
             if (dotToOut) {
                 written = writeAll(out, graph) && written;
             } else {
-                QSaveFile file(dotPath);
-                if (!file.open(QIODevice::WriteOnly) || !writeAll(file, graph) || !file.commit()) {
-                    writeAll(err,
-                             u"orb-check: cannot write %1: %2\n"_s.arg(dotPath, file.errorString())
-                                 .toUtf8());
+                QString error;
+                if (!writeOutputFile(
+                        dotPath, [&graph](QIODevice &file) { file.write(graph); }, &error)) {
+                    writeAll(err, (u"orb-check: "_s + terminalText(error) + u'\n').toUtf8());
                     written = false;
                 }
             }
         }
     }
-    written = writeAll(report, text) && written;
+    errno = 0;
+    if (!writeAll(report, text)) {
+        // A report the system did not take is said so, with its reason (a full disk).
+        writeAll(
+            err,
+            u"orb-check: cannot write the report: %1\n"_s.arg(writeErrorString(report)).toUtf8());
+        written = false;
+    }
     if (!written)
         return CheckNotWritten;
     return status;

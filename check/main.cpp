@@ -4,6 +4,8 @@
 
 #include "check/checker.h"
 
+#include "app/fileaccess.h"
+
 #include <QCoreApplication>
 #include <QFile>
 
@@ -16,11 +18,9 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(ORB_VERSION));
     QFile out;
     QFile err;
-    out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
-    err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
-    const int status = orb::checkCommandLine(QCoreApplication::arguments(), out, err);
-    // A report that the system could not take is no report.
-    if (std::fflush(stdout) != 0 && status != orb::CheckUsage)
-        return orb::CheckNotWritten;
-    return status;
+    // On the descriptors, not the C streams: a write the system refuses (a full disk) fails
+    // here, where it can be reported, and not in a buffer flushed at exit.
+    out.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered);
+    err.open(fileno(stderr), QIODevice::WriteOnly | QIODevice::Unbuffered);
+    return orb::checkCommandLine(orb::argumentsFromNative(argc, argv), out, err);
 }

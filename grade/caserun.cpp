@@ -84,8 +84,11 @@ void setFlagValue(Processor &p, int index, int value)
 void CaseRun::View::showMessage(const QString &)
 {
     // The message of y67 is "A = " and A; the other messages show no value.
-    if (run_.currentSignal() == 67)
+    const int signal = run_.currentSignal();
+    if (signal == 67)
         run_.displayed_ << run_.engine_.processor().a;
+    else if (signal == 68 || signal == 69)
+        run_.messages_ << signal;
 }
 
 std::optional<int> CaseRun::View::requestDataByte(const QString &)
@@ -220,6 +223,15 @@ QList<Mismatch> caseMismatches(const TestCase &testCase, const CaseRun &run)
     if (testCase.checksDisplay && run.displayed() != testCase.display)
         mismatches << Mismatch{u"display"_s, bytesText(testCase.display),
                                bytesText(run.displayed())};
+    if (testCase.checksMessages && run.messages() != testCase.messages) {
+        auto names = [](const QList<int> &signal) {
+            QStringList words;
+            for (const int s : signal)
+                words << messageName(s);
+            return words.isEmpty() ? u"none"_s : words.join(u' ');
+        };
+        mismatches << Mismatch{u"messages"_s, names(testCase.messages), names(run.messages())};
+    }
     return mismatches;
 }
 

@@ -54,6 +54,8 @@ public:
     // The memory as the first press found it: the document's with the case's bytes.
     const ByteArrayMemory &initialMemory() const { return initialMemory_; }
     const QList<int> &displayed() const { return displayed_; }
+    // The signals of the messages shown (68, 69), in order.
+    const QList<int> &messages() const { return messages_; }
     // The value an expectation names in the final state (End: a RunStatus).
     int finalValue(const Expectation &expectation) const;
 
@@ -83,6 +85,7 @@ private:
     qsizetype nextInput_ = 0;
     int maxSteps_;
     QList<int> displayed_;
+    QList<int> messages_;
     bool started_ = false;
     bool over_ = false;
     bool limit_ = false;

@@ -12,8 +12,12 @@ namespace orb {
 
 namespace {
 
-QString csvField(const QString &text)
+QString csvField(QString text)
 {
+    // A spreadsheet would take a cell that begins so for a formula: a name could compute.
+    if (text.startsWith(u'=') || text.startsWith(u'+') || text.startsWith(u'-') ||
+        text.startsWith(u'@'))
+        text.prepend(u'\'');
     if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') &&
         !text.contains(u'\r'))
         return text;
@@ -30,7 +34,7 @@ void writeCsvReport(QIODevice &out, const GradeRun &run)
     out.write("\xEF\xBB\xBF");
     QStringList header{u"submission"_s, u"total"_s, u"max"_s};
     for (const TestCase &c : run.tests.cases)
-        header << c.name;
+        header << shown(c.name);
     // The counts of the static checks come last, so that the earlier columns keep their places.
     header << u"first problem"_s << u"errors"_s << u"warnings"_s << u"notes"_s;
     auto writeRow = [&out](const QStringList &fields) {
@@ -42,10 +46,10 @@ void writeCsvReport(QIODevice &out, const GradeRun &run)
     writeRow(header);
     const QString max = QString::number(run.tests.maxPoints());
     for (const SubmissionResult &s : run.results) {
-        QStringList row{s.name, QString::number(s.points), max};
+        QStringList row{shown(s.name), QString::number(s.points), max};
         for (const CaseResult &c : s.cases)
             row << caseStatusName(c.status);
-        row << s.firstProblem(run.tests);
+        row << shown(s.firstProblem(run.tests));
         for (const Severity severity : {Severity::Error, Severity::Warning, Severity::Note})
             row << (s.checked ? QString::number(s.findingCount(severity)) : QString());
         writeRow(row);

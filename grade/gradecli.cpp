@@ -2,8 +2,11 @@
 
 #include "grade/gradecli.h"
 
+#include "app/fileaccess.h"
 #include "grade/grader.h"
 #include "grade/reports.h"
+#include "run/outputsink.h"
+#include "run/terminaltext.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -16,6 +19,15 @@ namespace orb {
 
 namespace {
 
+// True when `path` lies in the folder `folder` (also through links).
+bool isInside(const QString &path, const QString &folder)
+{
+    const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
+    const QString canonicalPath = QFileInfo(path).canonicalFilePath();
+    return !canonicalFolder.isEmpty() && !canonicalPath.isEmpty() &&
+           (canonicalPath == canonicalFolder || canonicalPath.startsWith(canonicalFolder + u'/'));
+}
+
 void write(QIODevice &device, const QString &text)
 {
     device.write(text.toUtf8());
@@ -27,7 +39,7 @@ QString gradeHelpText(QCommandLineParser &parser)
     const qsizetype firstLineEnd = text.indexOf(u'\n');
     text.replace(0, firstLineEnd,
                  u"Usage: orb-grade [-j N] [--reference REF.orb] [--report FORMAT:PATH]... "
-                 u"[--quiet] TESTS.orbtest SUBMISSION..."_s);
+                 u"[--quiet] TESTS.orbtest [--] SUBMISSION..."_s);
     return text;
 }
 
@@ -72,8 +84,9 @@ int runGradeCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
         u"Grades ORB microprogram documents against a test file: every case runs on the "
         u"case's own data, press by press, as orb-run runs it.\n\n"
         u"Exit status: 0 every case of every submission passed; 1 some case did not pass;\n"
-        u"4 the test file cannot be read or the reference is unusable; 6 a report could not\n"
-        u"be written; 64 usage error or a mistake in the test file."_s);
+        u"2 nothing to grade (no document found); 4 the test file cannot be read or the\n"
+        u"reference is unusable; 6 a report could not be written; 64 usage error (also a\n"
+        u"report that would overwrite an input) or a mistake in the test file."_s);
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption jobsOption(
@@ -173,10 +186,38 @@ int runGradeCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
         }
     }
 
+    QList<SkippedFile> skipped;
     const std::optional<std::vector<Submission>> submissions =
-        findSubmissions(positional.mid(1), &error);
+        findSubmissions(positional.mid(1), &error, &skipped);
     if (!submissions)
         return usageError(error);
+    // A report written over an input would destroy it: the reference, the test file or a
+    // classmate's work (a file named "--report=csv:x.orb" in the class folder becomes an option
+    // when a glob hands it over).
+    {
+        QStringList inputs{testsPath};
+        if (parser.isSet(referenceOption))
+            inputs << referencePath;
+        for (const Submission &s : *submissions)
+            inputs << s.path;
+        inputs << positional.mid(1);
+        for (const Report &report : reports) {
+            if (report.path == u"-"_s)
+                continue;
+            for (const QString &input : inputs) {
+                if (sameFile(report.path, input) ||
+                    (report.format == ReportFormat::Gradescope && isInside(input, report.path)))
+                    return usageError(
+                        u"the report %1 would overwrite the input %2; write "
+                        u"reports elsewhere, and put -- before the submissions"_s.arg(
+                            terminalText(shownPath(report.path)), terminalText(shownPath(input))));
+            }
+        }
+    }
+    for (const SkippedFile &file : skipped)
+        write(err, u"orb-grade: skipped %1: %2\n"_s.arg(terminalText(file.path), file.reason));
+    if (submissions->empty())
+        write(err, u"orb-grade: nothing to grade: no .orb document was found\n"_s);
 
     ProgressBar progress(err, int(submissions->size()),
                          errIsTerminal && !parser.isSet(quietOption));
@@ -185,9 +226,12 @@ int runGradeCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
                  [&progress](int done) { progress.update(done); });
     progress.clear();
 
-    const GradeRun run{*tests, testsPath, reference ? referencePath : QString(), results, threads};
-    int status = std::all_of(results.cbegin(), results.cend(),
-                             [](const SubmissionResult &s) { return s.allPassed(); })
+    const GradeRun run{*tests,  testsPath, reference ? referencePath : QString(),
+                       results, threads,   skipped};
+    // Nothing graded is no success, whatever the reports say of it.
+    int status = results.empty() ? GradeNothing
+                 : std::all_of(results.cbegin(), results.cend(),
+                               [](const SubmissionResult &s) { return s.allPassed(); })
                      ? GradeAllPassed
                      : GradeSomeFailed;
     for (const Report &report : reports) {
@@ -249,7 +293,7 @@ int runTestsCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
     const QString &path = positional.constFirst();
     const LoadedSubmission loaded = loadSubmission(path);
     if (!loaded.readError.isEmpty()) {
-        write(err, u"orb-run: "_s + loaded.readError + u'\n');
+        write(err, u"orb-run: "_s + terminalText(loaded.readError) + u'\n');
         return RunUnreadable;
     }
     if (!loaded.program) {
@@ -258,10 +302,18 @@ int runTestsCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
         return RunWrongCells;
     }
     bool allPassed = true;
+    // Every write is checked: verdicts that never arrived are no success.
+    OutputSink verdicts(out);
     for (const TestCase &c : tests->cases) {
         const CaseResult result = gradeCase(*loaded.program, loaded.memory, c, nullptr);
         allPassed = allPassed && result.status == CaseStatus::Passed;
-        write(out, verdictLine(c, result) + u'\n');
+        verdicts << verdictLine(c, result) << '\n';
+        verdicts.flushIfFull();
+    }
+    if (!verdicts.flush()) {
+        if (!verdicts.brokenPipe())
+            write(err, u"orb-run: cannot write the output: %1\n"_s.arg(verdicts.errorString()));
+        return RunOutputFailed;
     }
     return allPassed ? RunSucceeded : RunMismatch;
 }

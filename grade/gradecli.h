@@ -14,6 +14,7 @@ namespace orb {
 enum GradeStatus : int {
     GradeAllPassed = 0,
     GradeSomeFailed = 1,  // some case of some submission did not pass
+    GradeNothing = 2,     // no document was found to grade
     GradeUnusable = 4,    // the test file cannot be read, or the reference is unusable
     GradeWriteFailed = 6, // a report could not be written
     GradeUsage = 64,      // also a mistake in the test file

@@ -2,6 +2,8 @@
 
 #include "grade/grader.h"
 
+#include "app/fileaccess.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -57,24 +59,19 @@ QString SubmissionResult::firstProblem(const TestFile &tests) const
 LoadedSubmission loadSubmission(const QString &path, QList<Finding> *findings)
 {
     LoadedSubmission loaded;
-    // The messages of orb-run, without its program name.
-    {
-        QFile file(path);
-        const bool folder = QFileInfo(path).isDir();
-        if (folder || !file.open(QIODevice::ReadOnly)) {
-            loaded.readError =
-                u"cannot read %1: %2"_s.arg(path, folder ? u"is a folder"_s : file.errorString());
-            return loaded;
-        }
-    }
     LoadReport report;
-    const std::optional<LoadedDocument> document = readDocumentFile(path, nullptr, &report);
+    ReadError readError;
+    const std::optional<LoadedDocument> document = readDocumentFile(path, &readError, &report);
     if (!document) {
-        loaded.readError = u"%1 is not an ORB document"_s.arg(path);
+        // The messages of orb-run, without its program name.
+        const QString shown = shownPath(path);
+        loaded.readError = readError.notADocument()
+                               ? u"%1 is not an ORB document: %2"_s.arg(shown, readError.message)
+                               : u"cannot read %1: %2"_s.arg(shown, readError.message);
         return loaded;
     }
     OpenedDocument opened = openDocument(*document);
-    loaded.wrongCells = wrongCellLines(opened.table);
+    loaded.wrongCells = wrongCellLines(opened.table, report);
     loaded.memory = opened.memory;
     if (loaded.wrongCells.isEmpty())
         loaded.program.emplace(HeadlessTableSource(opened.table));
@@ -115,58 +112,128 @@ std::optional<Reference> prepareReference(const QString &path, TestFile &tests, 
     return reference;
 }
 
-std::optional<std::vector<Submission>> findSubmissions(const QStringList &paths, QString *error)
+namespace {
+
+bool hasDocumentSuffix(const std::filesystem::path &path)
+{
+    const std::string extension = path.extension().string();
+    return extension.size() == 4 &&
+           QByteArrayView(extension).compare(".orb", Qt::CaseInsensitive) == 0;
+}
+
+// Walks one folder given on the command line: its .orb files in `found`, everything with the
+// suffix that is not taken (and every folder that cannot be read) in `skipped`.
+class FolderWalk {
+public:
+    FolderWalk(const std::filesystem::path &root, const QString &given,
+               std::vector<Submission> &found, QList<SkippedFile> &skipped)
+        : root_(root), given_(given), found_(found), skipped_(skipped)
+    {
+    }
+
+    void walk(const std::filesystem::path &folder)
+    {
+        namespace fs = std::filesystem;
+        std::error_code code;
+        fs::directory_iterator it(folder, code);
+        if (code) {
+            skip(folder, u"cannot read the folder: "_s + QString::fromLocal8Bit(code.message()));
+            return;
+        }
+        std::vector<fs::path> subfolders;
+        for (; !code && it != fs::directory_iterator(); it.increment(code)) {
+            const fs::directory_entry &entry = *it;
+            std::error_code entryCode;
+            const bool link = entry.is_symlink(entryCode);
+            if (entry.is_directory(entryCode)) {
+                // Links to folders are not entered: they may lead anywhere, or round.
+                if (link)
+                    skip(entry.path(), u"a link to a folder, not followed"_s);
+                else
+                    subfolders.push_back(entry.path());
+                continue;
+            }
+            if (!hasDocumentSuffix(entry.path()))
+                continue;
+            if (link) {
+                const fs::path target = fs::canonical(entry.path(), entryCode);
+                const auto [rootEnd, unused] =
+                    std::mismatch(root_.begin(), root_.end(), target.begin(), target.end());
+                if (entryCode || rootEnd != root_.end()) {
+                    skip(entry.path(),
+                         entryCode ? u"a broken link"_s : u"a link out of the folder"_s);
+                    continue;
+                }
+            }
+            if (!entry.is_regular_file(entryCode)) {
+                skip(entry.path(), u"not a regular file"_s);
+                continue;
+            }
+            found_.push_back({name(entry.path()), path(entry.path())});
+        }
+        if (code)
+            skip(folder, u"cannot read the folder: "_s + QString::fromLocal8Bit(code.message()));
+        for (const fs::path &subfolder : subfolders)
+            walk(subfolder);
+    }
+
+private:
+    QString relative(const std::filesystem::path &entry) const
+    {
+        return pathFromNative(entry.lexically_relative(root_).generic_string());
+    }
+    QString name(const std::filesystem::path &entry) const { return shownPath(relative(entry)); }
+    QString path(const std::filesystem::path &entry) const
+    {
+        return QDir(given_).filePath(relative(entry));
+    }
+    void skip(const std::filesystem::path &entry, const QString &reason)
+    {
+        skipped_.append({entry == root_ ? shownPath(given_) : shownPath(path(entry)), reason});
+    }
+
+    std::filesystem::path root_;
+    QString given_;
+    std::vector<Submission> &found_;
+    QList<SkippedFile> &skipped_;
+};
+
+} // namespace
+
+std::optional<std::vector<Submission>> findSubmissions(const QStringList &paths, QString *error,
+                                                       QList<SkippedFile> *skippedFiles)
 {
     namespace fs = std::filesystem;
     std::vector<Submission> submissions;
+    QList<SkippedFile> skipped;
     for (const QString &path : paths) {
-        const QFileInfo info(path);
-        if (!info.exists()) {
-            *error = u"%1: no such file or folder"_s.arg(path);
+        const QByteArray native = nativePath(path);
+        std::error_code code;
+        const fs::file_status status = fs::status(fs::path(native.toStdString()), code);
+        if (!fs::exists(status)) {
+            *error = u"%1: no such file or folder"_s.arg(shownPath(path));
             return std::nullopt;
         }
-        if (!info.isDir()) {
-            submissions.push_back({path, path});
+        // A file named here is graded whatever it is: one that is no document is reported
+        // as unreadable with the reason.
+        if (!fs::is_directory(status)) {
+            submissions.push_back({shownPath(path), path});
             continue;
         }
-        std::error_code code;
-        const fs::path root = fs::canonical(fs::path(path.toStdString()), code);
+        const fs::path root = fs::canonical(fs::path(native.toStdString()), code);
         if (code) {
-            *error = u"cannot read the folder %1: %2"_s.arg(path,
-                                                            QString::fromStdString(code.message()));
+            *error = u"cannot read the folder %1: %2"_s.arg(shownPath(path),
+                                                            QString::fromLocal8Bit(code.message()));
             return std::nullopt;
         }
         std::vector<Submission> found;
-        // Links to folders are not entered; a linked file counts only when it lies inside.
-        fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied,
-                                            code);
-        for (; !code && it != fs::recursive_directory_iterator(); it.increment(code)) {
-            const fs::directory_entry &entry = *it;
-            if (entry.path().extension() != ".orb")
-                continue;
-            std::error_code fileCode;
-            if (!entry.is_regular_file(fileCode))
-                continue;
-            if (entry.is_symlink(fileCode)) {
-                const fs::path target = fs::canonical(entry.path(), fileCode);
-                const auto [rootEnd, unused] =
-                    std::mismatch(root.begin(), root.end(), target.begin(), target.end());
-                if (fileCode || rootEnd != root.end())
-                    continue;
-            }
-            const QString relative =
-                QString::fromStdString(entry.path().lexically_relative(root).generic_string());
-            found.push_back({relative, QDir(path).filePath(relative)});
-        }
-        if (code) {
-            *error = u"cannot read the folder %1: %2"_s.arg(path,
-                                                            QString::fromStdString(code.message()));
-            return std::nullopt;
-        }
+        FolderWalk(root, path, found, skipped).walk(root);
         std::sort(found.begin(), found.end(),
                   [](const Submission &a, const Submission &b) { return a.name < b.name; });
         submissions.insert(submissions.end(), found.begin(), found.end());
     }
+    if (skippedFiles)
+        *skippedFiles = skipped;
     // Reports are keyed by name: two of one name would be indistinguishable.
     std::vector<QString> names;
     for (const Submission &s : submissions)

@@ -75,9 +75,18 @@ struct Reference {
 };
 std::optional<Reference> prepareReference(const QString &path, TestFile &tests, QString *error);
 
-// The .orb files under each path (folders recursively, sorted, links not followed out of the
-// folder); a path to a file is taken as it is. On an error, nullopt and *error.
-std::optional<std::vector<Submission>> findSubmissions(const QStringList &paths, QString *error);
+// What the search for submissions passed over, and why ("not a regular file", "a link out of
+// the folder", "cannot read the folder: ...").
+struct SkippedFile {
+    QString path;
+    QString reason;
+};
+
+// The .orb files (the suffix in any letter case) under each path: folders recursively, sorted,
+// links not followed out of the folder; a path to a file is taken as it is. What a folder holds
+// with the suffix but cannot be graded goes to *skipped. On an error, nullopt and *error.
+std::optional<std::vector<Submission>> findSubmissions(const QStringList &paths, QString *error,
+                                                       QList<SkippedFile> *skipped = nullptr);
 
 // One submission on every case.
 SubmissionResult gradeSubmission(const Submission &submission, const TestFile &tests,

@@ -36,4 +36,26 @@ void writeGradescopeResult(QIODevice &out, const GradeRun &run, const Submission
     out.write(QJsonDocument(result).toJson(QJsonDocument::Indented));
 }
 
+void writeGradescopeRefusal(QIODevice &out, const GradeRun &run)
+{
+    // The student reads this on Gradescope: why there is no grade, in the student's language.
+    QString reason;
+    if (run.results.empty()) {
+        reason = u"Не найдено ни одного документа ORB (файла .orb): оценивать нечего. "
+                 u"Загрузите один файл .orb."_s;
+    } else {
+        QStringList names;
+        for (const SubmissionResult &s : run.results)
+            names << s.name;
+        reason = u"Найдено несколько документов ORB (%1): %2. Загрузите ровно один файл .orb."_s
+                     .arg(run.results.size())
+                     .arg(names.join(u", "_s));
+    }
+    const QJsonObject result{{u"score"_s, 0},
+                             {u"max_score"_s, run.tests.maxPoints()},
+                             {u"output"_s, reason},
+                             {u"tests"_s, QJsonArray()}};
+    out.write(QJsonDocument(result).toJson(QJsonDocument::Indented));
+}
+
 } // namespace orb

@@ -32,6 +32,14 @@ QJsonArray hexArray(const QList<int> &bytes)
     return array;
 }
 
+QJsonArray messageArray(const QList<int> &signalNumbers)
+{
+    QJsonArray array;
+    for (const int signal : signalNumbers)
+        array.append(messageName(signal));
+    return array;
+}
+
 QJsonArray mismatchArray(const QList<Mismatch> &mismatches)
 {
     QJsonArray array;
@@ -94,14 +102,17 @@ QJsonObject testsJson(const GradeRun &run)
                 {u"name"_s, item.expectation.name},
                 {u"value"_s, expectationValueText(item.expectation, item.expectation.value)},
                 {u"fromReference"_s, item.fromReference}});
-        cases.append(QJsonObject{{u"name"_s, c.name},
-                                 {u"points"_s, c.points},
-                                 {u"maxSteps"_s, c.maxSteps},
-                                 {u"set"_s, sets},
-                                 {u"input"_s, hexArray(c.inputs)},
-                                 {u"expect"_s, expects},
-                                 {u"display"_s, c.checksDisplay ? QJsonValue(hexArray(c.display))
-                                                                : QJsonValue(QJsonValue::Null)}});
+        cases.append(
+            QJsonObject{{u"name"_s, c.name},
+                        {u"points"_s, c.points},
+                        {u"maxSteps"_s, c.maxSteps},
+                        {u"set"_s, sets},
+                        {u"input"_s, hexArray(c.inputs)},
+                        {u"expect"_s, expects},
+                        {u"display"_s, c.checksDisplay ? QJsonValue(hexArray(c.display))
+                                                       : QJsonValue(QJsonValue::Null)},
+                        {u"messages"_s, c.checksMessages ? QJsonValue(messageArray(c.messages))
+                                                         : QJsonValue(QJsonValue::Null)}});
     }
     return QJsonObject{{u"file"_s, run.testsPath},
                        {u"reference"_s, run.referencePath.isEmpty()
@@ -194,7 +205,12 @@ void writeJsonReport(QIODevice &out, const GradeRun &run)
                              {u"passedAll"_s, passedAllCount(run)},
                              {u"maxPoints"_s, run.tests.maxPoints()},
                              {u"points"_s, points}};
-    out.write("\n],\n\"totals\":");
+    QJsonArray skipped;
+    for (const SkippedFile &file : run.skipped)
+        skipped.append(QJsonObject{{u"path"_s, file.path}, {u"reason"_s, file.reason}});
+    out.write("\n],\n\"skipped\":");
+    out.write(QJsonDocument(skipped).toJson(QJsonDocument::Compact));
+    out.write(",\n\"totals\":");
     out.write(QJsonDocument(totals).toJson(QJsonDocument::Compact));
     out.write("}\n");
 }

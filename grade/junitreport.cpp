@@ -58,7 +58,7 @@ void writeJunitReport(QIODevice &out, const GradeRun &run)
         for (const CaseResult &c : s.cases)
             suiteFailures += caseRan(c) && c.status != CaseStatus::Passed;
         xml.writeStartElement(u"testsuite"_s);
-        xml.writeAttribute(u"name"_s, xmlText(s.name));
+        xml.writeAttribute(u"name"_s, xmlText(shown(s.name)));
         xml.writeAttribute(u"tests"_s, QString::number(s.cases.size()));
         xml.writeAttribute(u"failures"_s, QString::number(suiteFailures));
         xml.writeAttribute(
@@ -73,12 +73,12 @@ void writeJunitReport(QIODevice &out, const GradeRun &run)
         for (size_t i = 0; i < s.cases.size(); ++i) {
             const CaseResult &c = s.cases[i];
             xml.writeStartElement(u"testcase"_s);
-            xml.writeAttribute(u"name"_s, xmlText(run.tests.cases[qsizetype(i)].name));
-            xml.writeAttribute(u"classname"_s, xmlText(s.name));
+            xml.writeAttribute(u"name"_s, xmlText(shown(run.tests.cases[qsizetype(i)].name)));
+            xml.writeAttribute(u"classname"_s, xmlText(shown(s.name)));
             if (!caseRan(c)) {
                 xml.writeStartElement(u"error"_s);
                 xml.writeAttribute(u"type"_s, caseStatusName(c.status));
-                xml.writeAttribute(u"message"_s, xmlText(s.firstProblem(run.tests)));
+                xml.writeAttribute(u"message"_s, xmlText(shown(s.firstProblem(run.tests))));
                 xml.writeCharacters(
                     xmlText(s.readError.isEmpty() ? s.wrongCells.join(u'\n') : s.readError));
                 xml.writeEndElement();

@@ -4,6 +4,8 @@
 
 #include "grade/gradecli.h"
 
+#include "app/fileaccess.h"
+
 #include <QCoreApplication>
 #include <QFile>
 
@@ -19,11 +21,12 @@ int main(int argc, char *argv[])
     QFile err;
     out.open(stdout, QIODevice::WriteOnly);
     err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
-    const int status = orb::runGradeCommandLine(QCoreApplication::arguments(), out, err,
+    const int status = orb::runGradeCommandLine(orb::argumentsFromNative(argc, argv), out, err,
                                                 isatty(fileno(stderr)) != 0);
     // A table or report that could not reach standard output is a failed write.
     if (!out.flush() || out.error() != QFileDevice::NoError) {
-        err.write("orb-grade: cannot write to standard output\n");
+        err.write("orb-grade: cannot write to standard output: " + out.errorString().toUtf8() +
+                  '\n');
         return orb::GradeWriteFailed;
     }
     return status;

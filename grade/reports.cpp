@@ -4,9 +4,11 @@
 
 #include "grade/reportsupport.h"
 
+#include "app/fileaccess.h"
+#include "run/terminaltext.h"
+
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <functional>
@@ -38,6 +40,11 @@ int passedAllCount(const GradeRun &run)
 void writeUtf8(QIODevice &out, const QString &text)
 {
     out.write(text.toUtf8());
+}
+
+QString shown(const QString &text)
+{
+    return terminalText(text);
 }
 
 QString pointsText(int points, int max)
@@ -76,34 +83,22 @@ QStringList caseMessages(const CaseResult &result)
 
 QString verdictLine(const TestCase &testCase, const CaseResult &result)
 {
-    QString line = u"case %1: %2, %3 steps"_s.arg(testCase.name, caseStatusName(result.status))
-                       .arg(result.steps);
+    QString line =
+        u"case %1: %2, %3 steps"_s.arg(shown(testCase.name), caseStatusName(result.status))
+            .arg(result.steps);
     for (const QString &message : caseMessages(result))
-        line += u"; "_s + message;
+        line += u"; "_s + shown(message);
     return line;
 }
 
 namespace {
 
+// Every report file goes through the one output writer: devices and pipes written directly,
+// regular files replaced atomically once flushed, folders refused.
 bool saveAtomically(const QString &path, const std::function<void(QIODevice &)> &writer,
                     QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = u"cannot write %1: %2"_s.arg(path, file.errorString());
-        return false;
-    }
-    writer(file);
-    if (file.error() != QFileDevice::NoError) {
-        *error = u"cannot write %1: %2"_s.arg(path, file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        *error = u"cannot write %1: %2"_s.arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    return writeOutputFile(path, writer, error);
 }
 
 // A gradescope file name for a submission: its name with .json for .orb, folders kept.
@@ -141,33 +136,34 @@ bool writeReport(ReportFormat format, const QString &path, const GradeRun &run,
         writer = [&run](QIODevice &out) { writeTapReport(out, run); };
         break;
     case ReportFormat::Gradescope:
-        if (run.results.size() != 1) {
-            if (path == u"-"_s) {
-                *error = u"a gradescope report of several submissions needs a folder, not -"_s;
-                return false;
-            }
-            if (!QDir().mkpath(path)) {
-                *error = u"cannot create the folder %1"_s.arg(path);
-                return false;
-            }
-            bool ok = true;
-            for (const SubmissionResult &s : run.results) {
-                const QString file = QDir(path).filePath(gradescopeFileName(s.name));
-                QString fileError;
-                if (!QDir().mkpath(QFileInfo(file).path())) {
-                    fileError = u"cannot create the folder %1"_s.arg(QFileInfo(file).path());
-                } else if (saveAtomically(
-                               file, [&](QIODevice &out) { writeGradescopeResult(out, run, s); },
-                               &fileError)) {
-                    continue;
-                }
-                if (ok)
-                    *error = fileError;
-                ok = false;
-            }
-            return ok;
+        // PATH.json (or -) is Gradescope's one results.json; any other PATH is a folder of one
+        // file per submission, replaced as a whole.
+        if (path != u"-"_s && !path.endsWith(u".json"_s, Qt::CaseInsensitive)) {
+            return writeOutputFolder(
+                path,
+                [&run](const QString &folder, QString *fileError) {
+                    for (const SubmissionResult &s : run.results) {
+                        const QString file = QDir(folder).filePath(gradescopeFileName(s.name));
+                        if (!QDir().mkpath(QFileInfo(file).path())) {
+                            *fileError =
+                                u"cannot create the folder %1"_s.arg(QFileInfo(file).path());
+                            return false;
+                        }
+                        if (!saveAtomically(
+                                file, [&](QIODevice &out) { writeGradescopeResult(out, run, s); },
+                                fileError))
+                            return false;
+                    }
+                    return true;
+                },
+                error);
         }
-        writer = [&run](QIODevice &out) { writeGradescopeResult(out, run, run.results.front()); };
+        writer = [&run](QIODevice &out) {
+            if (run.results.size() == 1)
+                writeGradescopeResult(out, run, run.results.front());
+            else
+                writeGradescopeRefusal(out, run);
+        };
         break;
     }
     if (path == u"-"_s) {

@@ -21,6 +21,7 @@ struct GradeRun {
     QString referencePath; // empty without a reference
     const std::vector<SubmissionResult> &results;
     int threads; // the reports' texts are made on as many threads as the grading ran on
+    QList<SkippedFile> skipped = {}; // what the search for submissions passed over
 };
 
 enum class ReportFormat { Json, Csv, Junit, Tap, Gradescope };
@@ -38,12 +39,15 @@ void writeJunitReport(QIODevice &out, const GradeRun &run);
 void writeTapReport(QIODevice &out, const GradeRun &run);
 // The results.json of one submission.
 void writeGradescopeResult(QIODevice &out, const GradeRun &run, const SubmissionResult &result);
+// The results.json for a run that found no document or several: score 0 and why, in Russian.
+void writeGradescopeRefusal(QIODevice &out, const GradeRun &run);
 // The table of the terminal, then the totals.
 void writeTable(QIODevice &out, const GradeRun &run);
 
-// Writes the report to path ("-": to standardOutput) so that a failure leaves no half file;
-// a gradescope report of several submissions is a folder of one file per submission. On
-// failure, false and *error says why.
+// Writes the report to path ("-": to standardOutput) so that a failure leaves no half file (a
+// device or pipe is written to directly). A gradescope report to a PATH ending in .json or -
+// is one results.json (of the one submission, or score 0 and why); any other PATH is a folder
+// of one file per submission, replaced as a whole. On failure, false and *error says why.
 bool writeReport(ReportFormat format, const QString &path, const GradeRun &run,
                  QIODevice &standardOutput, QString *error);
 

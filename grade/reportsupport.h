@@ -23,5 +23,8 @@ int passedAllCount(const GradeRun &run);
 void writeUtf8(QIODevice &out, const QString &text);
 // "3/10"
 QString pointsText(int points, int max);
+// A name or message as the terminal, the TAP and CSV readers get it: control characters, line
+// ends and bidirectional overrides written as escapes, so that no name can forge a line.
+QString shown(const QString &text);
 
 } // namespace orb

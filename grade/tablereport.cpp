@@ -36,20 +36,20 @@ void writeTable(QIODevice &out, const GradeRun &run)
 {
     qsizetype nameWidth = QStringLiteral("submission").size();
     for (const SubmissionResult &s : run.results)
-        nameWidth = std::max(nameWidth, s.name.size());
+        nameWidth = std::max(nameWidth, shown(s.name).size());
     std::vector<qsizetype> caseWidths;
     for (const TestCase &c : run.tests.cases)
-        caseWidths.push_back(std::max<qsizetype>(c.name.size(), 10));
+        caseWidths.push_back(std::max<qsizetype>(shown(c.name).size(), 10));
     const QString maxPoints = QString::number(run.tests.maxPoints());
     const qsizetype pointsWidth = std::max<qsizetype>(6, 2 * maxPoints.size() + 1);
 
     QString header = u"submission"_s.leftJustified(nameWidth) + u"  "_s;
     for (size_t i = 0; i < caseWidths.size(); ++i)
-        header += run.tests.cases[qsizetype(i)].name.leftJustified(caseWidths[i]) + u"  "_s;
+        header += shown(run.tests.cases[qsizetype(i)].name).leftJustified(caseWidths[i]) + u"  "_s;
     header += u"points"_s.leftJustified(pointsWidth) + u"  first problem"_s;
     writeUtf8(out, header + u'\n');
     for (const SubmissionResult &s : run.results) {
-        QString line = s.name.leftJustified(nameWidth) + u"  "_s;
+        QString line = shown(s.name).leftJustified(nameWidth) + u"  "_s;
         for (size_t i = 0; i < s.cases.size(); ++i) {
             const CaseStatus status = s.cases[i].status;
             line += (status == CaseStatus::Passed ? u"✓"_s : caseStatusName(status))
@@ -57,14 +57,14 @@ void writeTable(QIODevice &out, const GradeRun &run)
                     u"  "_s;
         }
         line += pointsText(s.points, run.tests.maxPoints()).leftJustified(pointsWidth) + u"  "_s;
-        line += s.firstProblem(run.tests);
+        line += shown(s.firstProblem(run.tests));
         writeUtf8(out, line.trimmed() + u'\n');
         // Notes alone are no cause for a line: legal tables have them.
         if (s.findingCount(Severity::Error) + s.findingCount(Severity::Warning) > 0)
             writeUtf8(out, u"    checks: "_s + countsText(s) + u" (orb-check lists them)\n"_s);
         for (const CaseResult &c : s.cases) {
             if (c.divergence) {
-                writeUtf8(out, u"    first divergence: "_s + c.divergence->text() + u'\n');
+                writeUtf8(out, u"    first divergence: "_s + shown(c.divergence->text()) + u'\n');
                 break;
             }
         }

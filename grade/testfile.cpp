@@ -2,6 +2,8 @@
 
 #include "grade/testfile.h"
 
+#include "app/fileaccess.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -138,6 +140,7 @@ private:
     bool parseItems(QStringView text, bool expect, QList<Expectation> *sets,
                     QList<ExpectItem> *expects);
     bool parseBytes(QStringView text, const QString &keyword, QList<int> *bytes);
+    bool parseMessages(QStringView text, TestCase *c);
     bool fail(const QString &what)
     {
         error_ = {lineNumber_, what};
@@ -188,6 +191,16 @@ std::optional<TestFile> Parser::parse(QStringView text, LineError *error)
         *error = {lineNumber_ > 0 ? lineNumber_ : 1, u"the file has no case"_s};
         return std::nullopt;
     }
+    qint64 total = 0;
+    for (const TestCase &c : std::as_const(file_.cases)) {
+        total += c.points;
+        if (total > maxTotalPoints) {
+            *error = {c.line, u"the points of the cases up to this one add up to %1, more than "
+                              u"the %2 a file may give"_s.arg(total)
+                                  .arg(maxTotalPoints)};
+            return std::nullopt;
+        }
+    }
     if (!hasCaseLines_) {
         file_.cases.first().maxSteps = defaultMaxSteps_;
         file_.cases.first().points = defaultPoints_;
@@ -200,7 +213,7 @@ bool Parser::finishCase()
     TestCase *c = current();
     if (!c)
         return true;
-    if (c->expects.isEmpty() && !c->checksDisplay) {
+    if (c->expects.isEmpty() && !c->checksDisplay && !c->checksMessages) {
         error_ = {c->line, u"case \"%1\" has neither expect nor display"_s.arg(c->name)};
         return false;
     }
@@ -250,7 +263,7 @@ bool Parser::parseLine(QStringView line)
 
     TestCase *c = current();
     const bool known = keyword == u"set"_s || keyword == u"expect"_s || keyword == u"input"_s ||
-                       keyword == u"display"_s;
+                       keyword == u"display"_s || keyword == u"messages"_s;
     // A bare NAME=VALUE line, as an expectations file holds: one expect item.
     static const QRegularExpression bareItem(u"^[^\\s=]+\\s*="_s);
     const bool bare = !known && bareItem.match(line).hasMatch();
@@ -287,6 +300,8 @@ bool Parser::parseLine(QStringView line)
         return parseItems(rest, true, nullptr, &c->expects);
     if (keyword == u"input"_s)
         return parseBytes(rest, u"input"_s, &c->inputs);
+    if (keyword == u"messages"_s)
+        return parseMessages(rest, c);
     c->checksDisplay = true;
     return parseBytes(rest, u"display"_s, &c->display);
 }
@@ -344,7 +359,36 @@ bool Parser::parseBytes(QStringView text, const QString &keyword, QList<int> *by
     return true;
 }
 
+bool Parser::parseMessages(QStringView text, TestCase *c)
+{
+    if (c->checksMessages)
+        return fail(u"messages is already given for this case"_s);
+    c->checksMessages = true;
+    // Nothing after the keyword expects neither message.
+    for (const QStringView item : splitItems(text)) {
+        const int signal = messageSignal(item);
+        if (signal == 0)
+            return fail(u"messages takes overflow and opcode-error, not \"%1\""_s.arg(item));
+        c->messages.append(signal);
+    }
+    return true;
+}
+
 } // namespace
+
+int messageSignal(QStringView name)
+{
+    if (name == u"overflow"_s)
+        return 68;
+    if (name == u"opcode-error"_s)
+        return 69;
+    return 0;
+}
+
+QString messageName(int signal)
+{
+    return signal == 68 ? u"overflow"_s : signal == 69 ? u"opcode-error"_s : QString();
+}
 
 std::optional<TestFile> parseTestFile(const QByteArray &bytes, const QString &fileName,
                                       QString *error)
@@ -381,19 +425,17 @@ std::optional<TestFile> readTestFile(const QString &path, QString *error, bool *
 {
     if (unreadable)
         *unreadable = false;
-    QFile file(path);
-    const QFileInfo info(path);
+    QFile file;
     auto cannotRead = [&](const QString &why) {
         if (error)
-            *error = u"cannot read the test file %1: %2"_s.arg(path, why);
+            *error = u"cannot read the test file %1: %2"_s.arg(shownPath(path), why);
         if (unreadable)
             *unreadable = true;
         return std::nullopt;
     };
-    if (info.isDir())
-        return cannotRead(u"is a folder"_s);
-    if (!file.open(QIODevice::ReadOnly))
-        return cannotRead(file.errorString());
+    OpenError openError;
+    if (!openRegularFile(file, path, &openError))
+        return cannotRead(openError.message);
     // One byte past the limit tells an oversized file without reading it all.
     const QByteArray bytes = file.read(maxTestFileBytes + 1);
     if (file.error() != QFileDevice::NoError)

@@ -4,8 +4,8 @@
 //
 // A teacher's test file (*.orbtest): named cases, each with its own data (memory bytes and
 // registers set before the first press, data bytes for y66) and what the run must end with
-// (final values, the values y67 shows). A file of bare NAME=VALUE lines, as orb-run --expect
-// reads, is one case named after the file.
+// (final values, the values y67 shows, the messages y68 and y69 show). A file of bare NAME=VALUE
+// lines, as orb-run --expect reads, is one case named after the file.
 
 #include "run/expectations.h"
 
@@ -19,6 +19,8 @@ namespace orb {
 
 inline constexpr qint64 maxTestFileBytes = 1024 * 1024;
 inline constexpr int maxCasePoints = 1000000;
+// The points of all cases together, so that every total fits the reports' integers.
+inline constexpr qint64 maxTotalPoints = 1000000000;
 
 // One expect item; `fromReference` items (written NAME=?) take their value from the reference
 // solution's run of the same case before anything is graded.
@@ -38,6 +40,9 @@ struct TestCase {
     QList<ExpectItem> expects;
     bool checksDisplay = false;
     QList<int> display;
+    // The messages y68 and y69 show, in order (signal numbers), when a `messages` line is given.
+    bool checksMessages = false;
+    QList<int> messages;
 
     bool needsReference() const;
 };
@@ -50,6 +55,11 @@ struct TestFile {
     // The index of the case called name, or -1.
     int caseIndex(const QString &name) const;
 };
+
+// The words of a `messages` line: overflow (y68, "Переполнение") and opcode-error (y69,
+// "Ошибка в коде операции"); 0 / "" for anything else.
+int messageSignal(QStringView name);
+QString messageName(int signal);
 
 // Parses the bytes of a test file. fileName names the file in messages and is the name of the
 // one case of a file without `case` lines. On a mistake, nullopt and *error =

@@ -2,11 +2,11 @@
 
 #include "run/expectations.h"
 
+#include "app/fileaccess.h"
 #include "run/terminaltext.h"
 #include "sim/registers.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QStringDecoder>
 
@@ -108,7 +108,7 @@ std::optional<QList<Expectation>> parseExpectations(QStringView text, QString *e
 
 std::optional<QList<Expectation>> readExpectationsFile(const QString &path, QString *error)
 {
-    const QString shown = terminalText(path);
+    const QString shown = terminalText(shownPath(path));
     auto fail = [&](const QString &message) {
         if (error)
             *error = message;
@@ -116,11 +116,12 @@ std::optional<QList<Expectation>> readExpectationsFile(const QString &path, QStr
     };
     if (path.isEmpty())
         return fail(u"--expect needs a file name"_s);
-    if (QFileInfo(path).isDir())
-        return fail(u"cannot read the expectations file %1: it is a folder"_s.arg(shown));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(u"cannot read the expectations file %1: %2"_s.arg(shown, file.errorString()));
+    QFile file;
+    OpenError openError;
+    if (!openRegularFile(file, path, &openError))
+        return fail(u"cannot read the expectations file %1: %2"_s.arg(
+            shown,
+            openError.failure == OpenFailure::IsFolder ? u"it is a folder"_s : openError.message));
     // One byte more than allowed, so that devices and pipes without a size are bounded too.
     const QByteArray bytes = file.read(maxExpectationsBytes + 1);
     if (file.error() != QFileDevice::NoError)

@@ -5,6 +5,8 @@
 #include "grade/gradecli.h"
 #include "run/runner.h"
 
+#include "app/fileaccess.h"
+
 #include <QCoreApplication>
 #include <QFile>
 
@@ -45,7 +47,8 @@ int main(int argc, char *argv[])
     in.open(fileno(stdin), QIODevice::ReadOnly | QIODevice::Unbuffered);
     out.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered);
     err.open(fileno(stderr), QIODevice::WriteOnly | QIODevice::Unbuffered);
-    const QStringList arguments = QCoreApplication::arguments();
+    // File names keep their bytes: a name that is not UTF-8 still opens.
+    const QStringList arguments = orb::argumentsFromNative(argc, argv);
     // A test file's cases are graded as orb-grade grades them. Options end at "--"; a single
     // dash is a long option too, as the parsers read it.
     const auto first = arguments.isEmpty() ? arguments.cend() : arguments.cbegin() + 1;

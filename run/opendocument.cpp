@@ -2,6 +2,7 @@
 
 #include "run/opendocument.h"
 
+#include "app/fileaccess.h"
 #include "cells/cellproblem.h"
 #include "run/terminaltext.h"
 
@@ -78,7 +79,7 @@ OpenOutcome openDocumentPath(const QString &path, QIODevice *standardInput)
             bytes = standardInput->read(maxDocumentBytes + 1);
         loaded = parseDocument(bytes, &outcome.report, &outcome.error);
     } else {
-        outcome.shownName = terminalText(path);
+        outcome.shownName = terminalText(shownPath(path));
         loaded = readDocumentFile(path, &outcome.error, &outcome.report);
     }
     if (!loaded)

@@ -3,6 +3,7 @@
 #include "coretestutil.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -26,6 +27,24 @@ void writeAll(const QString &path, const QByteArray &bytes)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(path));
+}
+
+QString jsonSchemaErrors(const QString &schemaPath, const QString &jsonPath)
+{
+    QProcess python;
+    python.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import json, sys, jsonschema\n"
+                                 "schema = json.load(open(sys.argv[1]))\n"
+                                 "jsonschema.Draft202012Validator.check_schema(schema)\n"
+                                 "jsonschema.validate(json.load(open(sys.argv[2], "
+                                 "encoding='utf-8')), schema)\n"),
+                  schemaPath, jsonPath});
+    if (!python.waitForFinished(60000))
+        return QStringLiteral("python3 did not finish");
+    if (python.exitStatus() == QProcess::NormalExit && python.exitCode() == 0)
+        return {};
+    return QString::fromUtf8(python.readAllStandardError()).right(600);
 }
 
 } // namespace testutil

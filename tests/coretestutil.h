@@ -18,4 +18,7 @@ void failOnAnyWarning();
 QByteArray readAll(const QString &path);
 void writeAll(const QString &path, const QByteArray &bytes);
 
+// python3-jsonschema's verdict on a JSON file against a schema (draft 2020-12): "" when valid.
+QString jsonSchemaErrors(const QString &schemaPath, const QString &jsonPath);
+
 } // namespace testutil

@@ -1109,8 +1109,9 @@ void TestOrbRun::expectationsFileIsBounded()
                                       "A=00\n#" + QByteArray(int(maxExpectationsBytes) - 6, '#'));
     QCOMPARE(runInProcess({u"--expect"_s, atLimit, doc}).status, int(RunSucceeded));
 #ifdef Q_OS_UNIX
+    // A device is refused unread, as a pipe is (which would wait for a writer).
     QCOMPARE(firstError(u"/dev/zero"_s),
-             u"orb-run: the expectations file /dev/zero is larger than 1 MiB"_s);
+             u"orb-run: cannot read the expectations file /dev/zero: not a regular file"_s);
 #endif
     QCOMPARE(firstError(dir.path()),
              u"orb-run: cannot read the expectations file %1: it is a folder"_s.arg(dir.path()));
