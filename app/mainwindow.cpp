@@ -9,6 +9,7 @@
 #include "app/errorsdialog.h"
 #include "app/exitdialog.h"
 #include "app/helpwindow.h"
+#include "app/memorywatchmenu.h"
 #include "app/rowmarks.h"
 #include "app/transitiontableview.h"
 #include "cells/ramlineedit.h"
@@ -77,6 +78,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     view_ = new TransitionTableView(this, rows_, ui->scrollArea);
     rowMarks = new RowMarks(this);
     rowMarks->follow(rows_, *view_);
+    watches_ = new orb::WatchList(this);
+    new MemoryWatchMenu(ui->ramTable, watches_); // "Остановиться при записи" on each byte
+    connect(&rows_, &orb::TableRows::rowsReset, watches_, &orb::WatchList::clear);
     // Whatever changes the rows (edits, inserts, deletes, undo, New, Open) redraws the graph.
     for (auto change : {&orb::TableRows::rowsInserted, &orb::TableRows::rowsRemoved,
                         &orb::TableRows::rowsChanged})
@@ -365,6 +369,7 @@ void MainWindow::on_startButton_released()
         HelpWindow::installShortcut(window);
         connect(window, &QObject::destroyed, this, &MainWindow::allowTtChangesAndLaunch);
         rowMarks->attach(window);
+        window->setWatchList(watches_);
         emit launched(window);
         window->show();
         return;

@@ -13,6 +13,7 @@
 // ever created or destroyed, so a cell's row index stays right for its whole life.
 
 #include "cells/tablerows.h"
+#include "sim/watchlist.h"
 
 #include <QFont>
 #include <QMainWindow>
@@ -82,6 +83,8 @@ public:
     QTableWidget *ramTable() const;
     // The memory cell editor at (row, column): the byte at address 16 * row + column.
     RamLineEdit *ramCell(int row, int column) const;
+    // The watches every run of this window stops at.
+    orb::WatchList *watchList() const { return watches_; }
 
     int errorCount() const { return rows_.errorCount(); }
 
@@ -166,6 +169,7 @@ private:
     // Memory table rows whose cells exist; the accessors build the rest on first use.
     mutable int memoryRowsBuilt = 0;
     QTimer *memoryTimer = nullptr;
-    RowMarks *rowMarks = nullptr; // breakpoints and the current row, on the number labels
+    RowMarks *rowMarks = nullptr;       // breakpoints and the current row, on the number labels
+    orb::WatchList *watches_ = nullptr; // the runs' watches; they go with the table, as breakpoints
     DocumentHistory *history_ = nullptr;
 };

@@ -14,6 +14,7 @@
 #include <QMouseEvent>
 #include <QScrollArea>
 
+#include <algorithm>
 #include <utility>
 
 RowMarks::RowMarks(MainWindow *window) : QObject(window), window_(window) {}
@@ -41,6 +42,8 @@ void RowMarks::follow(const orb::TableRows &rows, const TransitionTableView &vie
     connect(&view, &TransitionTableView::numberLabelMade, this, [this](int row, QLabel *label) {
         adoptLabel(label);
         restyle(row);
+        if (!counts_.empty())
+            label->setToolTip(toolTipOf(row));
     });
 }
 
@@ -119,8 +122,50 @@ void RowMarks::attach(ExecutionWindow *run)
     run_ = run;
     run->setBreakpoints(breakpoints());
     connect(run, &ExecutionWindow::currentRowChanged, this, &RowMarks::setCurrentRow);
-    connect(run, &QObject::destroyed, this, [this] { setCurrentRow(-1); });
+    connect(run, &ExecutionWindow::engineCallFinished, this, &RowMarks::updateCounts);
+    connect(run, &QObject::destroyed, this, [this] {
+        run_ = nullptr; // gone already: its engine is not asked
+        setCurrentRow(-1);
+        updateCounts();
+    });
     setCurrentRow(run->shownRow());
+    updateCounts();
+}
+
+QString RowMarks::countText(int count)
+{
+    // "раз" after 1 and 5 … 20, "раза" after 2 … 4, by the last two digits.
+    const int lastTwo = count % 100;
+    const int last = count % 10;
+    const bool few = last >= 2 && last <= 4 && (lastTwo < 12 || lastTwo > 14);
+    return QStringLiteral("Выполнялась: %1 %2")
+        .arg(count)
+        .arg(few ? QStringLiteral("раза") : QStringLiteral("раз"));
+}
+
+QString RowMarks::toolTipOf(int row) const
+{
+    if (row < 0 || size_t(row) >= counts_.size())
+        return toolTip();
+    return toolTip() + u'\n' + countText(counts_[size_t(row)]);
+}
+
+void RowMarks::updateCounts()
+{
+    // Only the rows whose count changed get a new tool tip: a press changes one or two.
+    const bool open = run_ && !run_->engine().rowArrivals().empty();
+    const std::vector<int> counts = open ? run_->engine().rowArrivals() : std::vector<int>();
+    const size_t rows = std::max(counts.size(), counts_.size());
+    const bool wasOpen = !counts_.empty();
+    const std::vector<int> shown = std::exchange(counts_, counts);
+    for (size_t row = 0; row < rows; ++row) {
+        const bool same = open == wasOpen && row < shown.size() && row < counts.size() &&
+                          shown[row] == counts[row];
+        if (same)
+            continue;
+        if (QLabel *label = view_ ? view_->builtNumberLabel(int(row)) : nullptr)
+            label->setToolTip(toolTipOf(int(row)));
+    }
 }
 
 void RowMarks::toggleBreakpoint(int row)

@@ -46,7 +46,8 @@ public:
     // The table is being replaced: no breakpoints, no current row.
     void clear();
     // A run has started: it gets the breakpoints, now and whenever they change, and its
-    // current row is marked until the window goes.
+    // current row is marked until the window goes. While it is open, each row number's tool
+    // tip says how many times the run has executed the row.
     void attach(ExecutionWindow *run);
 
     bool hasBreakpoint(int row) const { return breakpoints_.count(row) != 0; }
@@ -56,6 +57,10 @@ public:
     int currentRow() const { return currentRow_; }
 
     static QString toolTip();
+    // The tool tip of row `row`'s number now: toolTip(), and the run's count while one is open.
+    QString toolTipOf(int row) const;
+    // "Выполнялась: 3 раза".
+    static QString countText(int count);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -64,10 +69,12 @@ private:
     void setCurrentRow(int row);
     void restyle(int row) const;
     void breakpointsChanged();
+    void updateCounts();
 
     MainWindow *window_;
     const TransitionTableView *view_ = nullptr;
     std::set<int> breakpoints_;
     int currentRow_ = -1;
     QPointer<ExecutionWindow> run_;
+    std::vector<int> counts_; // the counts the tool tips show, by row; empty without a run
 };

@@ -87,6 +87,7 @@ std::vector<Row> benchInsertDelete(const QString &path, bool everyRow, bool chec
 std::vector<Row> benchPeakMemory(const QString &path);
 std::vector<Row> benchExecution(const QString &loopPath);
 std::vector<Row> benchHistory(const QString &loopPath);
+std::vector<Row> benchDebugger(const QString &loopPath);
 std::vector<Row> benchAnalysis(const QString &path);
 std::vector<Row> benchGraph(const QString &path);
 std::vector<Row> benchOrbRun(const QString &loopPath, const QTemporaryDir &dir);

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 //
-// The execution window and the engine alone.
+// The execution window and the engine alone, and the debugger's additions to both.
 
 #include "bench/bench.h"
 
 #include "app/document.h"
 #include "app/errorsdialog.h"
 #include "cells/rowrules.h"
+#include "run/headlessrun.h"
 #include "sim/executionwindow.h"
 #include "sim/stepengine.h"
 #include "tests/scriptedwindow.h"
@@ -15,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <optional>
@@ -169,6 +171,123 @@ std::vector<Row> benchHistory(const QString &loopPath)
             {u"history of a million presses (engine alone): forward, then all back"_s,
              u"(reported)"_s, ok ? formatMs(forwardMs) + u", "_s + formatMs(backMs) : u"failed"_s,
              ok, true}};
+}
+
+// The debugger's additions: a paced run at "Быстро" (each step with its repaint), orb-run's
+// throughput with three watches against none (the median of paired runs' ratios), and a run
+// back over the presses of a run to the step limit.
+std::vector<Row> benchDebugger(const QString &loopPath)
+{
+    ScriptedWindow window;
+    window.openAnswer = loopPath;
+    showAndPaint(&window);
+    activate(&window);
+    action(&window, "actionOpen")->trigger();
+    settle();
+    bool ok = window.stringCount() == 1 && window.errorCount() == 0;
+
+    // A paced step: from the pace timer's event to the end of the repaint it leaves.
+    std::vector<double> pacedTimes;
+    std::vector<double> backTimes;
+    for (int i = 0; i < repeatCount && ok; ++i) {
+        auto *execution = new ExecutionWindow(&window);
+        showAndPaint(execution);
+        activate(execution);
+        settle();
+        execution->setPace(ExecutionWindow::Pace::Fast);
+        auto *paceTimer = execution->findChild<QTimer *>(u"paceTimer"_s);
+        ok = paceTimer != nullptr;
+        if (!ok)
+            break;
+        class StepClock final : public QObject {
+        public:
+            QElapsedTimer clock;
+            bool stepping = false;
+
+        protected:
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                if (event->type() == QEvent::Timer) {
+                    stepping = true;
+                    clock.start();
+                }
+                return false;
+            }
+        } stepClock;
+        paceTimer->installEventFilter(&stepClock);
+        QTest::mouseClick(button(execution, "endButton"), Qt::LeftButton);
+        QElapsedTimer limit;
+        limit.start();
+        int steps = 0;
+        while (steps < 20 && limit.elapsed() < 10000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            if (!stepClock.stepping)
+                continue;
+            // The step is done; its repaint is posted: paint it now.
+            QCoreApplication::sendPostedEvents();
+            pacedTimes.push_back(elapsedMs(stepClock.clock));
+            stepClock.stepping = false;
+            ++steps;
+        }
+        ok = steps == 20 && execution->pacedRunActive();
+        execution->pausePacedRun();
+
+        // Run back from the step limit to the first screen, in one press.
+        execution->setPace(ExecutionWindow::Pace::Instant);
+        QElapsedTimer runTimer;
+        LimitDialogAnswerer answerer(runTimer);
+        runTimer.start();
+        QTest::mouseClick(button(execution, "endButton"), Qt::LeftButton);
+        settle();
+        const qsizetype depth = execution->engine().historyDepth();
+        ok = ok && answerer.shownAtMs && depth >= runToEndSteps - 2;
+        QElapsedTimer backTimer;
+        backTimer.start();
+        QTest::keyClick(execution, Qt::Key_Backspace, Qt::ShiftModifier);
+        settle();
+        backTimes.push_back(elapsedMs(backTimer));
+        ok = ok && execution->engine().historyDepth() == 0;
+        execution->close();
+        settle();
+    }
+
+    // orb-run's own run function on the looping program, without and with three watches that
+    // never stop it (a register, a register's value and a memory byte), in pairs.
+    double costPercent = 0;
+    {
+        const std::optional<orb::LoadedDocument> document = orb::readDocumentFile(loopPath);
+        ok = ok && document;
+        std::vector<double> ratios;
+        orb::RunOptions plain;
+        plain.maxSteps = 2'000'000;
+        orb::RunOptions watched = plain;
+        for (const QString &text : {u"SP"_s, u"RON15=FF"_s, u"M80"_s})
+            watched.watches.push_back(*orb::parseWatch(text, nullptr));
+        auto timeRun = [&document](const orb::RunOptions &options) {
+            orb::OpenedDocument opened = orb::openDocument(*document);
+            QElapsedTimer timer;
+            timer.start();
+            const orb::RunResult result = orb::runOpenedDocument(opened, options);
+            return result.end == orb::RunLimit ? elapsedMs(timer) : -1.0;
+        };
+        for (int pair = 0; pair < std::max(9, repeatCount) && ok; ++pair) {
+            const double without = timeRun(plain);
+            const double with = timeRun(watched);
+            ok = without > 0 && with > 0;
+            ratios.push_back(with / without);
+        }
+        costPercent = (median(ratios) - 1) * 100;
+    }
+
+    const double pacedMs = median(pacedTimes);
+    const double backMs = median(backTimes);
+    return {{u"paced run at \"Быстро\": one step with its repaint"_s, u"≤ 16 ms"_s,
+             ok ? formatMs(pacedMs) : u"failed"_s, ok && pacedMs <= 16},
+            {u"orb-run with three watches: cost in throughput (2 million steps, paired runs)"_s,
+             u"≤ 5 %"_s, ok ? u"%1 %"_s.arg(costPercent, 0, 'f', 1) : u"failed"_s,
+             ok && costPercent <= 5},
+            {u"run back (Shift+Backspace) over a run to the 999-step limit"_s, u"≤ 16 ms"_s,
+             ok ? formatMs(backMs) : u"failed"_s, ok && backMs <= 16}};
 }
 
 } // namespace bench

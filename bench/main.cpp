@@ -62,7 +62,7 @@ int main(int argc, char *argv[])
             std::fprintf(
                 stderr,
                 "usage: orb-bench [--orb-run PATH] [--orb-grade PATH] [--repeat N] [--only "
-                "startup|open|rows|execution|orb-run|memory|analysis|orb-grade|graph|selfcheck]\n");
+                "startup|open|rows|execution|debugger|orb-run|memory|analysis|orb-grade|graph|selfcheck]\n");
             return 64;
         }
     }
@@ -97,6 +97,8 @@ int main(int argc, char *argv[])
         add(benchExecution(loopPath));
         add(benchHistory(loopPath));
     }
+    if (wanted("debugger"))
+        add(benchDebugger(loopPath));
     if (wanted("orb-run"))
         add(benchOrbRun(loopPath, dir));
     if (wanted("memory"))

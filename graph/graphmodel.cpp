@@ -222,6 +222,7 @@ GraphRunMarks runMarks(const GraphModel &model, const std::vector<int> &takenRow
     marks.active = true;
     marks.visitedNodes.assign(size_t(model.nodes.size()), false);
     marks.visitedEdges.assign(size_t(model.edges.size()), false);
+    marks.edgeCounts.assign(size_t(model.edges.size()), 0);
     // Every run starts in state 0.
     if (const int start = model.nodeOfState(0); start >= 0)
         marks.visitedNodes[size_t(start)] = true;
@@ -231,6 +232,7 @@ GraphRunMarks runMarks(const GraphModel &model, const std::vector<int> &takenRow
         if (edge < 0)
             continue;
         marks.visitedEdges[size_t(edge)] = true;
+        ++marks.edgeCounts[size_t(edge)];
         marks.visitedNodes[size_t(model.edges[edge].to)] = true;
     }
     marks.currentNode = model.nodeOfState(currentState);

@@ -69,6 +69,7 @@ struct GraphRunMarks {
     int lastEdge = -1;
     std::vector<bool> visitedNodes; // by node index
     std::vector<bool> visitedEdges; // by edge index
+    std::vector<int> edgeCounts;    // by edge index: how often the run took it
 };
 
 // From the rows (0-based) of the transitions taken, oldest first, and the state shown now.

@@ -104,7 +104,9 @@ void GraphView::build()
     nodeItems_.clear();
     edgeItems_.clear();
     arrowItems_.clear();
+    countItems_.clear();
     nodeTexts_.clear();
+    innerBorders_.clear();
 
     const QFont titleFont = graphFont(13, true);
     const QFont lineFont = graphFont(11, false);
@@ -142,6 +144,9 @@ void GraphView::build()
         scene()->addItem(item);
         auto *arrow = new QGraphicsPolygonItem(geometry.arrowHead, item);
         arrowItems_.push_back(arrow);
+        // How often an open run took the transition: under its label, or beside the edge's
+        // middle when labels are left out.
+        QPointF countPosition = geometry.path.pointAtPercent(0.5) + QPointF(4, 0);
         if (geometry.hasLabel) {
             const QStringList lines = edge.label().split(u'\n');
             const QFontMetricsF metrics(labelFont);
@@ -153,7 +158,14 @@ void GraphView::build()
                 label->setPos(geometry.labelCenter.x() - metrics.horizontalAdvance(line) / 2, y);
                 y += metrics.height();
             }
+            countPosition = QPointF(geometry.labelCenter.x(), y);
         }
+        auto *count = new QGraphicsSimpleTextItem(item);
+        count->setFont(labelFont);
+        count->setBrush(currentColour);
+        count->setPos(countPosition);
+        count->setVisible(false);
+        countItems_.push_back(count);
         edgeItems_.push_back(item);
     }
     if (layout_.hasStart) {
@@ -170,9 +182,17 @@ void GraphView::build()
         const QRectF rect = layout_.nodes[size_t(i)];
         QPainterPath path;
         path.addRoundedRect(rect, 6, 6);
-        if (model_.nodes[i].stops)
-            path.addRoundedRect(rect.adjusted(3, 3, -3, -3), 4, 4);
         auto *item = new QGraphicsPathItem(path);
+        // A stopping state's second border is an item of its own: drawn into the node's path,
+        // it cut a hole into the fill, and the current state's white text vanished on white.
+        QGraphicsPathItem *inner = nullptr;
+        if (model_.nodes[i].stops) {
+            QPainterPath innerPath;
+            innerPath.addRoundedRect(rect.adjusted(3, 3, -3, -3), 4, 4);
+            inner = new QGraphicsPathItem(innerPath, item);
+            inner->setBrush(Qt::NoBrush);
+        }
+        innerBorders_.push_back(inner);
         item->setData(RoleKind, NodeKind);
         item->setData(RoleIndex, i);
         item->setToolTip(model_.nodes[i].toolTip());
@@ -239,6 +259,13 @@ void GraphView::restyle()
         auto *item = static_cast<QGraphicsPathItem *>(nodeItems_[i]);
         item->setPen(pen);
         item->setBrush(fill);
+        if (QGraphicsPathItem *inner = innerBorders_[i]) {
+            QPen innerPen = pen;
+            innerPen.setWidthF(1.2);
+            if (current)
+                innerPen.setColor(ink);
+            inner->setPen(innerPen);
+        }
         for (QGraphicsItem *part : nodeTexts_[i])
             static_cast<QGraphicsSimpleTextItem *>(part)->setBrush(ink);
     }
@@ -253,10 +280,31 @@ void GraphView::restyle()
         const qreal width = last ? 3.2 : visited ? 1.8 : 1.1;
         edgeItems_[i]->setPen(QPen(colour, width));
         edgeItems_[i]->setZValue(last ? 1.5 : 1);
+        const int taken = marks_.active && i < marks_.edgeCounts.size() ? marks_.edgeCounts[i] : -1;
+        auto *count = static_cast<QGraphicsSimpleTextItem *>(countItems_[i]);
+        count->setVisible(taken >= 0);
+        if (taken >= 0 && count->text() != edgeCountText(taken)) {
+            const qreal centre = count->pos().x() + count->boundingRect().width() / 2;
+            count->setText(edgeCountText(taken));
+            count->setX(centre - count->boundingRect().width() / 2);
+        }
         auto *arrow = static_cast<QGraphicsPolygonItem *>(arrowItems_[i]);
         arrow->setPen(QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         arrow->setBrush(colour);
     }
+}
+
+QString GraphView::edgeCountText(int count)
+{
+    return u"×"_s + QString::number(count);
+}
+
+QString GraphView::edgeCountShown(int index) const
+{
+    if (index < 0 || size_t(index) >= countItems_.size() ||
+        !countItems_[size_t(index)]->isVisible())
+        return {};
+    return static_cast<QGraphicsSimpleTextItem *>(countItems_[size_t(index)])->text();
 }
 
 QAbstractGraphicsShapeItem *GraphView::nodeItem(int index) const

@@ -16,6 +16,7 @@
 #include <vector>
 
 class QAbstractGraphicsShapeItem;
+class QGraphicsPathItem;
 class QGraphicsItem;
 
 class GraphView final : public QGraphicsView {
@@ -46,6 +47,9 @@ public:
     // The items of node and edge `index`, for tests and tool tips.
     QAbstractGraphicsShapeItem *nodeItem(int index) const;
     QAbstractGraphicsShapeItem *edgeItem(int index) const;
+    // The count an open run shows on edge `index` ("×3"); empty when none is shown.
+    QString edgeCountShown(int index) const;
+    static QString edgeCountText(int count);
     // A point of the scene on edge `index`'s line, away from its ends.
     QPointF edgePoint(int index) const;
 
@@ -74,7 +78,9 @@ private:
     std::vector<QAbstractGraphicsShapeItem *> nodeItems_;
     std::vector<QAbstractGraphicsShapeItem *> edgeItems_;
     std::vector<QAbstractGraphicsShapeItem *> arrowItems_;
+    std::vector<QGraphicsItem *> countItems_; // by edge: how often an open run took it
     std::vector<std::vector<QGraphicsItem *>> nodeTexts_;
+    std::vector<QGraphicsPathItem *> innerBorders_; // by node; nullptr but for stopping states
     QPoint pressPosition_;
     bool pressed_ = false;
 };

@@ -142,13 +142,19 @@ public:
     {
         const bool limit = result.end == RunLimit;
         sink_ << "{\"end\":";
-        if (limit || result.breakRow)
+        if (limit || result.end == RunBreak)
             sink_ << "null";
         else
             sink_ << jsonString(result.endText);
         sink_ << ",\"limit\":" << (limit ? "true" : "false");
         if (result.breakRow)
             sink_ << ",\"break\":" << result.breakRow;
+        if (const std::optional<WatchStop> &stop = result.watchStop) {
+            sink_ << ",\"watch\":{\"name\":"
+                  << jsonString(watchName(stop->watch, WatchNames::Ascii))
+                  << ",\"old\":" << stop->oldValue << ",\"new\":" << stop->newValue
+                  << ",\"reason\":" << jsonString(stop->reason(WatchNames::Ascii)) << '}';
+        }
         sink_ << ",\"steps\":" << result.steps << ",\"step\":" << result.lastStep;
         writeState(result.processor);
         sink_ << ",\"memory\":\"";
@@ -252,6 +258,7 @@ RunResult runOpenedDocument(OpenedDocument &document, const RunOptions &options,
     for (const int row : options.breakRows)
         breakpoints.push_back(row - 1);
     engine.setBreakpoints(breakpoints);
+    engine.setWatches(options.watches);
     bool limit = false;
     engine.start();
     for (;;) {
@@ -264,7 +271,7 @@ RunResult runOpenedDocument(OpenedDocument &document, const RunOptions &options,
                 break;
             }
         }
-        if (engine.arrivedAtBreakpoint())
+        if (engine.arrivedAtStop())
             break;
         if (engine.stepCount() > options.maxSteps) {
             limit = true;
@@ -275,10 +282,12 @@ RunResult runOpenedDocument(OpenedDocument &document, const RunOptions &options,
     }
     // The rule of arrival is the engine's; a press that ends the run arrives nowhere.
     result.breakRow = limit ? 0 : engine.breakpointRow() + 1;
-    result.end = limit                      ? RunLimit
-                 : result.breakRow          ? RunBreak
-                 : engine.state().succeeded ? RunSucceeded
-                                            : RunStopped;
+    if (!limit)
+        result.watchStop = engine.watchStop();
+    result.end = limit                                 ? RunLimit
+                 : result.breakRow || result.watchStop ? RunBreak
+                 : engine.state().succeeded            ? RunSucceeded
+                                                       : RunStopped;
     result.steps = engine.stepCount();
     result.lastStep = engine.afterPanel().stepLabel();
     if (!limit)

@@ -4,13 +4,15 @@
 //
 // A document run without a window: the presses of the execution window, by its step engine on
 // the opened document's memory, until the end screen, a breakpoint or the step limit; what the
-// window shows after each press can be written as one JSON object per line.
+// window shows after each press can be written as one JSON object per line. Watches stop it
+// as breakpoints do.
 
 #include "run/expectations.h"
 #include "run/opendocument.h"
 #include "run/outputsink.h"
 #include "run/runstatus.h"
 #include "sim/processor.h"
+#include "sim/watch.h"
 
 #include <QList>
 #include <QString>
@@ -30,6 +32,7 @@ struct RunOptions {
     QString expectPath;
     QList<Expectation> expectations; // filled by readExpectationsFile
     std::vector<int> breakRows;      // --break, rows from 1
+    std::vector<Watch> watches;      // --watch
 };
 // The presses of the execution window, until the end screen or the limit. With a
 // trace sink, one JSON line per press; a failed trace write stops the run.
@@ -43,6 +46,7 @@ struct RunResult {
     int inputsUsed = 0;           // --input bytes taken by y66
     int y66WithoutInput = 0;      // y66 executed with no --input byte left
     bool outputFailed = false;    // the trace could not be written
+    std::optional<WatchStop> watchStop; // the watch that stopped the run
 };
 RunResult runOpenedDocument(OpenedDocument &document, const RunOptions &options,
                             OutputSink *trace = nullptr);

@@ -42,6 +42,9 @@ void writeSummary(OutputSink &out, const RunResult &result, int maxSteps)
 {
     if (result.end == RunLimit)
         out << u"Перемотка остановлена: счётчик тактов превысил "_s << maxSteps << '\n';
+    else if (result.watchStop)
+        out << u"Остановлено наблюдением: "_s << result.watchStop->reason(WatchNames::Ascii)
+            << '\n';
     else if (result.breakRow)
         out << u"Остановлено в точке останова: строка "_s << result.breakRow << '\n';
     else
@@ -98,7 +101,8 @@ QStringList compareExpectations(const QList<Expectation> &expectations, const Ru
 }
 
 const QString usageLine = u"Usage: orb-run [--input HEX]... [--max-steps N] [--trace] [--memory] "
-                          u"[--expect FILE] [--break ROW]... [--] DOCUMENT.orb|-\n"
+                          u"[--expect FILE] [--break ROW]... [--watch NAME[=VALUE]]... [--] "
+                          u"DOCUMENT.orb|-\n"
                           u"       orb-run --tests FILE [--case NAME] [--] DOCUMENT.orb"_s;
 
 QString helpText(QCommandLineParser &parser)
@@ -155,7 +159,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
         u"2 the step limit stopped it; 3 the document has wrong cells (listed on standard\n"
         u"error, nothing is run); 4 the file cannot be read or is not a document;\n"
         u"5 the final state differs from --expect; 6 the output could not be written;\n"
-        u"7 stopped at a breakpoint (--break); 64 usage error.\n\n"
+        u"7 stopped at a breakpoint (--break) or by a watch (--watch); 64 usage error.\n\n"
         u"Warnings about what the loader had to reinterpret (row count, memory, texts cut)\n"
         u"and about unused --input bytes go to standard error; they change neither the run\n"
         u"nor the exit status."_s);
@@ -180,13 +184,21 @@ CommandLine parseCommandLine(const QStringList &arguments)
         u"Check the final state against FILE: lines NAME=VALUE (end, RK1-RK4, RON0-RON15, A, B, "
         u"PC, SP, RI, RA, RB, R, S1-S3, X4-X1, Z, N, C, P, Maa); prints OK or one line per "
         u"difference, then \"result: ok|mismatch; end: success|stopped|limit|break\". "
-        u"end=break (with --break) expects the run to stop at a breakpoint."_s,
+        u"end=break (with --break or --watch) expects the run to stop at a breakpoint or a "
+        u"watch."_s,
         u"FILE"_s);
     const QCommandLineOption breakOption(
         u"break"_s,
         u"Stop with status 7 after the press that arrives at table row ROW (from 1), as the "
         u"execution window's run to the end stops at a breakpoint. Repeatable."_s,
         u"ROW"_s);
+    const QCommandLineOption watchOption(
+        u"watch"_s,
+        u"Stop with status 7 after the press whose microoperation changes NAME (a register or "
+        u"flag as in --expect) or writes the memory byte Maa; with =VALUE only when it becomes "
+        u"VALUE (hexadecimal, 0 or 1 for a flag), as the execution window's watches stop a run "
+        u"to the end. Repeatable; the first watch given names the reason."_s,
+        u"NAME[=VALUE]"_s);
     // Only listed here: main() hands a command line with --tests to the grading code, which
     // parses it itself.
     const QCommandLineOption testsOption(
@@ -194,12 +206,12 @@ CommandLine parseCommandLine(const QStringList &arguments)
         u"Grade the document on every case of the test FILE (see orb-grade), each on its own "
         u"data, printing one verdict line per case; status 0 when every case passed, else 5. "
         u"The data and limits come from FILE, so --input, --max-steps, --trace, --memory, "
-        u"--expect and --break cannot be given with it."_s,
+        u"--expect, --break and --watch cannot be given with it."_s,
         u"FILE"_s);
     const QCommandLineOption caseOption(
         u"case"_s, u"With --tests: run only the case called NAME."_s, u"NAME"_s);
     parser.addOptions({inputOption, maxStepsOption, traceOption, memoryOption, expectOption,
-                       breakOption, testsOption, caseOption});
+                       breakOption, watchOption, testsOption, caseOption});
     parser.addPositionalArgument(u"document"_s,
                                  u"The microprogram document to run; - reads standard input."_s,
                                  u"DOCUMENT.orb"_s);
@@ -251,6 +263,13 @@ CommandLine parseCommandLine(const QStringList &arguments)
             return usage(u"--break takes a row number from 1 to %1, not %2"_s.arg(maxDocumentRows)
                              .arg(echoText(text)));
         options.breakRows.push_back(*row);
+    }
+    for (const QString &text : parser.values(watchOption)) {
+        QString error;
+        const std::optional<Watch> watch = parseWatch(text, &error);
+        if (!watch)
+            return usage(u"--watch %1: %2"_s.arg(echoText(text), error));
+        options.watches.push_back(*watch);
     }
     options.trace = parser.isSet(traceOption);
     options.memory = parser.isSet(memoryOption);
@@ -373,9 +392,9 @@ int runCommandLine(const QStringList &arguments, QIODevice *in, QIODevice &outDe
             options.expectations.cbegin(), options.expectations.cend(), [](const Expectation &e) {
                 return e.kind == Expectation::Kind::End && e.value == RunBreak;
             });
-        if (expectsBreak && options.breakRows.empty()) {
-            err << u"orb-run: the expectations file %1 expects end=break, but no --break is given"_s
-                       .arg(terminalText(options.expectPath))
+        if (expectsBreak && options.breakRows.empty() && options.watches.empty()) {
+            err << u"orb-run: the expectations file %1 expects end=break, but neither --break "
+                   u"nor --watch is given"_s.arg(terminalText(options.expectPath))
                 << u"\nTry 'orb-run --help' for more information.\n"_s;
             return finish(RunUsage);
         }

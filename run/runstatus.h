@@ -18,7 +18,7 @@ enum RunStatus : int {
     RunUnreadable = 4,   // the file cannot be read or is not a document
     RunMismatch = 5,     // --expect found a difference
     RunOutputFailed = 6, // standard output could not be written
-    RunBreak = 7,        // --break: stopped after a press that arrived at a breakpoint
+    RunBreak = 7,        // --break, --watch: stopped at a breakpoint or by a watch
     RunUsage = 64,
 };
 

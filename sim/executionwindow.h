@@ -13,9 +13,17 @@
 // pushButton_3 and Backspace step back, and the run to the end stops at the breakpoints the
 // main window hands in (setBreakpoints); currentRowChanged() tells it which row "Строка"
 // shows, so that its table can mark that row.
+//
+// The rest of the debugger is reached through inputs the window otherwise leaves alone: a
+// double-click on a value cell of the "after" panel watches that register (Shift: for a
+// value), the cells' context menu chooses the radix, Shift+Backspace (Shift with pushButton_3)
+// runs back to the previous stop, F6 marks what the last microoperation changed, and the
+// context menu of endButton sets the pace of the run to the end. Untouched, the window is the
+// plain one: no marks, hexadecimal cells, the instant run to the end.
 
 #include "sim/registers.h"
 #include "sim/stepengine.h"
+#include "sim/watchlist.h"
 
 #include <QDialog>
 #include <QFont>
@@ -32,6 +40,7 @@
 class MainWindow;
 class QLabel;
 class QPushButton;
+class QTimer;
 
 namespace Ui {
 class ExecutionWindow;
@@ -67,6 +76,32 @@ public:
     void executeStep();
     void runToEnd();
     void stepBack();
+    // Steps back to the latest earlier press at which a breakpoint or a watch would have
+    // stopped a run to the end, or to the first screen (Shift+Backspace, Shift+pushButton_3).
+    void runBack();
+
+    // The pace of the run to the end; Instant is the run inside the button's slot.
+    enum class Pace { Instant, Fast, Slow, OnePerSecond };
+    static constexpr int paceCount = 4;
+    static QString paceName(Pace pace);
+    // Milliseconds between two steps of a paced run.
+    static int paceInterval(Pace pace);
+    void setPace(Pace pace);
+    Pace pace() const { return pace_; }
+    // A paced run is under way; any key or button click pauses it.
+    bool pacedRunActive() const { return pacedRun_; }
+    void pausePacedRun();
+
+    // The watches this run stops at: the main window's, or the window's own until it gets them.
+    void setWatchList(orb::WatchList *watches);
+    orb::WatchList *watchList() const { return watches_; }
+    // F6: the "after" panel marks the cells the last microoperation changed.
+    void setChangeMarks(bool on);
+    bool changeMarks() const { return changeMarks_; }
+    // How a register's cells show its byte, kept for the rest of the program's life.
+    static orb::Radix radix(int registerIndex);
+    void setRadix(int registerIndex, orb::Radix radix);
+    static QString radixName(orb::Radix radix);
 
     // Rows (from 0) at which the run to the end stops; see StepEngine for when it arrives.
     void setBreakpoints(const std::vector<int> &rows);
@@ -99,6 +134,7 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void on_nextButton_pressed();
@@ -136,6 +172,25 @@ private:
     // Undoes what showEndScreen() moved and hid.
     void leaveEndScreen();
     void placeBesideMainWindow(const MainWindow *mainWindow);
+    // Undoes presses: one, or back to the previous stop.
+    void undo(bool toPreviousStop);
+
+    // The debugger's inputs and looks (see the class comment).
+    void setUpDebugger();
+    void watchesChanged();
+    // The looks of the value cells: watched, changed by the last microoperation, plain.
+    void restyleCells();
+    void cellDoubleClicked(int cell, bool withValue);
+    void askForWatchValue(int cell);
+    void showCellMenu(int cell, const QPoint &globalPosition);
+    void showPaceMenu(const QPoint &position);
+    void startPacedRun();
+    void pacedStep();
+    void stopPacedRun();
+    // After a run that a watch stopped: the operation line says why.
+    void showStopReason();
+    void updateOperationToolTip();
+    void refillRegister(int registerIndex);
 
     std::unique_ptr<Ui::ExecutionWindow> ui;
     CellMemory memory;
@@ -150,4 +205,18 @@ private:
     bool deletionPending = false;
     bool byteRequestOpen = false;
     std::optional<int> enteredByte;
+
+    orb::WatchList ownWatches_;
+    QPointer<orb::WatchList> watches_;
+    bool changeMarks_ = false;
+    quint64 markedCells_ = 0;  // by register table index: cells shown as changed
+    quint64 watchedCells_ = 0; // and as watched
+    QFont cellFont_;
+    QString plainEndToolTip_;
+    std::array<QString, panelCellCount> plainCellStyles_;
+    Pace pace_ = Pace::Instant;
+    bool pacedRun_ = false;
+    QTimer *paceTimer_ = nullptr;
+    Qt::KeyboardModifiers backButtonModifiers_;
+    QString stopReason_; // the reason shown on the operation line; empty for none
 };

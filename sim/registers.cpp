@@ -140,6 +140,26 @@ QString formatRegisterValue(const RegisterInfo &info, int value)
     return info.format == RegisterFormat::Hex ? formatHex(value) : QString::number(value);
 }
 
+QString formatRadix(int value, Radix radix)
+{
+    value &= 0xFF;
+    switch (radix) {
+    case Radix::Hex:
+        break;
+    case Radix::Unsigned:
+        return QString::number(value);
+    case Radix::Signed: {
+        const int signedValue = value > 127 ? value - 256 : value;
+        return (signedValue > 0 ? QStringLiteral("+") : QString()) + QString::number(signedValue);
+    }
+    case Radix::Binary: {
+        const QString bits = QStringLiteral("%1").arg(value, 8, 2, QChar(u'0'));
+        return bits.left(4) + QChar(u' ') + bits.mid(4);
+    }
+    }
+    return formatHex(value);
+}
+
 const QStringList &registerNames()
 {
     static const QStringList names = [] {

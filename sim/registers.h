@@ -46,6 +46,12 @@ int registerIndex(QStringView name);
 // A value as the panels show it: two hexadecimal digits for a register, 0 or 1 for a flag.
 QString formatRegisterValue(const RegisterInfo &info, int value);
 
+// How a register's byte may be read on the panels; hexadecimal is the panels' own.
+enum class Radix : quint8 { Hex, Unsigned, Signed, Binary };
+inline constexpr int radixCount = 4;
+// 0x3C: "3C", "60", "+60", "0011 1100"; 0x80 signed: "-128"; 0 signed: "0".
+QString formatRadix(int value, Radix radix);
+
 // The names of the byte registers in the order of the panels: RK1 … RK4, RON0 … RON15, A, B,
 // PC, SP, RI, RA, RB, R, S1, S2, S3; and the value of the one at `index` in a processor.
 const QStringList &registerNames();

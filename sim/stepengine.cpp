@@ -3,7 +3,9 @@
 #include "sim/stepengine.h"
 
 #include "cells/rowrules.h"
+#include "sim/registers.h"
 
+#include <algorithm>
 #include <cstring>
 #include <type_traits>
 
@@ -140,7 +142,13 @@ void StepEngine::start()
 {
     enterNextState();
     step();
-    breakpointRow_ = -1; // the first screen is no press: it arrives nowhere
+    // The first screen is no press: it arrives nowhere and stops nothing, but its row has run.
+    breakpointRow_ = -1;
+    watchStop_.reset();
+    if (historyEnabled_) {
+        rowArrivals_.assign(size_t(program_.rowCount()), 0);
+        countArrivals(+1);
+    }
 }
 
 void StepEngine::enterNextState()
@@ -226,8 +234,8 @@ bool StepEngine::leaveRow()
         }
         // Only a further row's transition, found by the search below, counts as arriving at
         // it; the first row was arrived at when it was shown.
-        if (s.stoppedUnderConditions && isBreakpoint(s.rowIndex))
-            breakpointRow_ = s.rowIndex;
+        if (s.stoppedUnderConditions)
+            noteArrival(s.rowIndex);
         // Read now: a first row whose condition only holds after its microoperations leads to
         // its own next state, not back into the state it left.
         s.nextState = program_.row(s.rowIndex).nextState;
@@ -249,9 +257,9 @@ void StepEngine::executeStep()
     // Copied as bytes, padding and all, so that only what the press wrote can differ.
     alignas(Machine) quint8 before[sizeof(Machine)];
     std::memcpy(before, &machine_, sizeof(Machine));
-    recordingMemory_.writes.clear();
     step();
     history_.push(before, machine_, recordingMemory_.writes);
+    countArrivals(+1);
 }
 
 void StepEngine::step()
@@ -259,7 +267,8 @@ void StepEngine::step()
     RunState &s = machine_.state;
     const int shownRow = machine_.afterPanel.rowIndex;
     transitionTaken_ = false;
-    breakpointRow_ = -1;
+    machine_.lastPress = PressOutcome{};
+    recordingMemory_.writes.clear();
     if (s.endScreenShown)
         view_.scheduleDeletion(); // the end screen is shown once more before the window goes
 
@@ -267,8 +276,9 @@ void StepEngine::step()
     // microoperation, shown a row without microoperations, or shown the end screen.
     for (;;) {
         if (!s.running) {
-            breakpointRow_ = -1;
+            machine_.lastPress = PressOutcome{}; // a press that ends the run arrives nowhere
             showEndScreen();
+            judgeLastPress();
             return;
         }
         if (s.microopIndex == -1) {
@@ -291,11 +301,20 @@ void StepEngine::step()
         updatePanel(Panel::Before);
         Processor &processor = machine_.processor;
         processor.clearResultFlags();
-        MemoryAccess &memory =
-            historyEnabled_ ? static_cast<MemoryAccess &>(recordingMemory_) : memory_;
+        const bool noteWrites = historyEnabled_ || watchesMemory_;
+        MemoryAccess &memory = noteWrites ? static_cast<MemoryAccess &>(recordingMemory_) : memory_;
         const MicroopOutcome outcome =
             performMicrooperation(signal, s.controlFields, processor, memory);
         s.operation = outcome.operation;
+        PressOutcome &press = machine_.lastPress;
+        press.microoperation = true;
+        if (noteWrites && !recordingMemory_.writes.empty()) {
+            // A microoperation writes one byte at most (y60).
+            const History::MemoryWrite &write = recordingMemory_.writes.back();
+            press.writtenAddress = qint16(write.address);
+            press.writtenOld = quint8(write.oldValue);
+            press.writtenNew = quint8(write.newValue);
+        }
         if (outcome.device != DeviceRequest::None) {
             // The dialog opens over the panels as they stand.
             flushView();
@@ -315,8 +334,91 @@ void StepEngine::step()
         break;
     }
     const int row = machine_.afterPanel.rowIndex;
-    if (isBreakpoint(row) && (row != shownRow || transitionTaken_))
-        breakpointRow_ = row;
+    if (row >= 0 && (row != shownRow || transitionTaken_))
+        noteArrival(row);
+    judgeLastPress();
+}
+
+void StepEngine::noteArrival(int row)
+{
+    auto &arrivals = machine_.lastPress.arrivals;
+    for (qint32 &slot : arrivals) {
+        if (slot < 0) {
+            slot = row;
+            return;
+        }
+    }
+    arrivals.back() = row;
+}
+
+void StepEngine::judgeLastPress()
+{
+    // The last breakpoint the press arrived at is the one it shows, or the nearest to it.
+    breakpointRow_ = -1;
+    for (const qint32 row : machine_.lastPress.arrivals) {
+        if (isBreakpoint(row))
+            breakpointRow_ = row;
+    }
+    if (watches_.empty())
+        watchStop_.reset();
+    else
+        watchStop_ = matchWatches();
+}
+
+std::optional<WatchStop> StepEngine::matchWatches() const
+{
+    const PressOutcome &press = machine_.lastPress;
+    const auto &table = registerTable();
+    for (const Watch &watch : watches_) {
+        int before;
+        int after;
+        if (watch.kind == Watch::Kind::Register) {
+            if (!press.microoperation)
+                continue;
+            const RegisterInfo &info = table[size_t(watch.index)];
+            before = info.read(machine_.beforePanel);
+            after = info.read(machine_.afterPanel.registers);
+            if (before == after)
+                continue;
+        } else {
+            if (press.writtenAddress != watch.index)
+                continue;
+            before = press.writtenOld;
+            after = press.writtenNew;
+        }
+        if (watch.value < 0 || watch.value == after)
+            return WatchStop{watch, before, after};
+    }
+    return std::nullopt;
+}
+
+quint64 StepEngine::changedRegisters() const
+{
+    if (!machine_.lastPress.microoperation)
+        return 0;
+    quint64 changed = 0;
+    const auto &table = registerTable();
+    for (size_t i = 0; i < table.size(); ++i) {
+        if (table[i].read(machine_.beforePanel) != table[i].read(machine_.afterPanel.registers))
+            changed |= quint64(1) << i;
+    }
+    return changed;
+}
+
+void StepEngine::setWatches(std::vector<Watch> watches)
+{
+    watches_ = std::move(watches);
+    watchesMemory_ = std::any_of(watches_.begin(), watches_.end(), [](const Watch &watch) {
+        return watch.kind == Watch::Kind::Memory;
+    });
+}
+
+void StepEngine::countArrivals(int sign)
+{
+    for (const qint32 row : machine_.lastPress.arrivals) {
+        if (row >= 0 && size_t(row) < rowArrivals_.size())
+            rowArrivals_[size_t(row)] += sign;
+    }
 }
 
 bool StepEngine::runToEnd(int limit)
@@ -325,17 +427,27 @@ bool StepEngine::runToEnd(int limit)
     // dialog opens or the loop ends.
     const bool wasDeferred = deferViewUpdates_;
     deferViewUpdates_ = true;
-    bool atBreakpoint = false;
-    while (!atBreakpoint && machine_.state.running && machine_.state.stepCount <= limit) {
-        executeStep();
-        atBreakpoint = arrivedAtBreakpoint();
-    }
+    RunStep outcome;
+    do
+        outcome = runStep(limit);
+    while (outcome == RunStep::Stepped);
     flushView();
     deferViewUpdates_ = wasDeferred;
-    if (atBreakpoint || machine_.state.stepCount <= limit)
-        return false;
-    view_.showStepLimitDialog(stepLimitHeading(), stepLimitText());
-    return true;
+    return outcome == RunStep::Limit;
+}
+
+StepEngine::RunStep StepEngine::runStep(int limit)
+{
+    // The limit is judged first: a program that stopped past it still gets the dialog.
+    if (machine_.state.stepCount > limit) {
+        flushView();
+        view_.showStepLimitDialog(stepLimitHeading(), stepLimitText());
+        return RunStep::Limit;
+    }
+    if (!machine_.state.running)
+        return RunStep::Ended;
+    executeStep();
+    return arrivedAtStop() ? RunStep::Stopped : RunStep::Stepped;
 }
 
 void StepEngine::setHistoryEnabled(bool enabled)
@@ -344,6 +456,7 @@ void StepEngine::setHistoryEnabled(bool enabled)
     if (!enabled) {
         history_.clear();
         transitionRows_.clear();
+        rowArrivals_.clear();
     }
 }
 
@@ -357,6 +470,7 @@ bool StepEngine::stepBack()
 {
     if (history_.empty())
         return false;
+    countArrivals(-1);
     history_.pop(machine_, [this](const History::MemoryWrite &write) {
         if (memory_.readMemory(write.address) == write.newValue)
             memory_.writeMemory(write.address, write.oldValue);
@@ -365,6 +479,25 @@ bool StepEngine::stepBack()
     beforeDirty_ = false;
     afterDirty_ = false;
     breakpointRow_ = -1;
+    watchStop_.reset();
+    return true;
+}
+
+bool StepEngine::runBack()
+{
+    if (history_.empty())
+        return false;
+    for (;;) {
+        stepBack();
+        if (history_.empty())
+            break;
+        judgeLastPress();
+        if (arrivedAtStop())
+            return true;
+    }
+    // The first screen stops nothing.
+    breakpointRow_ = -1;
+    watchStop_.reset();
     return true;
 }
 

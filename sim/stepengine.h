@@ -30,10 +30,17 @@
 // it was arrived at do not arrive again, so a run to the end that stopped at a breakpoint runs
 // on to the next arrival. The run to the end stops after the press that arrives at a row with
 // a breakpoint (before the step limit is judged); orb-run --break stops the same way.
+//
+// Watches (sim/watch.h) stop a run to the end the same way, after the press whose
+// microoperation changed a watched register or flag, or wrote a watched memory byte. What a
+// press did (the rows it arrived at, whether it executed a microoperation, the byte it wrote)
+// is kept in the Machine, so that a step back restores it with the rest: running back asks
+// each earlier press, with the breakpoints and watches set now, whether it would have stopped.
 
 #include "cells/celllanguage.h"
 #include "sim/microops.h"
 #include "sim/processor.h"
+#include "sim/watch.h"
 
 #include <QString>
 
@@ -160,6 +167,25 @@ class StepEngine {
 public:
     static constexpr int stepLimit = 999;
 
+    // What one press did, as a run to the end and running back judge it.
+    struct PressOutcome {
+        static constexpr int maxArrivals = 3;
+        // The rows (from 0) the press arrived at, in order; -1 past the last.
+        std::array<qint32, maxArrivals> arrivals{-1, -1, -1};
+        bool microoperation = false; // the before and after panels show its microoperation
+        qint16 writtenAddress = -1;  // the memory byte it wrote; -1: none
+        quint8 writtenOld = 0;
+        quint8 writtenNew = 0;
+    };
+
+    // What one step of a run to the end did (runStep).
+    enum class RunStep {
+        Stepped, // one press; the run goes on
+        Stopped, // the press arrived at a breakpoint or a watch stopped it
+        Ended,   // the automaton had stopped: nothing done
+        Limit,   // the step counter had passed the limit: the step-limit dialog, nothing done
+    };
+
     // The run state; the names are those the execution window has always used.
     struct RunState {
         bool running = true;
@@ -196,6 +222,9 @@ public:
     // limit and no breakpoint stopped it, the step-limit dialog. Returns whether the limit
     // stopped it (also when no step was left to take).
     bool runToEnd(int limit = stepLimit);
+    // One step of the run to the end, for a run that goes at a pace: the same judgements in the
+    // same order, the step-limit dialog included.
+    RunStep runStep(int limit = stepLimit);
 
     // Records every later press so that stepBack() can undo it. Off by default.
     void setHistoryEnabled(bool enabled);
@@ -211,6 +240,19 @@ public:
     // step back takes back those of the press it undoes. Empty without history.
     std::vector<int> takenTransitions() const;
     qsizetype historyBytes() const { return qsizetype(history_.bytes()); }
+    // Steps back over at least one press, on to the latest press at which the breakpoints and
+    // watches set now would have stopped a run to the end, or to the first screen. The view is
+    // not called. False when nothing is left to undo.
+    bool runBack();
+    // With history on: how many times the run has arrived at each row (from 0), the first
+    // screen included; a step back takes back what its press added. Empty without history.
+    const std::vector<int> &rowArrivals() const { return rowArrivals_; }
+
+    // What the last press did; after a step back, the press now shown.
+    const PressOutcome &lastPress() const { return machine_.lastPress; }
+    // The registers and flags (bit i: the register table's entry i) whose value the
+    // microoperation of the press shown changed.
+    quint64 changedRegisters() const;
 
     // Rows (from 0) with a breakpoint; rows outside the table are ignored.
     void setBreakpoints(const std::vector<int> &rows);
@@ -219,6 +261,15 @@ public:
     // row whose transition it took.
     bool arrivedAtBreakpoint() const { return breakpointRow_ >= 0; }
     int breakpointRow() const { return breakpointRow_; }
+
+    // The watches a run to the end judges after every press; judged in this order, the first
+    // that stops names the reason.
+    void setWatches(std::vector<Watch> watches);
+    const std::vector<Watch> &watches() const { return watches_; }
+    // The watch that stopped the last press (or the press a run back went to); nullopt for none.
+    const std::optional<WatchStop> &watchStop() const { return watchStop_; }
+    // Whether a run to the end stops after the last press.
+    bool arrivedAtStop() const { return breakpointRow_ >= 0 || watchStop_.has_value(); }
 
     const RunState &state() const { return machine_.state; }
     bool running() const { return machine_.state.running; }
@@ -249,6 +300,7 @@ private:
         RunState state;
         Processor beforePanel;
         AfterPanel afterPanel;
+        PressOutcome lastPress;
     };
 
     // The records of the presses, newest last, packed one after another: for each byte of
@@ -307,6 +359,11 @@ private:
     {
         return row >= 0 && size_t(row) < breakpoints_.size() && breakpoints_[size_t(row)];
     }
+    void noteArrival(int row);
+    // breakpointRow_ and watchStop_ for the press machine_.lastPress describes.
+    void judgeLastPress();
+    std::optional<WatchStop> matchWatches() const;
+    void countArrivals(int sign);
 
     Program program_;
     MemoryAccess &memory_;
@@ -324,6 +381,10 @@ private:
     std::vector<quint8> breakpoints_; // by row; empty: none
     int breakpointRow_ = -1;
     bool transitionTaken_ = false; // during the current press
+    std::vector<Watch> watches_;
+    bool watchesMemory_ = false; // a watch on a memory byte: every press notes its writes
+    std::optional<WatchStop> watchStop_;
+    std::vector<int> rowArrivals_;
 };
 
 } // namespace orb

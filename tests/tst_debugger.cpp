@@ -14,7 +14,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QGroupBox>
+#include <QInputDialog>
+#include <QMenu>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -36,6 +39,7 @@ namespace {
 class DialogAnswerer final : public QObject {
 public:
     QString byte = u"03"_s;
+    QString watchValue = u"06"_s; // typed into the watch's value question
     QStringList seen;
 
     DialogAnswerer()
@@ -44,6 +48,14 @@ public:
             QWidget *dialog = QApplication::activeModalWidget();
             if (!dialog)
                 return;
+            if (auto *input = qobject_cast<QInputDialog *>(dialog)) {
+                seen << input->labelText();
+                auto *edit = input->findChild<QLineEdit *>();
+                edit->selectAll();
+                QTest::keyClicks(edit, watchValue);
+                QTest::keyClick(edit, Qt::Key_Return);
+                return;
+            }
             auto *info = dialog->findChild<QLabel *>(u"infoLabel"_s);
             seen << (info ? info->text() : QString());
             auto *edit = dialog->findChild<QLineEdit *>(u"byteLineEdit"_s);
@@ -99,10 +111,72 @@ QString screenOf(QWidget *window)
     return parts.join(u'\n');
 }
 
-void click(QWidget *window, const char *name)
+void click(QWidget *window, const char *name, Qt::KeyboardModifiers modifiers = {})
 {
-    QTest::mouseClick(child<QPushButton>(window, name), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(window, name), Qt::LeftButton, modifiers);
 }
+
+QLabel *cell(QWidget *window, const char *key, bool after = true)
+{
+    return child<QLabel>(window, QByteArray(key) + (after ? "AfterLabel" : "BeforeLabel"));
+}
+
+// Opens `target`'s context menu as a right click does and triggers the entry `text`; returns
+// the texts of the entries, checked ones marked with '*'.
+QStringList chooseFromMenu(QWidget *target, const QString &text)
+{
+    QStringList entries;
+    bool found = false;
+    QTimer::singleShot(0, target, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction *action : menu->actions()) {
+            if (action->isSeparator())
+                continue;
+            entries << action->text() + (action->isChecked() ? u"*"_s : QString());
+            if (action->text() == text) {
+                found = true;
+                menu->setActiveAction(action);
+            }
+        }
+        if (found)
+            QTest::keyClick(menu, Qt::Key_Return);
+        else
+            menu->close();
+    });
+    // What the offscreen platform says about every popup.
+    QTest::ignoreMessage(QtWarningMsg, "This plugin does not support raise()");
+    QTest::ignoreMessage(QtWarningMsg, "This plugin does not support grabbing the keyboard");
+    const QPoint centre = target->rect().center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, centre, target->mapToGlobal(centre));
+    QApplication::sendEvent(target, &event);
+    if (!found)
+        qWarning("no menu entry %s among %s", qPrintable(text), qPrintable(entries.join(u", ")));
+    return entries;
+}
+
+// What the offscreen platform says when a dialog of Qt's own (QInputDialog) is shown.
+void expectDialogWarning()
+{
+    for (int i = 0; i < 2; ++i)
+        QTest::ignoreMessage(QtWarningMsg, "This plugin does not support propagateSizeHints()");
+}
+
+void doubleClick(QWidget *target, Qt::KeyboardModifiers modifiers = {})
+{
+    QTest::mouseDClick(target, Qt::LeftButton, modifiers);
+}
+
+QString styleOf(QWidget *window, const char *key, bool after = true)
+{
+    return cell(window, key, after)->styleSheet();
+}
+
+const QString plainCell =
+    u"color: rgb(75,75,75);\nborder-radius: 7px;\nborder: 0px;\nbackground-color: rgb(245,245,245);"_s;
+const QString watchedCell =
+    u"color: rgb(255,255,255);\nborder-radius: 7px;\nborder: 0px;\nbackground-color: rgb(226, 131, 131);"_s;
 
 } // namespace
 
@@ -127,6 +201,11 @@ private slots:
     void toolTips();
     void placementBesideTheMainWindow_data();
     void placementBesideTheMainWindow();
+    void watchesStopTheRunAndRunBackReturns();
+    void memoryByteWatch();
+    void pacedRunPausesAndAnswers();
+    void changeMarksAreExactlyTheChangedCells();
+    void radixOfARegister();
 
 private:
     // Releases the start button and returns the window it opened.
@@ -519,6 +598,260 @@ void TestDebugger::placementBesideTheMainWindow()
     QCOMPARE(place.value_or(QPoint(-1, -1)), expected);
     if (place)
         QVERIFY(available.contains(QRect(*place, QSize(920, 510))));
+}
+
+void TestDebugger::watchesStopTheRunAndRunBackReturns()
+{
+    // The data byte 03, then A counts up 04, 05, 06, written to memory at 05, 06, 07.
+    editortest::setRows(*editor, countingLoop);
+    DialogAnswerer answerer;
+    ExecutionWindow *window = launch();
+    auto *endButton = child<QPushButton>(window, "endButton");
+    const QString plainTip = endButton->toolTip();
+    doubleClick(cell(window, "a"));
+    QCOMPARE(styleOf(window, "a"), watchedCell);
+    QCOMPARE(styleOf(window, "a", false), watchedCell);
+    QCOMPARE(styleOf(window, "b"), plainCell);
+    QCOMPARE(endButton->toolTip(), plainTip + u"\nНаблюдение: A"_s);
+    click(window, "endButton");
+    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"4"_s);
+    QCOMPARE(child<QLabel>(window, "operationLabel")->text(), u"Остановка: A изменился 03 → 04"_s);
+    QCOMPARE(child<QLabel>(window, "operationLabel")->toolTip(),
+             u"Выполнена микрооперация y31 :    A := A + 1"_s);
+    QCOMPARE(window->focusWidget(), child<QWidget>(window, "nextButton"));
+
+    // Shift+double-click: only the value 06 stops it, a flag watch asks for 0 or 1.
+    expectDialogWarning();
+    doubleClick(cell(window, "a"), Qt::ShiftModifier);
+    QCOMPARE(answerer.seen.last(),
+             u"Остановиться, когда A станет равным\n(шестнадцатеричное число от 00 до FF):"_s);
+    QCOMPARE(endButton->toolTip(), plainTip + u"\nНаблюдение: A = 06"_s);
+    click(window, "endButton");
+    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"12"_s);
+    QCOMPARE(child<QLabel>(window, "operationLabel")->text(), u"Остановка: A = 06"_s);
+    answerer.watchValue = u"1"_s;
+    expectDialogWarning();
+    doubleClick(cell(window, "z"), Qt::ShiftModifier);
+    QCOMPARE(answerer.seen.last(), u"Остановиться, когда Z станет равным\n(0 или 1):"_s);
+    // While the run is open, each row number says how often its row ran.
+    const QStringList counts = {u"1 раз"_s, u"1 раз"_s, u"3 раза"_s, u"2 раза"_s, u"0 раз"_s};
+    for (int row = 0; row < counts.size(); ++row)
+        QCOMPARE(editor->rowNumberLabel(row)->toolTip(),
+                 RowMarks::toolTip() + u"\nВыполнялась: "_s + counts[row]);
+    for (const auto &[count, text] :
+         std::initializer_list<std::pair<int, const char16_t *>>{{11, u"11 раз"},
+                                                                 {12, u"12 раз"},
+                                                                 {21, u"21 раз"},
+                                                                 {22, u"22 раза"},
+                                                                 {104, u"104 раза"},
+                                                                 {114, u"114 раз"}})
+        QCOMPARE(RowMarks::countText(count), u"Выполнялась: "_s + QString::fromUtf16(text));
+    QCOMPARE(endButton->toolTip(), plainTip + u"\nНаблюдение: A = 06, Z = 1"_s);
+
+    // Back to the watch on any change; Shift+Backspace goes back to the press where it stopped
+    // before, and Shift with the back button to the one before that.
+    doubleClick(cell(window, "z"));
+    doubleClick(cell(window, "a"));
+    doubleClick(cell(window, "a"));
+    QCOMPARE(endButton->toolTip(), plainTip + u"\nНаблюдение: A"_s);
+    QTest::keyClick(window, Qt::Key_Backspace, Qt::ShiftModifier);
+    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"8"_s);
+    QCOMPARE(child<QLabel>(window, "operationLabel")->text(), u"Остановка: A изменился 04 → 05"_s);
+    const QString shown = screenOf(window);
+    QStringList memory;
+    for (int address = 0; address < 16; ++address)
+        memory << editor->ramCell(0, address)->text();
+    click(window, "pushButton_3", Qt::ShiftModifier);
+    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"4"_s);
+    click(window, "pushButton_3", Qt::ShiftModifier); // no earlier stop: the first screen
+    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"2"_s);
+    QVERIFY(!child<QWidget>(window, "pushButton_3")->isEnabled());
+    doubleClick(cell(window, "a")); // off, and on again in the fresh run below
+    closeRun();
+    QCOMPARE(editor->rowNumberLabel(2)->toolTip(), RowMarks::toolTip());
+
+    // The panels and memory at step 8 are those of a fresh run stepped there.
+    for (int address = 0; address < 16; ++address)
+        editor->ramCell(0, address)->setText(u"00"_s);
+    ExecutionWindow *fresh = launch();
+    for (int press = 0; press < 6; ++press)
+        click(fresh, "nextButton");
+    QStringList freshMemory;
+    for (int address = 0; address < 16; ++address)
+        freshMemory << editor->ramCell(0, address)->text();
+    QCOMPARE(freshMemory, memory);
+    doubleClick(cell(fresh, "a"));
+    QString freshShown = screenOf(fresh);
+    freshShown.replace(u"operationLabel=Выполнена микрооперация y31 :    A := A + 1"_s,
+                       u"operationLabel=Остановка: A изменился 04 → 05"_s);
+    QCOMPARE(shown, freshShown);
+}
+
+void TestDebugger::memoryByteWatch()
+{
+    // y60 writes A to 05, 06 and 07 in turn; the byte 06 is watched from its context menu.
+    editortest::setRows(*editor, countingLoop);
+    QTest::mouseClick(child<QPushButton>(editor.get(), "ramButton"), Qt::LeftButton);
+    QWidget *byte = editor->ramCell(0, 6);
+    QTest::qWait(10);
+    const QStringList entries = chooseFromMenu(byte, u"Остановиться при записи"_s);
+    QCOMPARE(entries.last(), u"Остановиться при записи"_s);
+    QVERIFY(entries.size() > 3); // the line edit's own entries stay
+    QCOMPARE(byte->toolTip(), u"Остановка при записи"_s);
+    DialogAnswerer answerer;
+    ExecutionWindow *window = launch();
+    QVERIFY(child<QPushButton>(window, "endButton")->toolTip().endsWith(u"\nНаблюдение: ОП[06]"_s));
+    click(window, "endButton");
+    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"10"_s);
+    QCOMPARE(child<QLabel>(window, "operationLabel")->text(),
+             u"Остановка: запись в ОП[06]: 00 → 05"_s);
+    QCOMPARE(editor->ramCell(0, 6)->text(), u"05"_s);
+    // Taken off again during the run: the run goes on to the end.
+    QCOMPARE(chooseFromMenu(byte, u"Остановиться при записи"_s).last(),
+             u"Остановиться при записи*"_s);
+    QVERIFY(byte->toolTip().isEmpty());
+    click(window, "endButton");
+    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"17"_s);
+}
+
+void TestDebugger::pacedRunPausesAndAnswers()
+{
+    editortest::setRows(*editor, countingLoop);
+    DialogAnswerer answerer;
+    ExecutionWindow *window = launch();
+    auto *endButton = child<QPushButton>(window, "endButton");
+    QCOMPARE(chooseFromMenu(endButton, u"Быстро"_s),
+             (QStringList{u"Сразу*"_s, u"Быстро"_s, u"Медленно"_s, u"По шагу в секунду"_s}));
+    QCOMPARE(window->pace(), ExecutionWindow::Pace::Fast);
+    QVERIFY(endButton->toolTip().endsWith(u"\nТемп: Быстро"_s));
+
+    // The run goes on a timer: the window shows its steps one by one and takes events.
+    QStringList seenSteps;
+    click(window, "endButton");
+    QVERIFY(window->pacedRunActive());
+    for (int i = 0; i < 40 && seenSteps.size() < 3; ++i) {
+        QTest::qWait(10);
+        const QString step = child<QLabel>(window, "stepLabel")->text();
+        if (seenSteps.isEmpty() || seenSteps.last() != step)
+            seenSteps << step;
+    }
+    QCOMPARE(seenSteps.mid(0, 3), (QStringList{u"3"_s, u"4"_s, u"5"_s}));
+    QTest::keyClick(window, Qt::Key_A);
+    QVERIFY(!window->pacedRunActive());
+    const QString paused = child<QLabel>(window, "stepLabel")->text();
+    QTest::qWait(150);
+    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), paused);
+    // Resumed, it goes to the end as the instant run does, the dialogs included.
+    click(window, "endButton");
+    QTRY_VERIFY_WITH_TIMEOUT(!window->pacedRunActive(), 5000);
+    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"17"_s);
+    QCOMPARE(answerer.seen, (QStringList{u"Введите байт данных: "_s, u"A = 06"_s, u"СТОП"_s}));
+    const QString paced = screenOf(window);
+    closeRun();
+    ExecutionWindow *instant = launch();
+    QCOMPARE(instant->pace(), ExecutionWindow::Pace::Instant); // each run starts instant
+    click(instant, "endButton");
+    QCOMPARE(screenOf(instant), paced);
+}
+
+void TestDebugger::changeMarksAreExactlyTheChangedCells()
+{
+    editortest::setRows(*editor, countingLoop);
+    DialogAnswerer answerer;
+    ExecutionWindow *window = launch();
+    auto framed = [window] {
+        QStringList keys;
+        for (const char *key : ExecutionWindow::panelCellKeys()) {
+            if (styleOf(window, key).contains(u"border: 2px solid rgb(60, 100, 160);"_s))
+                keys << QLatin1String(key);
+        }
+        return keys;
+    };
+    QCOMPARE(framed(), QStringList());
+    QTest::keyClick(window, Qt::Key_F6);
+    QCOMPARE(framed(), QStringList{u"a"_s}); // at once, for the data byte on screen
+    QVERIFY(cell(window, "a")->toolTip().endsWith(u"\nИзменён микрооперацией: 00 → 03"_s));
+    bool wroteMemory = false;
+    for (int press = 0; press < 15; ++press) {
+        click(window, "nextButton");
+        // Marked: exactly the cells whose text the microoperation changed.
+        QStringList changed;
+        const bool microoperation =
+            !child<QLabel>(window, "operationLabel")->text().startsWith(u"Нет микроопераций"_s);
+        for (const char *key : ExecutionWindow::panelCellKeys()) {
+            if (microoperation && cell(window, key)->text() != cell(window, key, false)->text())
+                changed << QLatin1String(key);
+        }
+        QCOMPARE(framed(), changed);
+        const QString operationTip = child<QLabel>(window, "operationLabel")->toolTip();
+        if (child<QLabel>(window, "operationLabel")->text().contains(u"ОП[РА] := A"_s)) {
+            wroteMemory = true;
+            QVERIFY2(operationTip.startsWith(u"Записано в память: ОП[0"_s),
+                     qPrintable(operationTip));
+        } else {
+            QCOMPARE(operationTip, QString());
+        }
+    }
+    QVERIFY(wroteMemory);
+    // A step back marks what the press now shown changed; F6 again takes every mark away.
+    QTest::keyClick(window, Qt::Key_Backspace);
+    QVERIFY(!framed().isEmpty() ||
+            child<QLabel>(window, "operationLabel")->text().startsWith(u"Нет"));
+    QTest::keyClick(window, Qt::Key_F6);
+    QCOMPARE(framed(), QStringList());
+    for (const char *key : ExecutionWindow::panelCellKeys())
+        QCOMPARE(styleOf(window, key), plainCell);
+}
+
+void TestDebugger::radixOfARegister()
+{
+    editortest::setRows(*editor, countingLoop);
+    DialogAnswerer answerer;
+    answerer.byte = u"3C"_s;
+    ExecutionWindow *window = launch();
+    QCOMPARE(cell(window, "a")->text(), u"3C"_s);
+    const QStringList entries = chooseFromMenu(cell(window, "a", false), u"Десятичное без знака"_s);
+    QCOMPARE(entries, (QStringList{u"Шестнадцатеричное*"_s, u"Десятичное без знака"_s,
+                                   u"Десятичное со знаком"_s, u"Двоичное"_s,
+                                   u"Остановиться при изменении (двойной щелчок)"_s,
+                                   u"Остановиться при значении… (Shift+двойной щелчок)"_s}));
+    QCOMPARE(cell(window, "a")->text(), u"60"_s);
+    QCOMPARE(cell(window, "a", false)->text(), u"0"_s);
+    QCOMPARE(cell(window, "b")->text(), u"00"_s); // only that register
+    chooseFromMenu(cell(window, "a"), u"Двоичное"_s);
+    QCOMPARE(cell(window, "a")->text(), u"0011 1100"_s);
+    click(window, "nextButton"); // РИ := A: the other registers stay hexadecimal
+    QCOMPARE(cell(window, "ri")->text(), u"3C"_s);
+    QCOMPARE(cell(window, "a", false)->text(), u"0011 1100"_s);
+    // A picture with all of it: the radix, a watch, the change marks and a stop reason.
+    chooseFromMenu(cell(window, "ri"), u"Десятичное со знаком"_s);
+    QTest::keyClick(window, Qt::Key_F6);
+    doubleClick(cell(window, "ra"));
+    click(window, "endButton");
+    QCOMPARE(child<QLabel>(window, "operationLabel")->text(), u"Остановка: РА изменился 00 → 3E"_s);
+    testutil::renderToPng(window, u"execution-debugger"_s);
+    doubleClick(cell(window, "ra"));
+    chooseFromMenu(cell(window, "ri"), u"Шестнадцатеричное"_s);
+    // Kept for the next run; flags offer watches only.
+    closeRun();
+    ExecutionWindow *next = launch();
+    QCOMPARE(cell(next, "a")->text(), u"0011 1100"_s);
+    QCOMPARE(
+        chooseFromMenu(cell(next, "z"), u"Остановиться при изменении (двойной щелчок)"_s).size(),
+        2);
+    QCOMPARE(styleOf(next, "z"), watchedCell);
+    chooseFromMenu(cell(next, "a"), u"Шестнадцатеричное"_s);
+    QCOMPARE(cell(next, "a")->text(), u"3C"_s);
+    QCOMPARE(cell(next, "a")->font(), cell(next, "b")->font());
+    // Watches last from run to run, as breakpoints do, and go with New.
+    closeRun();
+    QCOMPARE(styleOf(launch(), "z"), watchedCell);
+    closeRun();
+    editor->findChild<QAction *>(u"actionNew"_s)->trigger();
+    editortest::setRows(*editor, countingLoop);
+    QCOMPARE(styleOf(launch(), "z"), plainCell);
+    QCOMPARE(child<QPushButton>(run, "endButton")->toolTip(),
+             u"Выполнить до конца (до точки останова или 999 тактов)"_s);
 }
 
 QTEST_MAIN(TestDebugger)

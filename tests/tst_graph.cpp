@@ -16,6 +16,10 @@
 #include "testutil.h"
 
 #include <QAbstractGraphicsShapeItem>
+#include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
+#include <QPainter>
+#include <QSet>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -166,6 +170,7 @@ private slots:
     void runMarksFromTakenRows();
     void layoutPlacesEveryNodeAndEdge();
     void largeTableIsLaidOut();
+    void everyNodeShowsItsTextInEveryRunState();
 
     void f2FromBothWindowsNotModal();
     void followsEditsNewAndOpenKeepingTheZoom();
@@ -311,6 +316,7 @@ void TestGraph::runMarksFromTakenRows()
     QCOMPARE(marks.lastEdge, model.edgeOfRow(2));
     QCOMPARE(marks.visitedNodes, (std::vector<bool>{true, true, true}));
     QCOMPARE(marks.visitedEdges, (std::vector<bool>{true, true, true}));
+    QCOMPARE(marks.edgeCounts, (std::vector<int>{1, 1, 2}));
     // Only the first transition: the loop on state 1 and the stop are not visited yet.
     marks = orb::runMarks(model, {0}, 1);
     QCOMPARE(marks.currentNode, model.nodeOfState(1));
@@ -342,6 +348,81 @@ void TestGraph::largeTableIsLaidOut()
     QCOMPARE(int(view.graphLayout().nodes.size()), view.model().nodes.size());
     QCOMPARE(int(view.graphLayout().edges.size()), view.model().edges.size());
     QVERIFY(view.model().edges.size() > 100); // the bounded layout is the one tried
+}
+
+void TestGraph::everyNodeShowsItsTextInEveryRunState()
+{
+    // A node of each kind: the start, one with control fields, a stopping one (y70), a missing
+    // next state, an unreachable one and one known only from a wrong row.
+    const auto table = tableOf({{u"0"_s, u"1"_s, u"x1"_s, u"y7,y62"_s},
+                                {u"0"_s, u"3"_s, u"-x1"_s, u""_s},
+                                {u"1"_s, u"1"_s, u""_s, u"y70"_s},
+                                {u"5"_s, u"5"_s, u""_s, u"y21"_s},
+                                {u"6"_s, u"9"_s, u"zz"_s, u"y21"_s}});
+    GraphView view;
+    view.setGraph(table->model());
+    const GraphModel &model = view.model();
+    QSet<QString> kinds;
+    for (const GraphModelNode &node : model.nodes)
+        kinds << lookName(node.look) + (node.stops ? u"+stop"_s : QString()) +
+                     (node.start ? u"+start"_s : QString());
+    QCOMPARE(kinds, (QSet<QString>{u"normal+start"_s, u"normal+stop"_s, u"missing"_s, u"grey"_s,
+                                   u"wrong"_s}));
+
+    // Each text of a node must stand out from what is under it: rendered with and without the
+    // texts, the picture differs strongly inside each text's box.
+    auto render = [&view](bool texts) {
+        for (int i = 0; i < view.model().nodes.size(); ++i) {
+            for (QGraphicsItem *part : view.nodeItem(i)->childItems()) {
+                if (part->type() == QGraphicsSimpleTextItem::Type)
+                    part->setVisible(texts);
+            }
+        }
+        const QRectF source = view.scene()->sceneRect();
+        QImage image(source.size().toSize(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        view.scene()->render(&painter, QRectF(image.rect()), source);
+        return image;
+    };
+    const QPointF origin = view.scene()->sceneRect().topLeft();
+    for (int node = 0; node < model.nodes.size(); ++node) {
+        for (const QString &state : {u"none"_s, u"visited"_s, u"current"_s}) {
+            orb::GraphRunMarks marks;
+            marks.active = state != u"none"_s;
+            marks.visitedNodes.assign(size_t(model.nodes.size()), true);
+            marks.visitedEdges.assign(size_t(model.edges.size()), false);
+            marks.currentNode = state == u"current"_s ? node : -1;
+            view.setRunMarks(marks);
+            const QImage with = render(true);
+            const QImage without = render(false);
+            int parts = 0;
+            for (QGraphicsItem *part : view.nodeItem(node)->childItems()) {
+                if (part->type() != QGraphicsSimpleTextItem::Type)
+                    continue;
+                ++parts;
+                const QRect box = part->sceneBoundingRect().translated(-origin).toRect();
+                int strong = 0;
+                for (int y = box.top(); y <= box.bottom(); ++y) {
+                    for (int x = box.left(); x <= box.right(); ++x) {
+                        const QColor a = with.pixelColor(x, y);
+                        const QColor b = without.pixelColor(x, y);
+                        strong += qAbs(a.red() - b.red()) + qAbs(a.green() - b.green()) +
+                                      qAbs(a.blue() - b.blue()) >
+                                  150;
+                    }
+                }
+                QVERIFY2(strong >= 5, qPrintable(u"node %1 (%2), %3: text %4 unseen"_s.arg(node)
+                                                     .arg(model.nodes[node].title, state)
+                                                     .arg(parts)));
+            }
+            // The number, and the microoperations or control fields where there are any.
+            const GraphModelNode &shown = model.nodes[node];
+            QCOMPARE(parts, 1 + int(!shown.microoperations.isEmpty()) +
+                                int(!shown.controlFields.isEmpty()) +
+                                int(shown.look == Look::Missing));
+        }
+    }
 }
 
 void TestGraph::layoutPlacesEveryNodeAndEdge()
@@ -528,6 +609,9 @@ void TestGraph::followsARunAndItsStepsBack()
     QVERIFY(view->edgeItem(0)->pen().widthF() > plain);
     QCOMPARE(view->nodeItem(1)->brush().color(), QColor(60, 100, 160));
     QVERIFY(view->nodeItem(0)->brush().color() != QColor(Qt::white)); // visited
+    // Each transition carries how often the run took it.
+    QCOMPARE(view->edgeCountShown(model.edgeOfRow(1)), u"×1"_s);
+    QCOMPARE(view->edgeCountShown(model.edgeOfRow(2)), u"×0"_s);
 
     execution->executeStep(); // y31, then row 2 or 3 by Z
     const int afterTwo = view->runMarks().lastEdge;
@@ -557,6 +641,7 @@ void TestGraph::followsARunAndItsStepsBack()
     QTRY_VERIFY(!run);
     QVERIFY(!view->runMarks().active);
     QCOMPARE(view->nodeItem(0)->brush().color(), QColor(Qt::white));
+    QCOMPARE(view->edgeCountShown(model.edgeOfRow(1)), QString());
 }
 
 void TestGraph::clicksSelectRows()
@@ -681,6 +766,12 @@ void TestGraph::pictureOfTheWindow()
     QVERIFY(graph->view()->runMarks().lastEdge >= 0);
     const QString file = testutil::renderToPng(graph, u"graph-window"_s);
     QVERIFY(!QImage(file).isNull());
+    // At the end the stopping state is the current one, drawn with its text.
+    testutil::ModalAnswerer stop([](QWidget *dialog) { QTest::keyClick(dialog, Qt::Key_Space); });
+    execution->runToEnd();
+    QVERIFY(stop.answered());
+    QVERIFY(graph->view()->model().nodes[graph->view()->runMarks().currentNode].stops);
+    QVERIFY(!QImage(testutil::renderToPng(graph, u"graph-window-stopped"_s)).isNull());
 }
 
 QTEST_MAIN(TestGraph)

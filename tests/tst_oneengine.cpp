@@ -336,6 +336,7 @@ void TestOneEngine::sameBreakpointsInBoth_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QStringList>("inputs");
     QTest::addColumn<QList<int>>("breakpoints"); // rows from 1
+    QTest::addColumn<QStringList>("watches");    // as --watch takes them
     QTest::addColumn<int>("status");
 
     const QString examples = QStringLiteral(ORB_SOURCE_DIR "/examples/");
@@ -345,19 +346,27 @@ void TestOneEngine::sameBreakpointsInBoth_data()
                        u"3|4|z|"_s, u"4|5||y67"_s, u"5|5||y70"_s},
                       {});
     QTest::newRow("the first row of a loop")
-        << counting << QStringList{u"3"_s} << QList<int>{3} << int(RunBreak);
+        << counting << QStringList{u"3"_s} << QList<int>{3} << QStringList{} << int(RunBreak);
     QTest::newRow("a further row")
-        << counting << QStringList{u"3"_s} << QList<int>{5} << int(RunBreak);
+        << counting << QStringList{u"3"_s} << QList<int>{5} << QStringList{} << int(RunBreak);
     QTest::newRow("two, the first arrived at wins")
-        << counting << QStringList{u"2"_s} << QList<int>{6, 4} << int(RunBreak);
+        << counting << QStringList{u"2"_s} << QList<int>{6, 4} << QStringList{} << int(RunBreak);
     QTest::newRow("a row without microoperations")
         << writeDocument(u"none.orb"_s, {u"0|1||y20"_s, u"1|2|-z|"_s, u"1|3|z|"_s, u"3|0||y70"_s},
                          {})
-        << QStringList{} << QList<int>{3} << int(RunBreak);
+        << QStringList{} << QList<int>{3} << QStringList{} << int(RunBreak);
     QTest::newRow("never arrived: the end")
-        << counting << QStringList{u"1"_s} << QList<int>{1} << int(RunSucceeded);
+        << counting << QStringList{u"1"_s} << QList<int>{1} << QStringList{} << int(RunSucceeded);
+    // From the data byte 3A the loop counts A up, writing each A to the byte after it.
+    QTest::newRow("a watch on A's value") << counting << QStringList{u"3A"_s} << QList<int>{}
+                                          << QStringList{u"A=3C"_s} << int(RunBreak);
+    QTest::newRow("a watch on a memory byte and a breakpoint")
+        << counting << QStringList{u"3A"_s} << QList<int>{6} << QStringList{u"M3C"_s}
+        << int(RunBreak);
+    QTest::newRow("a watch on a flag") << counting << QStringList{u"2"_s} << QList<int>{}
+                                       << QStringList{u"Z=1"_s} << int(RunBreak);
     QTest::newRow("fetch-decode") << examples + u"03-fetch-decode-loop.orb"_s << QStringList{}
-                                  << QList<int>{4} << int(RunBreak);
+                                  << QList<int>{4} << QStringList{} << int(RunBreak);
 }
 
 void TestOneEngine::sameBreakpointsInBoth()
@@ -366,16 +375,20 @@ void TestOneEngine::sameBreakpointsInBoth()
     QFETCH(QString, path);
     QFETCH(QStringList, inputs);
     QFETCH(QList<int>, breakpoints);
+    QFETCH(QStringList, watches);
     QFETCH(int, status);
     QStringList more;
     for (const int row : breakpoints)
         more << u"--break"_s << QString::number(row);
+    for (const QString &watch : watches)
+        more << u"--watch"_s << watch;
     const Trace trace = runOrbRun(path, inputs, more);
     QCOMPARE(trace.status, status);
     const QJsonObject end = trace.lines.constLast();
     if (status == RunBreak) {
         QVERIFY(end.value(u"end"_s).isNull());
-        QVERIFY(breakpoints.contains(end.value(u"break"_s).toInt()));
+        QVERIFY(breakpoints.contains(end.value(u"break"_s).toInt()) ||
+                end.value(u"watch"_s).isObject());
     }
 
     editor = std::make_unique<MainWindow>();
@@ -411,15 +424,29 @@ void TestOneEngine::sameBreakpointsInBoth()
     QTest::mouseClick(editor->findChild<QPushButton *>(u"startButton"_s), Qt::LeftButton);
     const QPointer<ExecutionWindow> window = openExecutionWindow();
     QVERIFY(window);
+    for (const QString &text : watches)
+        window->watchList()->set(*parseWatch(text, nullptr));
     QTest::mouseClick(window->findChild<QPushButton *>(u"endButton"_s), Qt::LeftButton);
     QVERIFY(window);
     QCOMPARE(window->engine().stepCount(), end.value(u"steps"_s).toInt());
     const QJsonObject &last = trace.lines[trace.lines.size() - 2];
-    QCOMPARE(headerOf(window), headerOf(last));
+    // A watch's reason stands on the operation line, the operation in its tool tip.
+    auto *operation = window->findChild<QLabel *>(u"operationLabel"_s);
+    QString header = headerOf(window);
+    if (window->engine().watchStop())
+        header.replace(operation->text(), operation->toolTip());
+    QCOMPARE(header, headerOf(last));
     QCOMPARE(panelOf(window, u"AfterLabel"_s), panelOf(last));
-    QCOMPARE(window->engine().arrivedAtBreakpoint(), status == RunBreak);
-    if (status == RunBreak)
-        QCOMPARE(window->engine().breakpointRow() + 1, end.value(u"break"_s).toInt());
+    QCOMPARE(window->engine().arrivedAtStop(), status == RunBreak);
+    QCOMPARE(window->engine().breakpointRow() + 1, end.value(u"break"_s).toInt());
+    // A watch's reason: the same in the trace and on the window's operation line.
+    const QJsonObject watch = end.value(u"watch"_s).toObject();
+    QCOMPARE(window->engine().watchStop().has_value(), !watch.isEmpty());
+    if (const std::optional<WatchStop> &stop = window->engine().watchStop()) {
+        QCOMPARE(watch.value(u"reason"_s).toString(), stop->reason(WatchNames::Ascii));
+        QCOMPARE(watch.value(u"new"_s).toInt(), stop->newValue);
+        QCOMPARE(operation->text(), u"Остановка: "_s + stop->reason(WatchNames::Panel));
+    }
 }
 
 void TestOneEngine::breakOption()

@@ -297,6 +297,16 @@ void TestOrbRun::exitStatus_data()
     QTest::newRow("largest limit")
         << documentText({y70Row}) << QStringList{u"--max-steps"_s, u"100000000"_s} << 0
         << u"Успешное завершение программы"_s << u"steps=2"_s;
+    QTest::newRow("a watch on a register's value")
+        << documentText({u"0|0||y31"_s}) << QStringList{u"--watch"_s, u"a=03"_s} << 7
+        << u"Остановлено наблюдением: A = 03"_s << u"steps=4"_s;
+    QTest::newRow("a watch on a memory byte, the first given named")
+        << documentText({u"0|0||y31,y42,y60"_s})
+        << QStringList{u"--watch"_s, u"M02"_s, u"--watch"_s, u"X1"_s, u"--watch=A"_s} << 7
+        << u"Остановлено наблюдением: запись в M02: 00 → 01"_s << u"steps=4"_s;
+    QTest::newRow("a watch never met: the end")
+        << documentText({y70Row}) << QStringList{u"--watch"_s, u"C=1"_s} << 0
+        << u"Успешное завершение программы"_s << u"steps=2"_s;
     QTest::newRow("not a document: magic in lower case")
         << QByteArray("mkt1\n\n\n\n\n") << QStringList{} << 4 << QString() << QString();
     QTest::newRow("not a document: empty")
@@ -392,6 +402,12 @@ void TestOrbRun::usageErrors_data()
     QTest::newRow("--max-steps not a number")
         << QStringList{u"--max-steps"_s, u"many"_s, doc}
         << u"--max-steps takes a number from 1 to 100000000, not \"many\""_s;
+    QTest::newRow("--watch of no register")
+        << QStringList{u"--watch"_s, u"Q7"_s, doc}
+        << u"--watch \"Q7\": not a register (A, RON3, PC), a flag (Z, X1) or a memory byte (M00 "
+           u"to MFF)"_s;
+    QTest::newRow("--watch of a flag = 2") << QStringList{u"--watch"_s, u"z=2"_s, doc}
+                                           << u"--watch \"z=2\": a flag's value must be 0 or 1"_s;
     QTest::newRow("expectations file missing")
         << QStringList{u"--expect"_s, u"/nonexistent/expect.txt"_s, doc}
         << u"cannot read the expectations file /nonexistent/expect.txt: No such file or directory"_s;
@@ -772,8 +788,8 @@ void TestOrbRun::expectationsAtABreakpoint()
     QCOMPARE(refused.status, int(RunUsage));
     QVERIFY(refused.out.isEmpty());
     QCOMPARE(refused.errLines().value(0),
-             u"orb-run: the expectations file %1 expects end=break, but no --break is given"_s.arg(
-                 breakPath));
+             u"orb-run: the expectations file %1 expects end=break, but neither --break nor "
+             u"--watch is given"_s.arg(breakPath));
     // --case belongs to --tests; alone it is a mistake, not ignored.
     const Outcome lonelyCase = runInProcess({u"--case"_s, u"x"_s, path});
     QCOMPARE(lonelyCase.status, int(RunUsage));
@@ -955,11 +971,13 @@ void TestOrbRun::executable_data()
                               u"\"0\"\nTry 'orb-run --help' for more information.\n"_s;
     QTest::newRow("version") << QStringList{u"--version"_s} << 0 << u"orb-run 1.1.0\n"_s
                              << QString();
-    QTest::newRow("help") << QStringList{u"--help"_s} << 0
-                          << u"Usage: orb-run [--input HEX]... [--max-steps N] [--trace] "
-                             u"[--memory] [--expect FILE] [--break ROW]... [--] DOCUMENT.orb|-\n"
-                             u"       orb-run --tests FILE [--case NAME] [--] DOCUMENT.orb\n"_s
-                          << QString();
+    QTest::newRow("help")
+        << QStringList{u"--help"_s} << 0
+        << u"Usage: orb-run [--input HEX]... [--max-steps N] [--trace] "
+           u"[--memory] [--expect FILE] [--break ROW]... [--watch NAME[=VALUE]]... "
+           u"[--] DOCUMENT.orb|-\n"
+           u"       orb-run --tests FILE [--case NAME] [--] DOCUMENT.orb\n"_s
+        << QString();
 }
 
 void TestOrbRun::executable()
@@ -1463,12 +1481,13 @@ void TestOrbRun::documentationAgrees()
     QVERIFY(help.out.contains(u"[--] DOCUMENT.orb|-"_s));
     // Every option the program takes is in the usage lines, the option list and the manual.
     const QString usage = help.out.left(help.out.indexOf(u"\n\n"_s));
-    for (const QString &option : {u"--break ROW"_s, u"--tests FILE"_s, u"--case NAME"_s}) {
+    for (const QString &option :
+         {u"--break ROW"_s, u"--watch NAME[=VALUE]"_s, u"--tests FILE"_s, u"--case NAME"_s}) {
         QVERIFY2(usage.contains(option), qPrintable(option));
         const QString name = option.section(u' ', 0, 0);
         const QString value = option.section(u' ', 1);
         QVERIFY2(QRegularExpression(u"\\n +"_s + QRegularExpression::escape(name) + u" <"_s +
-                                    value + u">"_s)
+                                    QRegularExpression::escape(value) + u">"_s)
                      .match(help.out)
                      .hasMatch(),
                  qPrintable(option));

@@ -26,6 +26,8 @@ private slots:
     void eachEntryOwnsOneRegister();
     void entriesMatchTheProcessorFields();
     void formats();
+    void radixes_data();
+    void radixes();
 };
 
 void TestRegisters::followsThePanels()
@@ -102,6 +104,45 @@ void TestRegisters::formats()
     QCOMPARE(formatRegisterValue(a, 255), u"FF"_s);
     QCOMPARE(formatRegisterValue(z, 1), u"1"_s);
     QCOMPARE(formatMemoryByte(0xC3), formatHex(0xC3));
+}
+
+void TestRegisters::radixes_data()
+{
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QStringList>("texts"); // hexadecimal, unsigned, signed, binary
+    QTest::newRow("3C") << 0x3C << QStringList{u"3C"_s, u"60"_s, u"+60"_s, u"0011 1100"_s};
+    QTest::newRow("0") << 0 << QStringList{u"00"_s, u"0"_s, u"0"_s, u"0000 0000"_s};
+    QTest::newRow("7F") << 0x7F << QStringList{u"7F"_s, u"127"_s, u"+127"_s, u"0111 1111"_s};
+    QTest::newRow("80") << 0x80 << QStringList{u"80"_s, u"128"_s, u"-128"_s, u"1000 0000"_s};
+    QTest::newRow("FF") << 0xFF << QStringList{u"FF"_s, u"255"_s, u"-1"_s, u"1111 1111"_s};
+}
+
+void TestRegisters::radixes()
+{
+    QFETCH(int, value);
+    QFETCH(QStringList, texts);
+    QStringList got;
+    for (int radix = 0; radix < radixCount; ++radix)
+        got << formatRadix(value, Radix(radix));
+    QCOMPARE(got, texts);
+    if (value != 0)
+        return;
+    // Every byte reads back from every form, and no two bytes share a text.
+    for (int radix = 0; radix < radixCount; ++radix) {
+        QSet<QString> seen;
+        for (int byte = 0; byte < 256; ++byte) {
+            const QString text = formatRadix(byte, Radix(radix));
+            seen << text;
+            QString digits = text;
+            digits.remove(u' ');
+            bool ok = false;
+            const int base = radix == int(Radix::Hex) ? 16 : radix == int(Radix::Binary) ? 2 : 10;
+            const int read = digits.toInt(&ok, base);
+            QVERIFY2(ok, qPrintable(text));
+            QCOMPARE(read & 0xFF, byte);
+        }
+        QCOMPARE(seen.size(), 256);
+    }
 }
 
 QTEST_MAIN(TestRegisters)

@@ -7,6 +7,7 @@
 
 #include "cells/rowrules.h"
 #include "coretestutil.h"
+#include "sim/registers.h"
 
 #include <QTest>
 
@@ -207,6 +208,12 @@ private slots:
     void historyOnlyWhenAsked();
     void breakpoints_data();
     void breakpoints();
+    void watches_data();
+    void watches();
+    void watchTexts_data();
+    void watchTexts();
+    void runBackGoesToTheLatestStop_data();
+    void runBackGoesToTheLatestStop();
 };
 
 void TestStepEngine::stateWalk_data()
@@ -784,6 +791,217 @@ void TestStepEngine::breakpoints()
         shown << text;
     }
     QCOMPARE(shown, stops);
+}
+
+void TestStepEngine::watches_data()
+{
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QStringList>("watches"); // as orb-run's --watch takes them
+    QTest::addColumn<QList<int>>("breakpoints");
+    QTest::addColumn<QStringList>("stops"); // what each run to the end shows, and why it stopped
+
+    // Row 1 takes the data byte 03; rows 3 and 4 count A up three times, writing A to the
+    // byte after it each round (05, 06, 07), until the counter R reaches 0.
+    QTest::newRow("any change of A")
+        << countingLoop << QStringList{u"A"_s} << QList<int>{}
+        << QStringList{u"3/4 y31 A изменился 03 → 04"_s, u"3/8 y31 A изменился 04 → 05"_s,
+                       u"3/12 y31 A изменился 05 → 06"_s, u"7/17 y70 msg"_s};
+    QTest::newRow("A becomes a value") << countingLoop << QStringList{u"a=05"_s} << QList<int>{}
+                                       << QStringList{u"3/8 y31 A = 05"_s, u"7/17 y70 msg"_s};
+    QTest::newRow("a flag becomes 1") << countingLoop << QStringList{u"Z=1"_s} << QList<int>{}
+                                      << QStringList{u"4/15 y47 Z = 1"_s, u"7/17 y70 msg"_s};
+    QTest::newRow("a memory byte written, whatever the value; or a given value")
+        << countingLoop << QStringList{u"M06"_s, u"m07=06"_s} << QList<int>{}
+        << QStringList{u"3/10 y60 запись в M06: 00 → 05"_s, u"3/14 y60 M07 = 06"_s,
+                       u"7/17 y70 msg"_s};
+    QTest::newRow("the first watch that stops names the reason")
+        << countingLoop << QStringList{u"A=05"_s, u"A"_s} << QList<int>{}
+        << QStringList{u"3/4 y31 A изменился 03 → 04"_s, u"3/8 y31 A = 05"_s,
+                       u"3/12 y31 A изменился 05 → 06"_s};
+    QTest::newRow("watches and breakpoints, each where it arrives")
+        << countingLoop << QStringList{u"RA=07"_s} << QList<int>{6}
+        << QStringList{u"3/13 y42 RA = 07"_s, u"6/16 y67 at 6 msg"_s, u"7/17 y70 msg"_s};
+    QTest::newRow("a value it already holds does not stop; the step limit does")
+        << QStringList{u"0|0||y20"_s} << QStringList{u"A=00"_s, u"X4"_s} << QList<int>{}
+        << QStringList{u"1/1000 y20 limit"_s};
+}
+
+void TestStepEngine::watches()
+{
+    QFETCH(QStringList, rows);
+    QFETCH(QStringList, watches);
+    QFETCH(QList<int>, breakpoints);
+    QFETCH(QStringList, stops);
+    Launch launch(rows);
+    std::vector<Watch> set;
+    for (const QString &text : watches) {
+        QString error;
+        const std::optional<Watch> watch = parseWatch(text, &error);
+        QVERIFY2(watch, qPrintable(error));
+        set.push_back(*watch);
+    }
+    launch.engine.setWatches(set);
+    std::vector<int> marks;
+    for (const int row : breakpoints)
+        marks.push_back(row - 1);
+    launch.engine.setBreakpoints(marks);
+    launch.view.dataBytes.assign(8, 3);
+    launch.press(true);
+    QVERIFY(!launch.engine.arrivedAtStop()); // the first screen is no press
+    QStringList shown;
+    for (int run = 0; run < stops.size(); ++run) {
+        launch.view.events.clear();
+        const bool limit = launch.engine.runToEnd();
+        const AfterPanel &after = launch.engine.afterPanel();
+        QString text = u"%1/%2 %3"_s.arg(after.rowLabel())
+                           .arg(after.stepLabel())
+                           .arg(shortOperation(after.operation));
+        if (const std::optional<WatchStop> &stop = launch.engine.watchStop())
+            text += u' ' + stop->reason(WatchNames::Ascii);
+        else if (launch.engine.arrivedAtBreakpoint())
+            text += u" at "_s + QString::number(launch.engine.breakpointRow() + 1);
+        if (limit)
+            text += u" limit"_s;
+        if (launch.view.events.filter(u"msg:"_s).size() > 0)
+            text += u" msg"_s;
+        shown << text;
+        // The registers the stopping press changed include the watched one.
+        if (const std::optional<WatchStop> &stop = launch.engine.watchStop();
+            stop && stop->watch.kind == Watch::Kind::Register)
+            QVERIFY(launch.engine.changedRegisters() & quint64(1) << stop->watch.index);
+    }
+    QCOMPARE(shown, stops);
+}
+
+void TestStepEngine::watchTexts_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("error"); // empty: accepted
+    QTest::addColumn<QString>("panelText");
+    QTest::addColumn<QString>("stopReason"); // from 0x3C to 0x05 (a flag: 0 to 1), window names
+
+    QTest::newRow("register") << u"ron3"_s << QString() << u"РОН3"_s << u"РОН3 изменился 3C → 05"_s;
+    QTest::newRow("register = value") << u"PC=3c"_s << QString() << u"РС = 3C"_s << u"РС = 05"_s;
+    QTest::newRow("flag") << u"z"_s << QString() << u"Z"_s << u"Z изменился 0 → 1"_s;
+    QTest::newRow("flag = 1") << u"X1=1"_s << QString() << u"X1 = 1"_s << u"X1 = 1"_s;
+    QTest::newRow("memory") << u"m3a"_s << QString() << u"ОП[3A]"_s
+                            << u"запись в ОП[3A]: 3C → 05"_s;
+    QTest::newRow("memory = value")
+        << u"M0=5"_s << QString() << u"ОП[00] = 05"_s << u"ОП[00] = 05"_s;
+    const QString notAName =
+        u"not a register (A, RON3, PC), a flag (Z, X1) or a memory byte (M00 to MFF)"_s;
+    QTest::newRow("unknown name") << u"Q"_s << notAName << QString() << QString();
+    QTest::newRow("memory past FF") << u"M100"_s << notAName << QString() << QString();
+    QTest::newRow("flag = 2") << u"C=2"_s << u"a flag's value must be 0 or 1"_s << QString()
+                              << QString();
+    QTest::newRow("byte too long")
+        << u"A=100"_s << u"the value must be a hexadecimal byte (00 to FF)"_s << QString()
+        << QString();
+    QTest::newRow("empty value") << u"A="_s << u"the value must be a hexadecimal byte (00 to FF)"_s
+                                 << QString() << QString();
+}
+
+void TestStepEngine::watchTexts()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, error);
+    QFETCH(QString, panelText);
+    QFETCH(QString, stopReason);
+    QString got;
+    const std::optional<Watch> watch = parseWatch(option, &got);
+    QCOMPARE(got, error);
+    QCOMPARE(watch.has_value(), error.isEmpty());
+    if (!watch)
+        return;
+    QCOMPARE(watchText(*watch, WatchNames::Panel), panelText);
+    const bool flag = watch->isFlag();
+    const WatchStop stop{*watch, flag ? 0 : 0x3C, flag ? 1 : 0x05};
+    QCOMPARE(stop.reason(WatchNames::Panel), stopReason);
+}
+
+void TestStepEngine::runBackGoesToTheLatestStop_data()
+{
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<quint32>("seed");
+    QTest::newRow("writes, data bytes, a further row, the end") << countingLoop << quint32(1);
+    QTest::newRow("same, other mix") << countingLoop << quint32(11);
+    QTest::newRow("rows without microoperations, stop under conditions")
+        << QStringList{u"0|1||y64"_s, u"1|2|x4,-x3|"_s, u"1|3||y7"_s, u"3|0|x1|y30,y60"_s,
+                       u"2|2||y70"_s}
+        << quint32(5);
+}
+
+void TestStepEngine::runBackGoesToTheLatestStop()
+{
+    // Whatever was pressed before, and whatever breakpoints and watches are set now, a run back
+    // lands where a fresh run with the settings of now first stopped before the current press;
+    // the rows' arrival counts are those of that fresh run.
+    QFETCH(QStringList, rows);
+    QFETCH(quint32, seed);
+    const QByteArray memory("\x15\x00\x00\x00", 4);
+    const std::vector<std::vector<Watch>> watchSets = {
+        {},
+        {Watch{Watch::Kind::Register, 20, -1}},
+        {Watch{Watch::Kind::Memory, 2, -1}},
+        {Watch{Watch::Kind::Register, registerCount + ZFlag, 1}}};
+    const std::vector<std::vector<int>> breakpointSets = {{}, {2}, {0, 4}};
+    Run run(rows, memory);
+    run.engine.setHistoryEnabled(true);
+    run.engine.start();
+    quint32 random = seed;
+    auto next = [&random](int range) {
+        random = random * 1103515245u + 12345u;
+        return int(random >> 16) % range;
+    };
+    size_t watchSet = 0;
+    size_t breakpointSet = 0;
+    int runsBack = 0;
+    for (int action = 0; action < 150; ++action) {
+        const int kind = next(10);
+        if (run.engine.endScreenShown() && kind < 5)
+            continue;
+        if (kind < 4) {
+            run.engine.executeStep();
+        } else if (kind < 5) {
+            run.engine.runToEnd(40);
+        } else if (kind < 6) {
+            watchSet = size_t(next(int(watchSets.size())));
+            breakpointSet = size_t(next(int(breakpointSets.size())));
+            run.engine.setWatches(watchSets[watchSet]);
+            run.engine.setBreakpoints(breakpointSets[breakpointSet]);
+        } else if (kind < 7) {
+            run.engine.stepBack();
+        } else {
+            const qsizetype depth = run.engine.historyDepth();
+            QCOMPARE(run.engine.runBack(), depth > 0);
+            ++runsBack;
+            // The fresh run, press by press, with the settings of now.
+            Run fresh(rows, memory);
+            fresh.engine.setHistoryEnabled(true);
+            fresh.engine.setWatches(watchSets[watchSet]);
+            fresh.engine.setBreakpoints(breakpointSets[breakpointSet]);
+            fresh.engine.start();
+            qsizetype landing = 0;
+            for (qsizetype press = 1; press < depth; ++press) {
+                fresh.engine.executeStep();
+                if (fresh.engine.arrivedAtStop())
+                    landing = press;
+            }
+            QCOMPARE(run.engine.historyDepth(), landing);
+            Run again(rows, memory);
+            again.engine.setHistoryEnabled(true);
+            again.engine.setWatches(watchSets[watchSet]);
+            again.engine.setBreakpoints(breakpointSets[breakpointSet]);
+            again.engine.start();
+            for (qsizetype press = 0; press < landing; ++press)
+                again.engine.executeStep();
+            QCOMPARE(machineText(run.engine, run.memory), machineText(again.engine, again.memory));
+            QCOMPARE(run.engine.rowArrivals(), again.engine.rowArrivals());
+            QCOMPARE(run.engine.arrivedAtStop(), landing > 0);
+            QCOMPARE(run.engine.watchStop(), landing > 0 ? again.engine.watchStop() : std::nullopt);
+        }
+    }
+    QVERIFY(runsBack > 10);
 }
 
 QTEST_GUILESS_MAIN(TestStepEngine)
