@@ -21,7 +21,7 @@ DEBS += perl nodejs
 # into jq.
 DEBS += jq
 
-.PHONY: deps configure build run test package screenshots clean
+.PHONY: deps configure build run test package screenshots clean format-check tidy
 
 deps:
 	@missing=""; for p in $(DEBS); do \
@@ -64,6 +64,18 @@ screenshots: build
 
 clean:
 	rm -rf $(BUILD)
+
+# The tree as .clang-format says: lists every C++ file that is not and fails (CI runs it).
+format-check:
+	$(MAKE) deps DEBS="$(DEBS) clang-format"
+	git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+
+# clang-tidy with .clang-tidy on TIDY_FILES (default: the C++ files changed since main), with
+# the compile commands of the build folder.
+TIDY_FILES ?= $(shell git diff --name-only --diff-filter=d main -- '*.cpp' 2>/dev/null)
+tidy: configure
+	$(MAKE) deps DEBS="$(DEBS) clang-tidy"
+	$(if $(strip $(TIDY_FILES)),clang-tidy -p $(BUILD) --quiet $(TIDY_FILES),@echo "tidy: no changed C++ file")
 
 # Fuzzing and sanitizers. `make fuzz FUZZ_SECONDS=600` for a long run; findings stop it.
 FUZZ_SECONDS ?= 60
