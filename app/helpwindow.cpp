@@ -9,7 +9,10 @@
 #include <QEvent>
 #include <QImage>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QKeySequence>
+#include <QLineEdit>
+#include <QScreen>
 #include <QPointer>
 #include <QScrollBar>
 #include <QShortcut>
@@ -57,17 +60,31 @@ HelpWindow::HelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     // Screenshots are shown at their own size, or narrower to fit the view.
     browser_->viewport()->installEventFilter(this);
 
+    search_ = new QLineEdit;
+    search_->setObjectName(u"searchField"_s);
+    search_->setPlaceholderText(u"Поиск по справке (Enter — следующее совпадение)"_s);
+    search_->setClearButtonEnabled(true);
+    connect(search_, &QLineEdit::textEdited, this, [this] { find(search_->text(), true); });
+    connect(search_, &QLineEdit::returnPressed, this, [this] { find(search_->text(), false); });
+    auto *findKey = new QShortcut(QKeySequence::Find, this);
+    connect(findKey, &QShortcut::activated, this, [this] {
+        search_->setFocus(Qt::ShortcutFocusReason);
+        search_->selectAll();
+    });
+
     auto *splitter = new QSplitter(Qt::Horizontal);
     splitter->addWidget(contents_);
     splitter->addWidget(browser_);
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({260, 740});
-    auto *layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 4, 0, 0);
+    layout->setSpacing(4);
     // Any size will do: the text reflows and the contents scroll. (The layout's default
     // would also pin a minimum size on the window.)
     layout->setSizeConstraint(QLayout::SetNoConstraint);
-    layout->addWidget(splitter);
+    layout->addWidget(search_);
+    layout->addWidget(splitter, 1);
     resize(1000, 720);
 
     connect(browser_, &QTextBrowser::anchorClicked, this, &HelpWindow::followLink);
@@ -136,12 +153,60 @@ HelpWindow *HelpWindow::showHelp()
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, qApp, [] { delete helpInstance; });
     }
     // A window being shown comes up on top by itself; one already open is brought forward.
-    if (helpInstance->isVisible())
+    if (helpInstance->isVisible()) {
         helpInstance->raise();
-    else
+    } else {
+        // Wholly on the screen of the window that asked, however small the screen. The frame
+        // is known once the window is shown; until the window manager has framed it, a title
+        // bar and thin borders are allowed for.
+        const QWidget *asking = QApplication::activeWindow();
+        const QPoint start = asking ? asking->frameGeometry().topLeft() : QPoint();
         helpInstance->show();
+        if (const QScreen *screen = asking ? asking->screen() : QGuiApplication::primaryScreen()) {
+            QSize margins = helpInstance->frameGeometry().size() - helpInstance->size();
+            if (margins.isNull())
+                margins = QSize(8, 40);
+            const QRect fitted =
+                fitOnScreen(QRect(start, QSize(1000, 720) + margins), screen->availableGeometry());
+            helpInstance->resize(fitted.size() - margins);
+            helpInstance->move(fitted.topLeft());
+        }
+    }
     helpInstance->activateWindow();
     return helpInstance;
+}
+
+QRect HelpWindow::fitOnScreen(const QRect &frame, const QRect &available)
+{
+    const QSize size = frame.size().boundedTo(available.size());
+    const int x = qBound(available.left(), frame.left(), available.right() + 1 - size.width());
+    const int y = qBound(available.top(), frame.top(), available.bottom() + 1 - size.height());
+    return QRect(QPoint(x, y), size);
+}
+
+bool HelpWindow::find(const QString &text, bool fromStart)
+{
+    QTextCursor cursor = browser_->textCursor();
+    if (text.isEmpty()) {
+        cursor.clearSelection();
+        browser_->setTextCursor(cursor);
+        return false;
+    }
+    // Typing searches again from the start of the current match; Enter goes to the next one,
+    // and past the last match round to the first.
+    if (fromStart)
+        cursor.setPosition(cursor.selectionStart());
+    QTextCursor found = browser_->document()->find(text, cursor);
+    if (found.isNull())
+        found = browser_->document()->find(text, 0);
+    if (found.isNull()) {
+        search_->setStyleSheet(u"QLineEdit { background-color: rgb(250, 215, 215); }"_s);
+        return false;
+    }
+    search_->setStyleSheet(QString());
+    browser_->setTextCursor(found);
+    browser_->ensureCursorVisible();
+    return true;
 }
 
 QKeySequence HelpWindow::helpKey()

@@ -14,6 +14,8 @@
 #include <QWidget>
 
 class QKeySequence;
+class QLineEdit;
+class QRect;
 class QTextBrowser;
 class QTreeWidget;
 class QUrl;
@@ -40,7 +42,15 @@ public:
     // blanks and hyphens kept, blanks turned into hyphens.
     static QString headingAnchor(const QString &heading);
 
+    // Where a window's frame goes so that it is wholly inside the available screen area: its
+    // place kept where it fits, moved in where it does not, shrunk to the area at most.
+    static QRect fitOnScreen(const QRect &frame, const QRect &available);
+    // Selects the next match of text in the guide (from the current match's start with
+    // fromStart, else after it), round to the first; false when there is none.
+    bool find(const QString &text, bool fromStart = false);
+
     QTextBrowser *browser() const { return browser_; }
+    QLineEdit *searchField() const { return search_; }
     QTreeWidget *contents() const { return contents_; }
     // The heading anchors in document order (a repeated heading gets -1, -2, … as a viewer
     // numbers it).
@@ -62,6 +72,7 @@ private:
 
     QTextBrowser *browser_ = nullptr;
     QTreeWidget *contents_ = nullptr;
+    QLineEdit *search_ = nullptr;
     QStringList anchors_;
     int fittedWidth_ = 0;
 };

@@ -15,6 +15,7 @@
 #include "cells/ramlineedit.h"
 #include "cells/ttlineedit.h"
 #include "graph/graphlink.h"
+#include "selfcheck/selfchecklink.h"
 #include "sim/executionwindow.h"
 #include "undo/documenthistory.h"
 
@@ -82,6 +83,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     auto *graph = new GraphLink(rows_, this); // F2: the automaton as a graph
     connect(this, &MainWindow::launched, graph, &GraphLink::attach);
     connect(graph, &GraphLink::rowSelected, this, &MainWindow::selectRow);
+    auto *check = new SelfCheckLink(this, rows_, memory_, *this); // F8: the teacher's cases
+    connect(this, &MainWindow::launched, check, &SelfCheckLink::attach);
+    connect(this, &MainWindow::closed, check, &SelfCheckLink::documentReplaced);
     addString(0);
     // After the first row: that is where the document starts, not a change to undo.
     history_ = new DocumentHistory(this, *this, rows_, memory_, *rowMarks_);
@@ -409,6 +413,11 @@ void MainWindow::on_deleteButton_clicked()
 void MainWindow::on_startButton_released()
 {
     ui->startButton->resize(ui->startButton->width() + 3, ui->startButton->height() + 3);
+    launch([this] { return new ExecutionWindow(this); });
+}
+
+ExecutionWindow *MainWindow::launch(const std::function<ExecutionWindow *()> &make)
+{
     forbidTtChangesAndLaunch();
     // The press took the focus from the cell being edited, so its check is already counted.
     // A mark the order of the edits cleared (a state left without its partner) is set again:
@@ -416,14 +425,14 @@ void MainWindow::on_startButton_released()
     rows_.judgeForLaunch();
     if (errorCount() == 0) {
         // Top-level and non-modal; it deletes itself when closed, which unlocks the table.
-        auto *window = new ExecutionWindow(this);
+        ExecutionWindow *window = make();
         HelpWindow::installShortcut(window);
         connect(window, &QObject::destroyed, this, &MainWindow::allowTtChangesAndLaunch);
         rowMarks_->attach(window);
         window->setWatchList(watches_);
         emit launched(window);
         window->show();
-        return;
+        return window;
     }
     ErrorsDialog dialog(QStringLiteral("Программа содержит ошибки"),
                         QStringLiteral("Поля, содержащие ошибки, подсвечены красным.\n"
@@ -431,6 +440,7 @@ void MainWindow::on_startButton_released()
     connect(&dialog, &QDialog::accepted, this, &MainWindow::allowTtChangesAndLaunch);
     connect(&dialog, &QDialog::rejected, this, &MainWindow::allowTtChangesAndLaunch);
     dialog.exec();
+    return nullptr;
 }
 
 void MainWindow::on_startButton_pressed()
@@ -479,6 +489,7 @@ bool MainWindow::openDocument(const QString &fileName)
     history_->beginDocumentChange();
     loadDocument(*document);
     history_->endDocumentChange();
+    documentPath_ = fileName;
     emit closed();
     return true;
 }
@@ -501,8 +512,10 @@ void MainWindow::on_actionSave_activated()
     }
     // Written atomically: a failed save leaves the previous file as it was, and says so.
     QString error;
-    if (orb::writeDocumentFile(fileName, orb::serializeDocument(rows, memory_.texts()), &error))
+    if (orb::writeDocumentFile(fileName, orb::serializeDocument(rows, memory_.texts()), &error)) {
+        documentPath_ = fileName;
         return;
+    }
     ErrorsDialog dialog(QStringLiteral("Не удалось сохранить файл"),
                         ErrorsDialog::fitMessage(error, fileName));
     dialog.exec();
@@ -518,6 +531,7 @@ void MainWindow::on_actionNew_activated()
     currentColumn_ = 2;
     memory_.fill(QStringLiteral("00"));
     history_->endDocumentChange();
+    documentPath_.clear();
     emit closed();
 }
 
@@ -565,6 +579,23 @@ void MainWindow::allowTtChangesAndLaunch()
     ui->addButton->setEnabled(true);
     ui->deleteButton->setEnabled(true);
     ui->scrollAreaContents->setEnabled(true);
+}
+
+void MainWindow::selectCell(int string, int column)
+{
+    TTLineEdit *cell = ttCell(string, column);
+    if (!cell)
+        return;
+    if (ui->ramTable->isVisible())
+        on_editButton_clicked();
+    activateWindow();
+    if (ui->scrollAreaContents->isEnabled()) {
+        cell->setFocus(Qt::OtherFocusReason);
+        setCurrentCell(string, column);
+    }
+    if (QLayout *layout = cell->parentWidget()->layout())
+        layout->activate();
+    ui->scrollArea->ensureWidgetVisible(cell, 0, cell->height() + 6);
 }
 
 void MainWindow::on_info_triggered()

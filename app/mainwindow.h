@@ -16,6 +16,7 @@
 
 #include "cells/memorymodel.h"
 #include "cells/tablerows.h"
+#include "selfcheck/checkhost.h"
 #include "undo/documentwindow.h"
 #include "sim/watchlist.h"
 
@@ -45,7 +46,7 @@ namespace orb {
 struct LoadedDocument;
 }
 
-class MainWindow : public QMainWindow, public DocumentWindow {
+class MainWindow : public QMainWindow, public DocumentWindow, public CheckHost {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MainWindow)
 
@@ -88,12 +89,18 @@ public:
     QLabel *rowNumberLabel(int string) const;
     // The memory table and its cell editor at (row, column), the byte at address
     // 16 * row + column; both build the table's cells if they do not exist yet.
-    QTableWidget *ramTable() const;
+    QTableWidget *ramTable() const override;
     RamLineEdit *ramCell(int row, int column) const override;
     // The watches every run of this window stops at.
     orb::WatchList *watchList() const { return watches_; }
 
     int errorCount() const { return rows_.errorCount(); }
+
+    // The file the document was last opened from or saved to; empty for a new document.
+    QString documentPath() const override { return documentPath_; }
+    // Shows the table page and puts the focus into a cell (grid column 2 … 8); while a run
+    // locks the table, only scrolls the cell into view.
+    void selectCell(int string, int column) override;
 
     // Deletes the row of the focused cell (currentString); never the only row.
     void deleteString();
@@ -108,6 +115,8 @@ public:
     void selectRow(int string);
 
     void forbidTtChangesAndLaunch();
+    // Starts a run as the start button does, in the window `make` builds.
+    ExecutionWindow *launch(const std::function<ExecutionWindow *()> &make) override;
     // Opens a document file as Open does once its dialog has chosen the name; false, changing
     // nothing, when the file cannot be read or is no document.
     bool openDocument(const QString &fileName);
@@ -168,6 +177,7 @@ private:
     bool insertGuard_ = false;
     QString lastSavePath_;
     QString lastOpenPath_;
+    QString documentPath_;
     QFont headerFont_;
     // Memory table rows whose cells exist; the accessors build the rest on first use.
     mutable int memoryRowsBuilt_ = 0;

@@ -79,8 +79,9 @@ std::vector<Row> benchStartup();
 // Opens the document over a new one; with overSeenTable, over the same document scrolled
 // through first.
 Row benchOpen(const QString &path, bool overSeenTable);
-// With everyRow, the whole table is scrolled through first.
-std::vector<Row> benchInsertDelete(const QString &path, bool everyRow);
+// With everyRow, the whole table is scrolled through first; with checking, the self-check
+// window is open and follows every change.
+std::vector<Row> benchInsertDelete(const QString &path, bool everyRow, bool checking = false);
 std::vector<Row> benchPeakMemory(const QString &path);
 std::vector<Row> benchExecution(const QString &loopPath);
 std::vector<Row> benchHistory(const QString &loopPath);
@@ -90,5 +91,6 @@ std::vector<Row> benchGraph(const QString &path);
 std::vector<Row> benchOrbRun(const QString &loopPath, const QTemporaryDir &dir);
 std::vector<Row> benchGrade(const QTemporaryDir &dir);
 std::vector<Row> benchGradescopeKit(const QTemporaryDir &dir);
+std::vector<Row> benchSelfCheck(const QTemporaryDir &dir);
 
 } // namespace bench

@@ -63,7 +63,7 @@ int main(int argc, char *argv[])
                 stderr,
                 "usage: orb-bench [--orb-run PATH] [--orb-grade PATH] [--repeat N] [--only "
                 "startup|open|rows|execution|debugger|orb-run|memory|analysis|orb-grade|graph|"
-                "gradescope]\n");
+                "gradescope|selfcheck]\n");
             return 64;
         }
     }
@@ -112,6 +112,10 @@ int main(int argc, char *argv[])
         add(benchGraph(documentPath));
     if (wanted("gradescope"))
         add(benchGradescopeKit(dir));
+    if (wanted("selfcheck")) {
+        add(benchSelfCheck(dir));
+        add(benchInsertDelete(documentPath, false, true));
+    }
 
     std::printf("orb-bench: medians of %d runs (orb-run: %d)\n", repeatCount,
                 std::max(3, repeatCount / 3));

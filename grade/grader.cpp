@@ -251,29 +251,38 @@ std::optional<std::vector<Submission>> findSubmissions(const QStringList &paths,
     return submissions;
 }
 
-CaseResult gradeCase(const Program &program, const ByteArrayMemory &memory,
-                     const TestCase &testCase, const Reference *reference,
-                     GradeClock::time_point deadline)
+CaseResult caseResult(const TestCase &testCase, const CaseRun &run)
 {
     CaseResult result;
     result.maxPoints = testCase.points;
-    CaseRun run(program, memory, testCase);
-    const bool timed = deadline != GradeClock::time_point::max();
-    // The clock is read every few thousand presses: a case of millions of steps stays inside
-    // the deadline, and a short one is not slowed down.
-    for (unsigned presses = 1; run.press(); ++presses) {
-        if (timed && presses % 4096 == 0 && GradeClock::now() >= deadline) {
-            result.status = CaseStatus::NotRun;
-            return result;
-        }
-    }
     result.steps = run.engine().stepCount();
     result.end = run.end();
     result.mismatches = caseMismatches(testCase, run);
     result.status = caseStatus(testCase, run, result.mismatches);
     if (result.status == CaseStatus::Passed)
         result.points = testCase.points;
-    else if (reference && (!timed || GradeClock::now() < deadline))
+    return result;
+}
+
+CaseResult gradeCase(const Program &program, const ByteArrayMemory &memory,
+                     const TestCase &testCase, const Reference *reference,
+                     GradeClock::time_point deadline)
+{
+    CaseRun run(program, memory, testCase);
+    const bool timed = deadline != GradeClock::time_point::max();
+    // The clock is read every few thousand presses: a case of millions of steps stays inside
+    // the deadline, and a short one is not slowed down.
+    for (unsigned presses = 1; run.press(); ++presses) {
+        if (timed && presses % 4096 == 0 && GradeClock::now() >= deadline) {
+            CaseResult result;
+            result.maxPoints = testCase.points;
+            result.status = CaseStatus::NotRun;
+            return result;
+        }
+    }
+    CaseResult result = caseResult(testCase, run);
+    if (result.status != CaseStatus::Passed && reference &&
+        (!timed || GradeClock::now() < deadline))
         result.divergence =
             findDivergence(program, memory, reference->program, reference->memory, testCase);
     return result;

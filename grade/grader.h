@@ -102,6 +102,8 @@ using GradeClock = std::chrono::steady_clock;
 SubmissionResult gradeSubmission(const Submission &submission, const TestFile &tests,
                                  const Reference *reference,
                                  GradeClock::time_point deadline = GradeClock::time_point::max());
+// The result of a case's run that has ended (without a divergence).
+CaseResult caseResult(const TestCase &testCase, const CaseRun &run);
 // One case of an opened document.
 CaseResult gradeCase(const Program &program, const ByteArrayMemory &memory,
                      const TestCase &testCase, const Reference *reference,

@@ -15,6 +15,8 @@
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
@@ -132,6 +134,58 @@ private slots:
         QCOMPARE(window->contents()->topLevelItemCount(), 1);
         QCOMPARE(title->child(0)->text(0), u"Для студентов"_s);
         QVERIFY(title->child(0)->childCount() >= 8);
+    }
+
+    // The help opens wholly on the screen: kept where it fits, moved in where it sticks out,
+    // shrunk to a screen smaller than it.
+    void fitsOnScreen_data()
+    {
+        QTest::addColumn<QRect>("frame");
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QRect>("fitted");
+        const QRect large(0, 0, 1920, 1080);
+        QTest::newRow("fits") << QRect(100, 50, 1000, 720) << large << QRect(100, 50, 1000, 720);
+        QTest::newRow("off the right and bottom")
+            << QRect(1500, 900, 1000, 720) << large << QRect(920, 360, 1000, 720);
+        QTest::newRow("off the left and top, panel at the top")
+            << QRect(-50, 0, 1000, 720) << QRect(0, 30, 1920, 1050) << QRect(0, 30, 1000, 720);
+        QTest::newRow("small screen")
+            << QRect(200, 100, 1000, 720) << QRect(0, 0, 800, 600) << QRect(0, 0, 800, 600);
+        QTest::newRow("second screen")
+            << QRect(1900, 0, 1000, 720) << QRect(1920, 0, 1280, 1024) << QRect(1920, 0, 1000, 720);
+    }
+    void fitsOnScreen()
+    {
+        QFETCH(QRect, frame);
+        QFETCH(QRect, available);
+        QFETCH(QRect, fitted);
+        QCOMPARE(HelpWindow::fitOnScreen(frame, available), fitted);
+        HelpWindow *window = HelpWindow::showHelp();
+        QVERIFY(window->screen()->availableGeometry().contains(window->frameGeometry()));
+    }
+
+    // The help starts with the tutorial; the search field finds a text, goes on to the next
+    // match with Enter, round to the first, and says when there is none.
+    void tutorialAndSearch()
+    {
+        HelpWindow *window = HelpWindow::showHelp();
+        QCOMPARE(window->anchors().value(2), u"первая-программа"_s);
+        QVERIFY(HelpWindow::studentGuide().contains(u"Успешное завершение программы"_s));
+        QLineEdit *search = child<QLineEdit>(window, "searchField");
+        QTest::keyClicks(search, u"F8"_s);
+        QTextCursor first = window->browser()->textCursor();
+        QCOMPARE(first.selectedText(), u"F8"_s);
+        int matches = 1;
+        for (;; ++matches) {
+            QTest::keyClick(search, Qt::Key_Return);
+            if (window->browser()->textCursor().selectionStart() == first.selectionStart())
+                break;
+            QVERIFY(matches < 50);
+        }
+        QVERIFY(matches >= 2);
+        QTest::keyClicks(search, u"qqq"_s);
+        QVERIFY(!window->find(search->text()));
+        QVERIFY(!search->styleSheet().isEmpty());
     }
 
     // Every link of the help is a section of it and lands there, by a call and by a click;
