@@ -163,12 +163,7 @@ bool CaseRun::nextMicrooperation()
 
 int CaseRun::currentSignal() const
 {
-    const StepEngine::RunState &s = engine_.state();
-    // During the microoperation's dialog the index still points at it.
-    const int index = s.microopIndex;
-    if (index < 0 || index >= signalSlots)
-        return 0;
-    return s.signalList[size_t(index)];
+    return engine_.executingSignal();
 }
 
 RunStatus CaseRun::end() const

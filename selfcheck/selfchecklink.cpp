@@ -4,6 +4,7 @@
 
 #include "cells/ramlineedit.h"
 #include "cells/ttlineedit.h"
+#include "selfcheck/casememoryview.h"
 #include "selfcheck/selfcheckwindow.h"
 #include "sim/executionwindow.h"
 
@@ -17,6 +18,8 @@
 #include <QTableView>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -89,6 +92,8 @@ void SelfCheckLink::installShortcut(QWidget *window)
 
 void SelfCheckLink::documentReplaced()
 {
+    if (caseRun_)
+        caseRun_->close();
     if (!check_ || !check_->isVisible())
         return;
     if (const QString found = testPaths_.value(documentKey(), findTestFile());
@@ -136,6 +141,7 @@ SelfCheckWindow *SelfCheckLink::showCheck()
             useTestFile(chooseTestFile(check_, folder));
         });
         connect(check_, &SelfCheckWindow::cellChosen, this, &SelfCheckLink::chooseCell);
+        connect(check_, &SelfCheckWindow::caseActivated, this, &SelfCheckLink::showCase);
     }
     QString path = testPaths_.value(documentKey());
     if (path.isEmpty())
@@ -233,6 +239,54 @@ void SelfCheckLink::checkFinished()
     outcome_ = watcher_.result();
     check_->showOutcome(*tests_, *outcome_);
     emit checked();
+}
+
+ExecutionWindow *SelfCheckLink::showCase(int index)
+{
+    if (!tests_ || index < 0 || index >= tests_->cases.size() || rows_.runLocked())
+        return nullptr;
+    const orb::TestCase &testCase = tests_->cases[index];
+    // The run's own memory: the document's bytes with the case's written over them. It goes
+    // with the window; the memory page shows it until then.
+    auto *memory = new orb::MemoryModel(this);
+    memory->setTexts(memory_.texts());
+    for (const orb::Expectation &set : testCase.sets) {
+        if (set.kind == orb::Expectation::Kind::Memory)
+            memory->setText(set.index, orb::formatHex(set.value));
+    }
+    auto watch = std::make_shared<orb::CaseWatch>(testCase);
+    orb::RunHooks hooks;
+    hooks.prepare = [sets = testCase.sets](orb::Processor &processor) {
+        for (const orb::Expectation &set : sets) {
+            if (set.kind == orb::Expectation::Kind::Register)
+                orb::setRegisterValue(processor, set.index, set.value);
+            else if (set.kind == orb::Expectation::Kind::Flag)
+                orb::setFlagValue(processor, set.index, set.value);
+        }
+    };
+    hooks.inputs = testCase.inputs;
+    hooks.displayed = [watch](int value) { return watch->shown(value); };
+    hooks.displayTakenBack = [watch] { watch->unshow(); };
+    hooks.endNotes = [watch, memory](const orb::Processor &processor, bool succeeded) {
+        return watch->endFailures(processor, memory->bytes(),
+                                  succeeded ? orb::RunSucceeded : orb::RunStopped);
+    };
+    ExecutionWindow *run = host_.launch([&] {
+        auto *window = new ExecutionWindow(rows_, *memory, window_, std::move(hooks));
+        window->setWindowTitle(u"%1 — случай «%2»"_s.arg(window->windowTitle(), testCase.name));
+        return window;
+    });
+    if (!run) {
+        delete memory;
+        return nullptr;
+    }
+    auto *view = new CaseMemoryView(host_.ramTable(), *memory, testCase.name);
+    connect(run, &QObject::destroyed, memory, [memory, view] {
+        delete view;
+        memory->deleteLater();
+    });
+    caseRun_ = run;
+    return run;
 }
 
 void SelfCheckLink::chooseCell(int row, int field)

@@ -54,6 +54,12 @@ public:
     void useTestFile(const QString &path);
     QString testFilePath() const { return testPath_; }
 
+    // Opens the execution window on case `index` (from 0) of the test file: the table as it
+    // stands, over a copy of the memory with the case's data, which the memory page shows
+    // read-only while the run is open. Nothing when the table has red cells or a run is open.
+    ExecutionWindow *showCase(int index);
+    ExecutionWindow *caseRun() const { return caseRun_; }
+
     // The table and the memory as they stand now.
     orb::CheckSnapshot snapshot() const;
     // The last outcome shown; nullopt before the first.
@@ -88,6 +94,7 @@ private:
     const orb::MemoryModel &memory_;
     CheckHost &host_;
     QPointer<SelfCheckWindow> check_;
+    QPointer<ExecutionWindow> caseRun_;
     // The test file of each document path used in this session ("" for an unsaved document).
     QHash<QString, QString> testPaths_;
     QString testPath_;

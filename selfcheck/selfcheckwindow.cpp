@@ -123,8 +123,11 @@ void SelfCheckWindow::showOutcome(const orb::TestFile &tests, const orb::CheckOu
         const bool passed = result.status == orb::CaseStatus::Passed;
         if (!passed)
             failing << i;
-        const QString texts[ColumnCount] = {i < tests.cases.size() ? tests.cases[i].name
-                                                                   : QString(),
+        // A teacher's own file runs its hidden cases too; they are named so, since a
+        // student's copy has none of them.
+        const bool hidden = i < tests.cases.size() && !tests.cases[i].visible();
+        const QString name = i < tests.cases.size() ? tests.cases[i].name : QString();
+        const QString texts[ColumnCount] = {hidden ? u"%1 (скрытый)"_s.arg(name) : name,
                                             orb::caseStatusText(result.status),
                                             u"%1 из %2"_s.arg(result.points).arg(result.maxPoints),
                                             outcome.cases[size_t(i)].failure};
@@ -134,6 +137,8 @@ void SelfCheckWindow::showOutcome(const orb::TestFile &tests, const orb::CheckOu
             item->setForeground(QColor(30, 40, 50));
             if (column == FailureColumn)
                 item->setToolTip(texts[column]);
+            if (column == NameColumn && hidden)
+                item->setToolTip(u"Скрытый случай: в копии теста для студентов его нет"_s);
             model_->setItem(i, column, item);
         }
     }

@@ -67,8 +67,14 @@ ExecutionWindow::ExecutionWindow(MainWindow *mainWindow, QWidget *parent)
 
 ExecutionWindow::ExecutionWindow(const orb::TableSource &table, orb::MemoryModel &memory,
                                  QWidget *beside, QWidget *parent)
+    : ExecutionWindow(table, memory, beside, orb::RunHooks(), parent)
+{
+}
+
+ExecutionWindow::ExecutionWindow(const orb::TableSource &table, orb::MemoryModel &memory,
+                                 QWidget *beside, orb::RunHooks hooks, QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::ExecutionWindow>()), memory_(memory),
-      engine_(table, memory_, *this)
+      engine_(table, memory_, *this), hooks_(std::move(hooks))
 {
     ui->setupUi(this);
 
@@ -111,7 +117,11 @@ ExecutionWindow::ExecutionWindow(const orb::TableSource &table, orb::MemoryModel
 
     // The window's first screen is where stepping back ends: the history starts after it.
     engine_.setHistoryEnabled(true);
+    if (hooks_.prepare)
+        hooks_.prepare(engine_.processor());
+    starting_ = true;
     runEngine([this] { engine_.start(); });
+    starting_ = false;
 }
 
 ExecutionWindow::~ExecutionWindow() = default;
@@ -195,7 +205,7 @@ void ExecutionWindow::showEndScreen()
 {
     // The engine has just put the final registers into the "before" panel.
     hideStepDetails();
-    ui->operationLabel->setText(engine_.endText());
+    ui->operationLabel->setText(engine_.endText() + caseEndNotes());
     ui->beforeGroupBox->show();
     // A step on the end screen shows it once more before the window goes; the labels move
     // only the first time.
@@ -223,6 +233,7 @@ void ExecutionWindow::runToEnd()
 {
     runEngine([this] { engine_.runToEnd(); });
     showStopReason();
+    showCaseStop();
 }
 
 void ExecutionWindow::stepBack()
@@ -244,6 +255,7 @@ void ExecutionWindow::undo(bool toPreviousStop)
         engine_.runBack();
     else
         engine_.stepBack();
+    takeBackCaseEvents();
     if (!engine_.endScreenShown())
         leaveEndScreen();
     updateRegisterPanel(orb::Panel::Before);
@@ -316,6 +328,7 @@ void ExecutionWindow::placeBesideWindow(const QWidget *window)
 
 void ExecutionWindow::showMessage(const QString &message)
 {
+    noteCaseDisplay();
     InfoDialog dialog(this, message, false);
     dialog.exec();
 }
@@ -326,6 +339,8 @@ std::optional<int> ExecutionWindow::requestDataByte(const QString &prompt)
     byteRequestOpen_ = true;
     {
         InfoDialog dialog(this, prompt, true);
+        if (const std::optional<int> offered = offerCaseInput())
+            dialog.setByteText(orb::formatHex(*offered));
         dialog.exec();
     }
     byteRequestOpen_ = false;
@@ -708,6 +723,7 @@ void ExecutionWindow::pacedStep()
     }
     pacedRun_ = false;
     showStopReason();
+    showCaseStop();
     ui->nextButton->setFocus(Qt::OtherFocusReason);
 }
 

@@ -22,6 +22,7 @@
 // plain one: no marks, hexadecimal cells, the instant run to the end.
 
 #include "sim/registers.h"
+#include "sim/runhooks.h"
 #include "sim/stepengine.h"
 #include "sim/watchlist.h"
 
@@ -64,6 +65,10 @@ public:
     // the window goes beside `beside` when that is shown.
     ExecutionWindow(const orb::TableSource &table, orb::MemoryModel &memory, QWidget *beside,
                     QWidget *parent = nullptr);
+    // A run of a teacher's test case: `hooks` set the case's data before the first press,
+    // offer its input bytes and check its display (see sim/runhooks.h).
+    ExecutionWindow(const orb::TableSource &table, orb::MemoryModel &memory, QWidget *beside,
+                    orb::RunHooks hooks, QWidget *parent = nullptr);
     // The run of the main window's document, beside it; the window closes when the main window
     // discards its document (closed()).
     explicit ExecutionWindow(MainWindow *mainWindow, QWidget *parent = nullptr);
@@ -231,4 +236,21 @@ private:
     QTimer *paceTimer_ = nullptr;
     Qt::KeyboardModifiers backButtonModifiers_;
     QString stopReason_; // the reason shown on the operation line; empty for none
+
+    // A case's run (executioncase.cpp): what its presses took of the case, so that a step
+    // back gives it back. `depth` is the history depth after the press (0: the first screen).
+    struct CaseEvent {
+        qsizetype depth = 0;
+        bool display = false; // y67 showed a byte; else y66 took an input byte
+    };
+    std::optional<int> offerCaseInput();
+    void noteCaseDisplay();
+    void takeBackCaseEvents();
+    void showCaseStop();
+    QString caseEndNotes() const;
+    qsizetype caseEventDepth() const;
+    orb::RunHooks hooks_;
+    std::vector<CaseEvent> caseEvents_;
+    QString caseStop_;      // the display mismatch that held the run
+    bool starting_ = false; // the first screen is being executed
 };

@@ -36,6 +36,11 @@ InfoDialog::InfoDialog(ExecutionWindow *window, const QString &message, bool req
 
 InfoDialog::~InfoDialog() = default;
 
+void InfoDialog::setByteText(const QString &text)
+{
+    ui->byteLineEdit->setText(text);
+}
+
 void InfoDialog::setVisible(bool visible)
 {
     QDialog::setVisible(visible);

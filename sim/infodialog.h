@@ -25,6 +25,9 @@ public:
                QWidget *parent = nullptr);
     ~InfoDialog() override;
 
+    // The data byte's field already typed in (a case's input byte); Enter takes it.
+    void setByteText(const QString &text);
+
     void setVisible(bool visible) override;
 
 protected:

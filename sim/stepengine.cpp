@@ -267,6 +267,7 @@ void StepEngine::step()
     RunState &s = machine_.state;
     const int shownRow = machine_.afterPanel.rowIndex;
     transitionTaken_ = false;
+    runHeld_ = false;
     machine_.lastPress = PressOutcome{};
     recordingMemory_.writes.clear();
     if (s.endScreenShown)
@@ -612,6 +613,16 @@ template <typename UndoWrite> void StepEngine::History::pop(Machine &machine, Un
         undoWrite(*it);
     records_.resize(start);
     --depth_;
+}
+
+int StepEngine::executingSignal() const
+{
+    const RunState &s = machine_.state;
+    // During the microoperation's dialog the index still points at it.
+    const int index = s.microopIndex;
+    if (index < 0 || index >= signalSlots)
+        return 0;
+    return s.signalList[size_t(index)];
 }
 
 QString StepEngine::endText() const

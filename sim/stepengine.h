@@ -259,7 +259,13 @@ public:
     // The watch that stopped the last press (or the press a run back went to); nullopt for none.
     const std::optional<WatchStop> &watchStop() const { return watchStop_; }
     // Whether a run to the end stops after the last press.
-    bool arrivedAtStop() const { return breakpointRow_ >= 0 || watchStop_.has_value(); }
+    bool arrivedAtStop() const { return breakpointRow_ >= 0 || watchStop_.has_value() || runHeld_; }
+    // Called by the view during a press: a run to the end stops after this press (a case's
+    // display that does not hold). The next press forgets it.
+    void holdRun() { runHeld_ = true; }
+    bool runHeld() const { return runHeld_; }
+    // The microoperation being executed (its signal number), while its dialog is open; 0 else.
+    int executingSignal() const;
 
     const RunState &state() const { return machine_.state; }
     bool running() const { return machine_.state.running; }
@@ -370,6 +376,7 @@ private:
     std::vector<int> transitionRows_;
     std::vector<quint8> breakpoints_; // by row; empty: none
     int breakpointRow_ = -1;
+    bool runHeld_ = false;
     bool transitionTaken_ = false; // during the current press
     std::vector<Watch> watches_;
     bool watchesMemory_ = false; // a watch on a memory byte: every press notes its writes

@@ -9,16 +9,21 @@
 
 #include "app/mainwindow.h"
 #include "cells/ramlineedit.h"
+#include "selfcheck/casememoryview.h"
 #include "selfcheck/selfchecklink.h"
 #include "selfcheck/selfcheckwindow.h"
+#include "sim/executionwindow.h"
 #include "undo/documenthistory.h"
 
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUndoStack>
 
 using namespace Qt::StringLiterals;
@@ -36,8 +41,7 @@ struct DocumentState {
     {
         DocumentState state;
         state.rows = window.tableRows().rows();
-        for (int address = 0; address < 256; ++address)
-            state.memory << window.ramCell(address / 16, address % 16)->text();
+        state.memory = window.memory().texts();
         state.undoCount = window.history().stack().count();
         state.undoIndex = window.history().stack().index();
         return state;
@@ -67,6 +71,16 @@ QStringList column(const SelfCheckWindow &check, int column)
     return texts;
 }
 
+// Opens case `row` of the check window with Enter, as a student does.
+ExecutionWindow *showCase(SelfCheckLink &link, int row)
+{
+    QTableView *view = link.checkWindow()->casesView();
+    view->setFocus(Qt::OtherFocusReason);
+    view->setCurrentIndex(view->model()->index(row, 0));
+    QTest::keyClick(view, Qt::Key_Return);
+    return link.caseRun();
+}
+
 } // namespace
 
 class TestSelfCheckWindow : public QObject {
@@ -77,6 +91,7 @@ private slots:
     void init() { testutil::failOnAnyWarning(); }
     void checksAndFollowsTheTable();
     void testFileChoiceAndMistakes();
+    void showsACaseOnItsOwnData();
 
 private:
     QTemporaryDir dir_;
@@ -95,7 +110,7 @@ void TestSelfCheckWindow::checksAndFollowsTheTable()
     testutil::writeAll(folder + u"/sum.orbtest"_s,
                        "case sum\n expect M02=3C end=success\n"
                        "case small\n points 2\n set M00=01 M01=02\n expect M02=03\n"
-                       "case never\n expect A=01\n");
+                       "case never\n visibility hidden\n expect A=01\n");
 
     auto window = editortest::showWindow();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
@@ -115,7 +130,7 @@ void TestSelfCheckWindow::checksAndFollowsTheTable()
     QTRY_VERIFY(link->outcome() && !link->checking());
     QCOMPARE(check->summary(), u"Зачтено 0 из 3, баллы 0 из 4"_s);
     QCOMPARE(column(*check, SelfCheckWindow::NameColumn),
-             (QStringList{u"sum"_s, u"small"_s, u"never"_s}));
+             (QStringList{u"sum"_s, u"small"_s, u"never (скрытый)"_s}));
     QCOMPARE(column(*check, SelfCheckWindow::ResultColumn), QStringList(3, u"остановилась"_s));
     QCOMPARE(column(*check, SelfCheckWindow::FailureColumn),
              QStringList(3, u"не описан переход из состояния 9"_s));
@@ -156,8 +171,42 @@ void TestSelfCheckWindow::checksAndFollowsTheTable()
     QCOMPARE(problems->count(), 0);
     testutil::renderToPng(check, u"selfcheck-window"_s);
 
-    // A memory byte typed on the memory page is checked too.
+    // A case is shown in the execution window over its own memory: the memory page shows that
+    // read-only, the end screen lists what failed, and the document is as it was afterwards.
     const DocumentState mended = DocumentState::of(*window);
+    QVERIFY(!window->findChild<CaseMemoryView *>());
+    ExecutionWindow *run = showCase(*link, 1);
+    QVERIFY(run && run->isVisible());
+    QVERIFY2(run->windowTitle().endsWith(u" — случай «small»"_s), qPrintable(run->windowTitle()));
+    auto *caseMemory = window->findChild<CaseMemoryView *>();
+    QVERIFY(caseMemory && !caseMemory->isHidden());
+    QCOMPARE(caseMemory->item(0, 0)->text(), u"01"_s);
+    const auto pressKey = [](QWidget *dialog) { QTest::keyClick(dialog, Qt::Key_Space); };
+    testutil::ModalAnswerer stop(pressKey); // y70's "СТОП"
+    run->runToEnd();
+    run->executeStep();
+    QCOMPARE(caseMemory->item(0, 2)->text(), u"03"_s);
+    auto *operation = testutil::child<QLabel>(run, "operationLabel");
+    QCOMPARE(operation->text(), u"Успешное завершение программы"_s);
+    QVERIFY(DocumentState::of(*window) == mended);
+    run->close();
+    QTRY_VERIFY(!link->caseRun() && !window->findChild<CaseMemoryView *>());
+    run = showCase(*link, 2);
+    QVERIFY(run);
+    testutil::ModalAnswerer stopAgain(pressKey);
+    run->runToEnd();
+    run->executeStep();
+    operation = testutil::child<QLabel>(run, "operationLabel");
+    QVERIFY2(operation->text().endsWith(u"\nA: ожидалось 01, получено 3C"_s),
+             qPrintable(operation->text()));
+    testutil::renderToPng(run, u"selfcheck-case-end"_s);
+    run->close();
+    QTRY_VERIFY(!link->caseRun());
+    QVERIFY(DocumentState::of(*window) == mended);
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+
+    // A memory byte typed on the memory page is checked too.
     QTest::mouseClick(testutil::child<QPushButton>(window.get(), "ramButton"), Qt::LeftButton);
     QTest::mouseClick(window->ramCell(0, 0), Qt::LeftButton);
     editortest::type(u"00"_s);
@@ -200,6 +249,62 @@ void TestSelfCheckWindow::testFileChoiceAndMistakes()
     QTest::mouseClick(testutil::child<QPushButton>(check, "otherFileButton"), Qt::LeftButton);
     QTRY_COMPARE(check->summary(), u"Зачтено 1 из 1, баллы 1 из 1"_s);
     QCOMPARE(link->testFilePath(), good);
+}
+
+void TestSelfCheckWindow::showsACaseOnItsOwnData()
+{
+    // The largest of the bytes typed in, shown with y67; the case expects another byte shown.
+    const QString folder = dir_.filePath(u"largest"_s);
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QFile::copy(QStringLiteral(ORB_SOURCE_DIR "/examples/05-input-largest-byte.orb"),
+                        folder + u"/largest.orb"_s));
+    testutil::writeAll(folder + u"/largest.orbtest"_s,
+                       "case largest\n input 12 7F 05 80 00\n display 81\n expect end=success\n");
+    auto window = editortest::showWindow();
+    QVERIFY(window->openDocument(folder + u"/largest.orb"_s));
+    auto *link = window->findChild<SelfCheckLink *>();
+    link->showCheck();
+    QTRY_COMPARE(link->checkWindow()->summary(), u"Зачтено 0 из 1, баллы 0 из 1"_s);
+    const DocumentState opened = DocumentState::of(*window);
+
+    // Each y66 offers the case's next byte already typed; Enter takes it.
+    QStringList offered;
+    QStringList messages;
+    QTimer answerer;
+    connect(&answerer, &QTimer::timeout, &answerer, [&] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        auto *edit = dialog->findChild<QLineEdit *>(u"byteLineEdit"_s);
+        if (edit && !edit->isHidden()) {
+            offered << edit->text();
+            QTest::keyClick(edit, Qt::Key_Return);
+        } else {
+            messages << testutil::child<QLabel>(dialog, "infoLabel")->text();
+            QTest::keyClick(dialog, Qt::Key_Space);
+        }
+    });
+    answerer.start(5);
+    ExecutionWindow *run = showCase(*link, 0);
+    QVERIFY(run);
+    // The display that does not hold stops the run to the end at its y67, and says why.
+    run->runToEnd();
+    auto *operation = testutil::child<QLabel>(run, "operationLabel");
+    QCOMPARE(operation->text(), u"Остановка: вывод: ожидалось 81, показано 80"_s);
+    QCOMPARE(offered, (QStringList{u"12"_s, u"7F"_s, u"05"_s, u"80"_s, u"00"_s}));
+    QCOMPARE(messages, QStringList{u"A = 80"_s});
+    // Stepped back over it, the display holds again until y67 shows the byte once more.
+    run->stepBack();
+    run->runToEnd();
+    QCOMPARE(operation->text(), u"Остановка: вывод: ожидалось 81, показано 80"_s);
+    run->runToEnd();
+    run->executeStep();
+    QVERIFY2(operation->text().startsWith(u"Успешное завершение программы\n"_s),
+             qPrintable(operation->text()));
+    QVERIFY(operation->text().endsWith(u"\nвывод: ожидалось 81, показано 80"_s));
+    run->close();
+    QTRY_VERIFY(!link->caseRun());
+    QVERIFY(DocumentState::of(*window) == opened);
 }
 
 QTEST_MAIN(TestSelfCheckWindow)
