@@ -7,6 +7,8 @@
 #include "sim/executionwindow.h"
 #include "ui_executionwindow.h"
 
+#include <QLabel>
+
 using namespace Qt::StringLiterals;
 
 qsizetype ExecutionWindow::caseEventDepth() const
@@ -57,10 +59,25 @@ void ExecutionWindow::showCaseStop()
     updateOperationToolTip();
 }
 
-QString ExecutionWindow::caseEndNotes() const
+void ExecutionWindow::showCaseEndNotes()
 {
     if (!hooks_.endNotes)
-        return {};
+        return;
     const QStringList notes = hooks_.endNotes(engine_.processor(), engine_.state().succeeded);
-    return notes.isEmpty() ? QString() : u"\n"_s + notes.join(u'\n');
+    if (!caseNotes_) {
+        caseNotes_ = new QLabel(this);
+        caseNotes_->setObjectName(u"caseNotesLabel"_s);
+        caseNotes_->setFont(labelFont_);
+        caseNotes_->setWordWrap(true);
+        caseNotes_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    }
+    caseNotes_->setStyleSheet(notes.isEmpty() ? u"color: rgb(20, 140, 90);"_s
+                                              : u"color: rgb(200, 40, 40);"_s);
+    // Below the final registers, where the end screen leaves room.
+    const QRect panel = ui->beforeGroupBox->geometry();
+    caseNotes_->setGeometry(panel.x(), panel.bottom() + 16, panel.width(),
+                            ui->nextButton->y() - panel.bottom() - 24);
+    caseNotes_->setText(notes.isEmpty() ? u"Случай зачтён"_s
+                                        : u"Не совпало:\n"_s + notes.join(u'\n'));
+    caseNotes_->show();
 }

@@ -205,7 +205,7 @@ void ExecutionWindow::showEndScreen()
 {
     // The engine has just put the final registers into the "before" panel.
     hideStepDetails();
-    ui->operationLabel->setText(engine_.endText() + caseEndNotes());
+    ui->operationLabel->setText(engine_.endText());
     ui->beforeGroupBox->show();
     // A step on the end screen shows it once more before the window goes; the labels move
     // only the first time.
@@ -214,6 +214,7 @@ void ExecutionWindow::showEndScreen()
         ui->operationLabel->move(ui->operationLabel->x(), ui->operationLabel->y() - 120);
         ui->beforeGroupBox->move(ui->beforeGroupBox->x(), ui->beforeGroupBox->y() + 70);
     }
+    showCaseEndNotes();
 }
 
 void ExecutionWindow::setA(int value)
@@ -287,6 +288,8 @@ void ExecutionWindow::leaveEndScreen()
     if (!endScreenLaidOut_)
         return;
     endScreenLaidOut_ = false;
+    if (caseNotes_)
+        caseNotes_->hide();
     ui->operationLabel->move(ui->operationLabel->x(), ui->operationLabel->y() + 120);
     ui->beforeGroupBox->move(ui->beforeGroupBox->x(), ui->beforeGroupBox->y() - 70);
     for (QWidget *widget : std::initializer_list<QWidget *>{

@@ -247,10 +247,11 @@ private:
     void noteCaseDisplay();
     void takeBackCaseEvents();
     void showCaseStop();
-    QString caseEndNotes() const;
+    void showCaseEndNotes();
     qsizetype caseEventDepth() const;
     orb::RunHooks hooks_;
     std::vector<CaseEvent> caseEvents_;
-    QString caseStop_;      // the display mismatch that held the run
-    bool starting_ = false; // the first screen is being executed
+    QString caseStop_;            // the display mismatch that held the run
+    QLabel *caseNotes_ = nullptr; // the case's failing items, under the end screen's panel
+    bool starting_ = false;       // the first screen is being executed
 };
