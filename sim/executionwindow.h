@@ -255,3 +255,15 @@ private:
     QLabel *caseNotes_ = nullptr; // the case's failing items, under the end screen's panel
     bool starting_ = false;       // the first screen is being executed
 };
+
+template <typename Call> void ExecutionWindow::runEngine(Call call)
+{
+    ++engineDepth_;
+    call();
+    --engineDepth_;
+    engineCallEnded();
+    if (engineDepth_ == 0 && deletionPending_) {
+        deletionPending_ = false;
+        deleteLater();
+    }
+}
