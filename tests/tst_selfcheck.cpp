@@ -233,8 +233,9 @@ void TestSelfCheck::watchedInTheExecutionWindow()
 
 void TestSelfCheck::sameAsOrbGrade_data()
 {
-    // Every submission of the example assignments with its test file; until they exist, the
-    // examples with a test file whose cases part them into passed, wrong, looping and stopped.
+    // Every document of the example assignments (reference and starter) with its test file,
+    // and the examples with a test file whose cases part them into passed, wrong, looping and
+    // stopped.
     QTest::addColumn<QString>("document");
     QTest::addColumn<QString>("tests");
     const QDir assignments(QStringLiteral(ORB_SOURCE_DIR "/examples/assignments"));
