@@ -232,3 +232,15 @@ private:
     Qt::KeyboardModifiers backButtonModifiers_;
     QString stopReason_; // the reason shown on the operation line; empty for none
 };
+
+template <typename Call> void ExecutionWindow::runEngine(Call call)
+{
+    ++engineDepth_;
+    call();
+    --engineDepth_;
+    engineCallEnded();
+    if (engineDepth_ == 0 && deletionPending_) {
+        deletionPending_ = false;
+        deleteLater();
+    }
+}

@@ -118,7 +118,8 @@ void click(QWidget *window, const char *name, Qt::KeyboardModifiers modifiers = 
 
 QLabel *cell(QWidget *window, const char *key, bool after = true)
 {
-    return child<QLabel>(window, QByteArray(key) + (after ? "AfterLabel" : "BeforeLabel"));
+    return child<QLabel>(window,
+                         (QByteArray(key) + (after ? "AfterLabel" : "BeforeLabel")).constData());
 }
 
 // Opens `target`'s context menu as a right click does and triggers the entry `text`; returns
