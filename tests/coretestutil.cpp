@@ -2,7 +2,9 @@
 
 #include "coretestutil.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
@@ -27,6 +29,59 @@ void writeAll(const QString &path, const QByteArray &bytes)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(path));
+}
+
+QString writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    writeAll(path, bytes);
+    return path;
+}
+
+QString examplePath(const QString &name)
+{
+    return QStringLiteral(ORB_SOURCE_DIR "/examples/") + name;
+}
+
+QByteArray example(const QString &name)
+{
+    return readAll(examplePath(name));
+}
+
+QString builtProgram(const QString &name)
+{
+    for (const char *folder : {"", "/grade", "/run", "/check"}) {
+        const QFileInfo info(QStringLiteral(ORB_BINARY_DIR) + QLatin1StringView(folder) + u'/' +
+                             name);
+        if (info.isFile() && info.isExecutable())
+            return info.absoluteFilePath();
+    }
+    qFatal("%s is not built", qPrintable(name));
+}
+
+ProcessOutcome runProcess(const QString &program, const QStringList &arguments,
+                          const ProcessSetup &setup)
+{
+    QProcess process;
+    process.setWorkingDirectory(setup.folder);
+    if (!setup.inputFile.isEmpty())
+        process.setStandardInputFile(setup.inputFile);
+    if (!setup.outputFile.isEmpty())
+        process.setStandardOutputFile(setup.outputFile);
+    if (setup.inChild)
+        process.setChildProcessModifier(setup.inChild);
+    process.start(program, arguments);
+    ProcessOutcome o;
+    o.finished = process.waitForFinished(setup.seconds * 1000);
+    if (!o.finished) {
+        process.kill();
+        process.waitForFinished();
+    }
+    if (o.finished && process.exitStatus() == QProcess::NormalExit)
+        o.status = process.exitCode();
+    o.out = QString::fromUtf8(process.readAllStandardOutput());
+    o.err = QString::fromUtf8(process.readAllStandardError());
+    return o;
 }
 
 QString jsonSchemaErrors(const QString &schemaPath, const QString &jsonPath)

@@ -13,7 +13,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -38,56 +37,23 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The built program, wherever the build puts it.
-QString program(const QString &name)
-{
-    for (const QString &folder : {u""_s, u"/grade"_s, u"/run"_s, u"/check"_s}) {
-        const QString path = QStringLiteral(ORB_BINARY_DIR) + folder + u'/' + name;
-        if (QFileInfo(path).isExecutable() && QFileInfo(path).isFile())
-            return path;
-    }
-    qFatal("%s is not built", qPrintable(name));
-}
+using Outcome = ProcessOutcome;
 
-struct Outcome {
-    bool finished = false;
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-// Runs a program in `folder` for at most 20 s (a hang is a failure, not a stuck test); with
-// `fileSizeLimit` > 0 no file it writes may grow past that many bytes (a full disk).
+// Runs a built program in `folder` for at most 20 s; with `fileSizeLimit` > 0 no file it
+// writes may grow past that many bytes (a full disk).
 Outcome run(const QString &name, const QStringList &arguments, const QString &folder,
             const QString &standardOutput = {}, rlim_t fileSizeLimit = 0)
 {
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    if (!standardOutput.isEmpty())
-        process.setStandardOutputFile(standardOutput);
-    if (fileSizeLimit > 0) {
-        process.setChildProcessModifier([fileSizeLimit] {
-            std::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{fileSizeLimit, fileSizeLimit};
-            setrlimit(RLIMIT_FSIZE, &limit);
-        });
-    }
-    process.start(program(name), arguments);
-    Outcome o;
-    o.finished = process.waitForFinished(20000);
-    if (!o.finished) {
-        process.kill();
-        process.waitForFinished();
-    }
-    o.status = process.exitCode();
-    o.out = QString::fromUtf8(process.readAllStandardOutput());
-    o.err = QString::fromUtf8(process.readAllStandardError());
-    return o;
-}
-
-QString example(const QString &name)
-{
-    return QStringLiteral(ORB_SOURCE_DIR "/examples/") + name;
+    const auto limitFiles = [fileSizeLimit] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{fileSizeLimit, fileSizeLimit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    };
+    return runProcess(builtProgram(name), arguments,
+                      {.folder = folder,
+                       .outputFile = standardOutput,
+                       .inChild = fileSizeLimit > 0 ? limitFiles : std::function<void()>(),
+                       .seconds = 20});
 }
 
 // M02 := M00 + M01 (examples/01-add-two-bytes.orb) on two data sets.
@@ -138,11 +104,15 @@ private slots:
 private:
     QTemporaryDir dir_;
     QString path(const QString &name) const { return dir_.filePath(name); }
-    QString file(const QString &name, const QByteArray &bytes)
+    // Copies into `folder` the test file (a name ending in .orbtest) or the sum program (any
+    // other name), folders made as needed.
+    void copyInputs(const QString &folder, const QStringList &names) const
     {
-        QDir().mkpath(QFileInfo(path(name)).path());
-        writeAll(path(name), bytes);
-        return path(name);
+        for (const QString &name : names) {
+            QDir(folder).mkpath(QFileInfo(name).path());
+            QFile::copy(path(name.endsWith(u".orbtest"_s) ? u"sum.orbtest"_s : u"ref.orb"_s),
+                        folder + u'/' + name);
+        }
     }
 };
 
@@ -150,8 +120,8 @@ void TestHostileFiles::initTestCase()
 {
     failOnAnyWarning();
     QVERIFY(dir_.isValid());
-    file(u"sum.orbtest"_s, sumTests);
-    QFile::copy(example(u"01-add-two-bytes.orb"_s), path(u"ref.orb"_s));
+    writeAll(path(u"sum.orbtest"_s), sumTests);
+    QFile::copy(examplePath(u"01-add-two-bytes.orb"_s), path(u"ref.orb"_s));
 }
 
 void TestHostileFiles::namesKeepTheirBytes()
@@ -243,12 +213,9 @@ void TestHostileFiles::specialInputsAreRefused()
     QFETCH(QString, message);
     QTemporaryDir work;
     const QString folder = work.path();
+    copyInputs(folder, {u"class/ivanova.orb"_s, u"ref.orb"_s, u"sum.orbtest"_s});
     makeFifo(folder + u"/fifo.orb"_s);
-    QDir(folder).mkdir(u"class"_s);
     makeFifo(folder + u"/class/fifo.orb"_s);
-    QFile::copy(example(u"01-add-two-bytes.orb"_s), folder + u"/class/ivanova.orb"_s);
-    QFile::copy(path(u"ref.orb"_s), folder + u"/ref.orb"_s);
-    QFile::copy(path(u"sum.orbtest"_s), folder + u"/sum.orbtest"_s);
 
     const Outcome o = run(name, arguments, folder);
     QVERIFY2(o.finished, "the program waited for a writer of the pipe");
@@ -377,11 +344,8 @@ void TestHostileFiles::reportOverAnInput()
     QFETCH(QStringList, arguments);
     QFETCH(QString, input);
     QTemporaryDir work;
-    QDir(work.path()).mkdir(u"class"_s);
-    QFile::copy(path(u"ref.orb"_s), work.filePath(u"ref.orb"_s));
-    QFile::copy(path(u"sum.orbtest"_s), work.filePath(u"sum.orbtest"_s));
-    QFile::copy(path(u"ref.orb"_s), work.filePath(u"class/ivanova.orb"_s));
-    QFile::copy(path(u"ref.orb"_s), work.filePath(u"class/petrov.orb"_s));
+    copyInputs(work.path(),
+               {u"ref.orb"_s, u"sum.orbtest"_s, u"class/ivanova.orb"_s, u"class/petrov.orb"_s});
     QVERIFY(QFile::link(work.filePath(u"class/ivanova.orb"_s), work.filePath(u"link.orb"_s)));
     const QByteArray before = readAll(work.filePath(input));
     const Outcome o = run(u"orb-grade"_s, arguments, work.path());
@@ -428,12 +392,9 @@ void TestHostileFiles::fullDiskKeepsTheOldReport()
     QFETCH(bool, toStandardOutput);
     QFETCH(QString, message);
     QTemporaryDir work;
-    QFile::copy(path(u"ref.orb"_s), work.filePath(u"ref.orb"_s));
-    QFile::copy(path(u"sum.orbtest"_s), work.filePath(u"sum.orbtest"_s));
+    copyInputs(work.path(), {u"ref.orb"_s, u"sum.orbtest"_s});
     const QByteArray old = "the report of yesterday\n";
-    const QString oldPath = file(u"old.txt"_s, old);
-    QFile::copy(oldPath, work.filePath(u"old.txt"_s));
-    QFile::remove(oldPath);
+    writeAll(work.filePath(u"old.txt"_s), old);
     const Outcome o = run(name, arguments, work.path(),
                           toStandardOutput ? work.filePath(u"out.txt"_s) : QString(), 20);
     QVERIFY(o.finished);
@@ -466,15 +427,12 @@ void TestHostileFiles::namesThatAreNotUtf8()
     QVERIFY2(folder.out.contains(u"Иванова.orb  ✓"_s), qPrintable(folder.out));
 
     // On the command line the name reaches the program as bytes.
-    QProcess shell;
-    shell.setWorkingDirectory(work.path() + u"/class"_s);
-    shell.start(u"/bin/sh"_s, {u"-c"_s, u"exec \"$0\" \"$1\" *.orb"_s, program(u"orb-grade"_s),
-                               path(u"sum.orbtest"_s)});
-    QVERIFY(shell.waitForFinished(20000));
-    const QString out = QString::fromUtf8(shell.readAllStandardOutput());
-    QVERIFY2(shell.exitCode() == 0,
-             qPrintable(out + QString::fromUtf8(shell.readAllStandardError())));
-    QVERIFY2(out.contains(u"Иванова.orb  ✓"_s), qPrintable(out));
+    const Outcome named = runProcess(u"/bin/sh"_s,
+                                     {u"-c"_s, u"exec \"$0\" \"$1\" *.orb"_s,
+                                      builtProgram(u"orb-grade"_s), path(u"sum.orbtest"_s)},
+                                     {.folder = work.path() + u"/class"_s, .seconds = 20});
+    QVERIFY2(named.status == 0, qPrintable(named.out + named.err));
+    QVERIFY2(named.out.contains(u"Иванова.orb  ✓"_s), qPrintable(named.out));
     // QTemporaryDir cannot remove what it cannot name.
     QCOMPARE(::unlink(native.constData()), 0);
 }
