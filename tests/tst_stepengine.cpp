@@ -783,6 +783,13 @@ void TestStepEngine::breakpointsAndWatches_data()
     QTest::newRow("watches and breakpoints, each where it arrives")
         << countingLoop << QStringList{u"RA=07"_s} << QList<int>{6}
         << QStringList{u"3/13 y42 RA = 07"_s, u"6/16 y67 at 6 msg"_s, u"7/17 y70 msg"_s};
+    // y47 clears Z (RI becomes 1), y60 writes A = 00 to M00 and sets Z again.
+    QTest::newRow("a write and a change in one press: the first watch listed names it")
+        << QStringList{u"0|0||y47,y60"_s} << QStringList{u"M00"_s, u"Z"_s} << QList<int>{}
+        << QStringList{u"1/3 y60 запись в M00: 00 → 00"_s};
+    QTest::newRow("the same watches the other way round")
+        << QStringList{u"0|0||y47,y60"_s} << QStringList{u"Z=1"_s, u"M00"_s} << QList<int>{}
+        << QStringList{u"1/3 y60 Z = 1"_s};
     QTest::newRow("a value it already holds does not stop; the step limit does")
         << QStringList{u"0|0||y20"_s} << QStringList{u"A=00"_s, u"X4"_s} << QList<int>{}
         << QStringList{u"1/1000 y20 limit"_s};
