@@ -4,6 +4,9 @@
 //
 // Runs a command-line program's entry point in-process, as its main() would: the program name
 // first, standard output and standard error collected in memory, standard input from bytes.
+// And the documents the programs are given, made from rows.
+
+#include "cells/memorybyte.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -56,6 +59,21 @@ inline Outcome runInProcess(EntryPointWithInput entry, const QString &program,
     return collect([&](QIODevice &out, QIODevice &err) {
         return entry(QStringList{program} + arguments, &in, out, err);
     });
+}
+
+// A document from rows "source|next|conditions|signals" and memory bytes from address 0.
+inline QByteArray documentText(const QStringList &rows, const QList<int> &memory = {})
+{
+    QByteArray text = "MKT" + QByteArray::number(rows.size()) + '\n';
+    for (const QString &row : rows) {
+        const QStringList cells = row.split(u'|');
+        Q_ASSERT(cells.size() == 4);
+        for (const QString &cell : cells)
+            text += cell.toUtf8() + '\n';
+    }
+    for (int address = 0; address < 256; ++address)
+        text += orb::formatHex(address < memory.size() ? memory[address] : 0).toLatin1();
+    return text;
 }
 
 } // namespace clitest

@@ -2,7 +2,9 @@
 
 #include "coretestutil.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
@@ -27,6 +29,34 @@ void writeAll(const QString &path, const QByteArray &bytes)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(path));
+}
+
+QString writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    writeAll(path, bytes);
+    return path;
+}
+
+QString examplePath(const QString &name)
+{
+    return QStringLiteral(ORB_SOURCE_DIR "/examples/") + name;
+}
+
+QByteArray example(const QString &name)
+{
+    return readAll(examplePath(name));
+}
+
+QString builtProgram(const QString &name)
+{
+    for (const char *folder : {"", "/grade", "/run", "/check"}) {
+        const QFileInfo info(QStringLiteral(ORB_BINARY_DIR) + QLatin1StringView(folder) + u'/' +
+                             name);
+        if (info.isFile() && info.isExecutable())
+            return info.absoluteFilePath();
+    }
+    qFatal("%s is not built", qPrintable(name));
 }
 
 QString jsonSchemaErrors(const QString &schemaPath, const QString &jsonPath)

@@ -17,6 +17,15 @@ void failOnAnyWarning();
 // Whole-file reads and writes for test documents; a failure ends the test run.
 QByteArray readAll(const QString &path);
 void writeAll(const QString &path, const QByteArray &bytes);
+// writeAll that makes the file's folders first; returns the path.
+QString writeFile(const QString &path, const QByteArray &bytes);
+
+// A file of examples/ and its bytes.
+QString examplePath(const QString &name);
+QByteArray example(const QString &name);
+
+// A program of this build (orb-run, orb-check, orb-grade), wherever the build puts it.
+QString builtProgram(const QString &name);
 
 // python3-jsonschema's verdict on a JSON file against a schema (draft 2020-12): "" when valid.
 QString jsonSchemaErrors(const QString &schemaPath, const QString &jsonPath);

@@ -28,33 +28,32 @@ using namespace Qt::StringLiterals;
 
 using clitest::Outcome;
 
+// What every orb-run test class has: no Qt warning passes, and a folder for its documents.
+class OrbRunTest : public QObject {
+    Q_OBJECT
+
+protected:
+    QTemporaryDir dir;
+
+private slots:
+    void initTestCase()
+    {
+        testutil::failOnAnyWarning();
+        QVERIFY(dir.isValid());
+    }
+    void init() { testutil::failOnAnyWarning(); }
+};
+
 inline Outcome runInProcess(const QStringList &arguments)
 {
     return clitest::runInProcess(runCommandLine, u"orb-run"_s, arguments);
 }
 
-// A document from rows "source|next|conditions|signals" and memory bytes from address 0.
-inline QByteArray documentText(const QStringList &rows, const QList<int> &memory = {})
-{
-    QByteArray text = "MKT" + QByteArray::number(rows.size()) + '\n';
-    for (const QString &row : rows) {
-        const QStringList cells = row.split(u'|');
-        Q_ASSERT(cells.size() == 4);
-        for (const QString &cell : cells)
-            text += cell.toUtf8() + '\n';
-    }
-    for (int address = 0; address < 256; ++address)
-        text += formatHex(address < memory.size() ? memory[address] : 0).toLatin1();
-    return text;
-}
+using clitest::documentText;
 
 inline QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
+    return testutil::writeFile(dir.filePath(name), bytes);
 }
 
 inline QJsonObject parseLine(const QString &line)

@@ -133,21 +133,6 @@ QList<Example> allExamples()
     return examples;
 }
 
-QString builtProgram(const QString &name)
-{
-    for (const QString &folder : {u""_s, u"/grade"_s, u"/run"_s, u"/check"_s}) {
-        const QFileInfo info(QStringLiteral(ORB_BINARY_DIR) + folder + u'/' + name);
-        if (info.isFile() && info.isExecutable())
-            return info.absoluteFilePath();
-    }
-    qFatal("%s is not built", qPrintable(name));
-}
-
-QByteArray example(const QString &name)
-{
-    return readAll(QStringLiteral(ORB_SOURCE_DIR "/examples/") + name);
-}
-
 // The sum program's one-row cheat: y70, with the answer for 25 + 17 stored at 02.
 QByteArray cheat()
 {

@@ -95,10 +95,7 @@ private:
     QTemporaryDir dir_;
     QString file(const QString &name, const QByteArray &bytes)
     {
-        const QString path = dir_.filePath(name);
-        QDir().mkpath(QFileInfo(path).path());
-        writeAll(path, bytes);
-        return path;
+        return writeFile(dir_.filePath(name), bytes);
     }
 };
 

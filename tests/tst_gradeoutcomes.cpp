@@ -6,12 +6,9 @@
 // y69 as expectations, and orb-check's texts.
 
 #include "check/checker.h"
-#include "grade/gradecli.h"
 #include "grade/testfile.h"
-#include "run/runner.h"
 
-#include "clitestutil.h"
-#include "coretestutil.h"
+#include "gradetestutil.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,25 +24,10 @@
 
 using namespace orb;
 using namespace testutil;
+using namespace gradetest;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-using clitest::Outcome;
-
-Outcome grade(const QStringList &arguments)
-{
-    return clitest::runInProcess(
-        +[](const QStringList &args, QIODevice &out, QIODevice &err) {
-            return runGradeCommandLine(args, out, err);
-        },
-        u"orb-grade"_s, arguments);
-}
-
-QByteArray example(const QString &name)
-{
-    return readAll(QStringLiteral(ORB_SOURCE_DIR "/examples/") + name);
-}
 
 // One row of signals in state 0, memory all 00.
 QByteArray oneRow(const QByteArray &signalList)
@@ -68,11 +50,6 @@ bool forges(const QString &text)
 QJsonObject jsonFile(const QString &path)
 {
     return QJsonDocument::fromJson(readAll(path)).object();
-}
-
-QString schema()
-{
-    return QStringLiteral(ORB_SOURCE_DIR "/grade/orb-grade.schema.json");
 }
 
 } // namespace
@@ -112,12 +89,6 @@ private:
         QDir().mkpath(path);
         return path;
     }
-    QString file(const QString &path, const QByteArray &bytes)
-    {
-        QDir().mkpath(QFileInfo(path).path());
-        writeAll(path, bytes);
-        return path;
-    }
 };
 
 void TestGradeOutcomes::nothingFoundIsNoSuccess_data()
@@ -145,8 +116,8 @@ void TestGradeOutcomes::nothingFoundIsNoSuccess()
     QFETCH(int, status);
     QFETCH(QStringList, skipped);
     const QString root = folder();
-    file(root + u"/outside.orb"_s, example(u"01-add-two-bytes.orb"_s));
-    const QString tests = file(root + u"/t.orbtest"_s, sumTests);
+    writeFile(root + u"/outside.orb"_s, example(u"01-add-two-bytes.orb"_s));
+    const QString tests = writeFile(root + u"/t.orbtest"_s, sumTests);
     const QString klass = root + u"/class"_s;
     QDir().mkpath(klass);
     for (const QString &entry : entries) {
@@ -158,7 +129,7 @@ void TestGradeOutcomes::nothingFoundIsNoSuccess()
         else if (entry.endsWith(u"@fifo"_s))
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         else
-            file(path, example(u"01-add-two-bytes.orb"_s));
+            writeFile(path, example(u"01-add-two-bytes.orb"_s));
     }
     const QString report = root + u"/r.json"_s;
     const Outcome o = grade({u"--report"_s, u"json:"_s + report, tests, klass});
@@ -175,7 +146,7 @@ void TestGradeOutcomes::nothingFoundIsNoSuccess()
         expectedErr << u"orb-grade: nothing to grade: no .orb document was found\n"_s;
     QCOMPARE(o.err, expectedErr.join(QString()));
     QCOMPARE(jsonFile(report)[u"skipped"_s].toArray(), expectedJson);
-    QCOMPARE(jsonSchemaErrors(schema(), report), QString());
+    QCOMPARE(schemaErrors(report), QString());
 }
 
 void TestGradeOutcomes::gradescopePaths_data()
@@ -205,12 +176,12 @@ void TestGradeOutcomes::gradescopePaths()
     QFETCH(int, score);
     QFETCH(QString, output);
     const QString root = folder();
-    const QString tests = file(root + u"/t.orbtest"_s, sumTests);
+    const QString tests = writeFile(root + u"/t.orbtest"_s, sumTests);
     QDir().mkpath(root + u"/class"_s);
     for (int i = 0; i < documents; ++i)
-        file(root + u"/class/s%1.orb"_s.arg(i), example(u"01-add-two-bytes.orb"_s));
+        writeFile(root + u"/class/s%1.orb"_s.arg(i), example(u"01-add-two-bytes.orb"_s));
     // An earlier run's file must not survive in the folder.
-    file(root + u"/gs/stale.json"_s, "{}");
+    writeFile(root + u"/gs/stale.json"_s, "{}");
     const QString path = root + u'/' + target;
     const Outcome o = grade({u"--report"_s, u"gradescope:"_s + path, tests, root + u"/class"_s});
     QCOMPARE(o.status, documents == 0 ? 2 : 0);
@@ -238,12 +209,12 @@ void TestGradeOutcomes::namesCannotForgeOutput()
     // cells that a spreadsheet would run as formulas.
     const QString root = folder();
     const QString klass = root + u"/class"_s;
-    file(klass + u"/evil\x1b[31m\r\u202Egpj.orb"_s, example(u"01-add-two-bytes.orb"_s));
-    file(klass + u"/=HYPERLINK(\"x\").orb"_s, oneRow("y70"));
-    file(klass + u"/-2+3.orb"_s, "not a document");
-    const QString tests =
-        file(root + u"/t.orbtest"_s, "case \x1b[2Jclear\u202E\n set M00=25 M01=17\n expect M02=3C\n"
-                                     "case @sum\n set M00=FF M01=01\n expect M02=00\n"_ba);
+    writeFile(klass + u"/evil\x1b[31m\r\u202Egpj.orb"_s, example(u"01-add-two-bytes.orb"_s));
+    writeFile(klass + u"/=HYPERLINK(\"x\").orb"_s, oneRow("y70"));
+    writeFile(klass + u"/-2+3.orb"_s, "not a document");
+    const QString tests = writeFile(root + u"/t.orbtest"_s,
+                                    "case \x1b[2Jclear\u202E\n set M00=25 M01=17\n expect M02=3C\n"
+                                    "case @sum\n set M00=FF M01=01\n expect M02=00\n"_ba);
     const Outcome o = grade({u"--report"_s, u"csv:"_s + root + u"/r.csv"_s, u"--report"_s,
                              u"tap:"_s + root + u"/r.tap"_s, u"--report"_s,
                              u"junit:"_s + root + u"/r.xml"_s, tests, klass});
@@ -276,10 +247,10 @@ void TestGradeOutcomes::tapThatRealConsumersRead()
     // The class of the test above, with a failing case whose messages hold ": " and quotes.
     const QString root = folder();
     const QString klass = root + u"/class"_s;
-    file(klass + u"/a: b \"q\" #1 \\.orb"_s, example(u"01-add-two-bytes.orb"_s));
-    file(klass + u"/evil\x1b[31m\r\u202E.orb"_s, oneRow("y70"));
-    file(klass + u"/empty.orb"_s, "");
-    const QString tests = file(root + u"/t.orbtest"_s, sumTests);
+    writeFile(klass + u"/a: b \"q\" #1 \\.orb"_s, example(u"01-add-two-bytes.orb"_s));
+    writeFile(klass + u"/evil\x1b[31m\r\u202E.orb"_s, oneRow("y70"));
+    writeFile(klass + u"/empty.orb"_s, "");
+    const QString tests = writeFile(root + u"/t.orbtest"_s, sumTests);
     const QString tap = root + u"/r.tap"_s;
     QCOMPARE(grade({u"--report"_s, u"tap:"_s + tap, tests, klass}).status, 1);
 
@@ -333,13 +304,13 @@ void TestGradeOutcomes::reasonsInOrbRunsWords()
     if (bytes == "fifo")
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     else
-        file(path, bytes);
+        writeFile(path, bytes);
     const Outcome run = clitest::runInProcess(runCommandLine, u"orb-run"_s, {path});
     QCOMPARE(run.status, 4);
     const QString reason = run.err.mid(QStringLiteral("orb-run: ").size()).trimmed();
     const QString report = root + u"/r.json"_s;
-    const Outcome o =
-        grade({u"--report"_s, u"json:"_s + report, file(root + u"/t.orbtest"_s, sumTests), path});
+    const Outcome o = grade(
+        {u"--report"_s, u"json:"_s + report, writeFile(root + u"/t.orbtest"_s, sumTests), path});
     QCOMPARE(o.status, 1);
     QVERIFY2(o.out.contains(reason), qPrintable(o.out + u" lacks "_s + reason));
     const QJsonObject submission = jsonFile(report)[u"submissions"_s][0].toObject();
@@ -396,10 +367,10 @@ void TestGradeOutcomes::messagesAsExpectations()
     QFETCH(QByteArray, testCase);
     QFETCH(QString, verdict);
     const QString root = folder();
-    const QString tests = file(root + u"/t.orbtest"_s, "case m\n" + testCase);
+    const QString tests = writeFile(root + u"/t.orbtest"_s, "case m\n" + testCase);
     const Outcome o =
         clitest::runInProcess(runTestsCommandLine, u"orb-run"_s,
-                              {u"--tests"_s, tests, file(root + u"/d.orb"_s, document)});
+                              {u"--tests"_s, tests, writeFile(root + u"/d.orb"_s, document)});
     if (verdict.startsWith(u"t.orbtest"_s)) {
         QCOMPARE(o.status, 64);
         QVERIFY2(o.err.contains(verdict.mid(9)), qPrintable(o.err));
@@ -432,7 +403,7 @@ void TestGradeOutcomes::orbCheckWords()
 {
     QFETCH(QByteArray, document);
     QFETCH(QStringList, codes);
-    const QString path = file(folder() + u"/d.orb"_s, document);
+    const QString path = writeFile(folder() + u"/d.orb"_s, document);
     const DocumentCheck check = checkDocument(path);
     QStringList found;
     for (const Finding &finding : check.findings) {

@@ -26,11 +26,61 @@ using namespace testutil;
 using namespace gradetest;
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// A class graded against sumTests: the right table, one with a wrong last step, one that loops,
+// one with red cells and a file that is no document. The hidden case's data and expected values
+// (D5, B1) and name must never reach a student.
+const QByteArray classTests = "max-steps 100\n"
+                              "case 25 + 17\n set M00=25 M01=17\n expect end=success M02=3C\n"
+                              " points 2\n"
+                              "case перенос\n set M00=FF M01=01\n expect M02=00\n"
+                              "# не показывать\ncase секрет\n visibility hidden\n"
+                              " set M00=D5 M01=DC\n expect M02=B1\n points 3\n"
+                              "case позже\n visibility after-due-date\n set M00=01 M01=01\n"
+                              " expect M02=02\n";
+
+QStringList replaced(QStringList rows, int index, const QString &row)
+{
+    rows[index] = row;
+    return rows;
+}
+
+struct Member {
+    const char *name;
+    QByteArray text;
+    int points;
+};
+
+const QList<Member> &classMembers()
+{
+    static const QList<Member> members{
+        {"right", documentText(sumRows), 7},
+        // Stores ОП[01] + 1: right only where the data make it so (the after-due-date case).
+        {"wrong", documentText(replaced(sumRows, 4, u"4|5||y31,y45"_s)), 1},
+        // Never ends; right only where nothing but memory is expected (carry out).
+        {"loops", documentText({u"0|0||y43"_s}), 1},
+        {"red", documentText({u"12a|1||y43"_s}), 0},
+        {"unreadable", QByteArray("not a document"), 0},
+    };
+    return members;
+}
+
+// The student-facing text of a report: classroom's is base64.
+QString studentText(const QString &format, const QByteArray &bytes)
+{
+    if (format == u"classroom"_s)
+        return QString::fromUtf8(QByteArray::fromBase64(bytes.trimmed()));
+    return QString::fromUtf8(bytes);
+}
+
+} // namespace
+
 class TestGradePlatforms : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { failOnAnyWarning(); }
+    void initTestCase();
     void init() { failOnAnyWarning(); }
 
     void visibility_data();
@@ -52,14 +102,20 @@ private slots:
 
 private:
     QTemporaryDir dir_;
+    QString tests_;     // classTests
+    QString reference_; // the sum program
     QString file(const QString &name, const QByteArray &bytes)
     {
-        const QString path = dir_.filePath(name);
-        QDir().mkpath(QFileInfo(path).path());
-        writeAll(path, bytes);
-        return path;
+        return writeFile(dir_.filePath(name), bytes);
     }
 };
+
+void TestGradePlatforms::initTestCase()
+{
+    failOnAnyWarning();
+    tests_ = file(u"class.orbtest"_s, classTests);
+    reference_ = file(u"ref.orb"_s, documentText(sumRows));
+}
 
 void TestGradePlatforms::visibility_data()
 {
@@ -134,7 +190,7 @@ void TestGradePlatforms::studentCopy()
     QFETCH(int, status);
     const QString tests =
         file(QString::fromLatin1(QTest::currentDataTag()) + u".orbtest"_s, teacher);
-    const QString reference = file(u"reference.orb"_s, documentText(sumRows));
+    const QString &reference = reference_;
     const QString copy = dir_.filePath(u"copy/student.orbtest"_s);
     QDir().mkpath(QFileInfo(copy).path());
     QFile::remove(copy);
@@ -151,56 +207,6 @@ void TestGradePlatforms::studentCopy()
     const Outcome graded = grade({u"--quiet"_s, copy, reference});
     QVERIFY2(graded.status == 0, qPrintable(graded.out + graded.err));
 }
-
-namespace {
-
-// A class graded against sumTests: the right table, one with a wrong last step, one that loops,
-// one with red cells and a file that is no document. The hidden case's data and expected values
-// (D5, B1) and name must never reach a student.
-const QByteArray classTests = "max-steps 100\n"
-                              "case 25 + 17\n set M00=25 M01=17\n expect end=success M02=3C\n"
-                              " points 2\n"
-                              "case перенос\n set M00=FF M01=01\n expect M02=00\n"
-                              "# не показывать\ncase секрет\n visibility hidden\n"
-                              " set M00=D5 M01=DC\n expect M02=B1\n points 3\n"
-                              "case позже\n visibility after-due-date\n set M00=01 M01=01\n"
-                              " expect M02=02\n";
-
-QStringList replaced(QStringList rows, int index, const QString &row)
-{
-    rows[index] = row;
-    return rows;
-}
-
-struct Member {
-    const char *name;
-    QByteArray text;
-    int points;
-};
-
-const QList<Member> &classMembers()
-{
-    static const QList<Member> members{
-        {"right", documentText(sumRows), 7},
-        // Stores ОП[01] + 1: right only where the data make it so (the after-due-date case).
-        {"wrong", documentText(replaced(sumRows, 4, u"4|5||y31,y45"_s)), 1},
-        // Never ends; right only where nothing but memory is expected (carry out).
-        {"loops", documentText({u"0|0||y43"_s}), 1},
-        {"red", documentText({u"12a|1||y43"_s}), 0},
-        {"unreadable", QByteArray("not a document"), 0},
-    };
-    return members;
-}
-
-// The student-facing text of a report: classroom's is base64.
-QString studentText(const QString &format, const QByteArray &bytes)
-{
-    if (format == u"classroom"_s)
-        return QString::fromUtf8(QByteArray::fromBase64(bytes.trimmed()));
-    return QString::fromUtf8(bytes);
-}
-
-} // namespace
 
 void TestGradePlatforms::studentReportsHideHiddenCases_data()
 {
@@ -219,21 +225,17 @@ void TestGradePlatforms::studentReportsHideHiddenCases()
     QFETCH(QString, format);
     QFETCH(QString, member);
     QFETCH(int, points);
-    const QString tests = file(u"class.orbtest"_s, classTests);
-    const QString reference = file(u"class-ref.orb"_s, documentText(sumRows));
-    QByteArray text;
-    for (const Member &m : classMembers()) {
-        if (member == QLatin1StringView(m.name))
-            text = m.text;
-    }
-    const QString submission = file(u"class/%1.orb"_s.arg(member), text);
+    const auto m =
+        std::find_if(classMembers().cbegin(), classMembers().cend(),
+                     [&](const Member &m) { return member == QLatin1StringView(m.name); });
+    const QString submission = file(u"class/%1.orb"_s.arg(member), m->text);
     // A gradescope PATH ending in .json is one file.
     const QString out = dir_.filePath(u"reports/%1-%2.json"_s.arg(format, member));
     QDir().mkpath(QFileInfo(out).path());
     qputenv("VPL_GRADEMIN", "0");
     qputenv("VPL_GRADEMAX", "70");
-    const Outcome o = grade({u"--reference"_s, reference, u"--student-feedback"_s, u"divergence"_s,
-                             u"--report"_s, format + u':' + out, tests, submission});
+    const Outcome o = grade({u"--reference"_s, reference_, u"--student-feedback"_s, u"divergence"_s,
+                             u"--report"_s, format + u':' + out, tests_, submission});
     QCOMPARE(o.status, points == 7 ? 0 : 1);
     QVERIFY2(o.err.isEmpty(), qPrintable(o.err));
     const QString report = studentText(format, readAll(out));
@@ -302,8 +304,8 @@ void TestGradePlatforms::feedbackLevels()
     QFETCH(QString, level);
     QFETCH(QStringList, present);
     QFETCH(QStringList, absent);
-    const QString tests = file(u"levels.orbtest"_s, classTests);
-    const QString reference = file(u"levels-ref.orb"_s, documentText(sumRows));
+    const QString &tests = tests_;
+    const QString &reference = reference_;
     const QString wrong = file(u"levels/wrong.orb"_s, classMembers()[1].text);
     const Outcome o = grade({u"--reference"_s, reference, u"--student-feedback"_s, level,
                              u"--report"_s, u"classroom:-"_s, tests, wrong});
@@ -324,7 +326,7 @@ void TestGradePlatforms::feedbackLevels()
 
 void TestGradePlatforms::platformShapes()
 {
-    const QString tests = file(u"shapes.orbtest"_s, classTests);
+    const QString &tests = tests_;
     const QString right = file(u"shapes/right.orb"_s, documentText(sumRows));
     // Classroom: base64 on one line, nothing else.
     Outcome o = grade({u"--report"_s, u"classroom:-"_s, tests, right});
@@ -430,24 +432,19 @@ void TestGradePlatforms::addressSpaceLimit()
     for (int i = 0; i < 64; ++i)
         file(u"limit/s%1.orb"_s.arg(i, 2, 10, QChar(u'0')),
              documentText(i % 2 ? sumRows : QStringList{u"0|0||y43"_s}));
-    const QString tests = file(u"limit.orbtest"_s, classTests);
-    const QString orbGrade = QStringLiteral(ORB_BINARY_DIR "/grade/orb-grade");
-    for (const char *jobs : {"1", "64"}) {
+    for (const QString &jobs : {u"1"_s, u"64"_s}) {
         QProcess p;
-        p.start(u"sh"_s, {u"-c"_s, u"ulimit -v 1000000 && exec \"$0\" \"$@\""_s, orbGrade,
-                          u"--jobs"_s, QString::fromLatin1(jobs), u"--report"_s, u"coderunner:-"_s,
-                          tests, folder + u"/s01.orb"_s});
-        QVERIFY(p.waitForFinished(120000));
-        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(p.exitCode(), 0);
+        const auto limited = [&](const QString &report, const QString &submissions, int status) {
+            p.start(u"sh"_s, {u"-c"_s, u"ulimit -v 1000000 && exec \"$0\" \"$@\""_s,
+                              builtProgram(u"orb-grade"_s), u"--jobs"_s, jobs, u"--report"_s,
+                              report, tests_, submissions});
+            return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit &&
+                   p.exitCode() == status;
+        };
+        QVERIFY(limited(u"coderunner:-"_s, folder + u"/s01.orb"_s, 0));
         QCOMPARE(p.readAllStandardError(), QByteArray());
         QCOMPARE(QJsonDocument::fromJson(p.readAllStandardOutput())[u"fraction"_s].toDouble(), 1.0);
-        p.start(u"sh"_s,
-                {u"-c"_s, u"ulimit -v 1000000 && exec \"$0\" \"$@\""_s, orbGrade, u"--jobs"_s,
-                 QString::fromLatin1(jobs), u"--report"_s, u"json:-"_s, tests, folder});
-        QVERIFY(p.waitForFinished(120000));
-        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(p.exitCode(), 1);
+        QVERIFY(limited(u"json:-"_s, folder, 1));
         // Either all threads or a note that fewer ran.
         const QByteArray err = p.readAllStandardError();
         QVERIFY2(err.isEmpty() || err.contains("note: an address-space limit of 1000000 KB"),
@@ -475,9 +472,8 @@ void TestGradePlatforms::copies()
     file(u"copies/d.orb"_s, documentText(other));
     file(u"copies/e.orb"_s, documentText(other, {1, 2, 3}));
     file(u"copies/f.orb"_s, documentText(replaced(sumRows, 6, u"6|7||y25,y60,y47"_s)));
-    const QString tests = file(u"copies.orbtest"_s, classTests);
     const QString html = dir_.filePath(u"copies.html"_s);
-    const Outcome o = grade({u"--report"_s, u"json:-"_s, u"--report"_s, u"html:"_s + html, tests,
+    const Outcome o = grade({u"--report"_s, u"json:-"_s, u"--report"_s, u"html:"_s + html, tests_,
                              dir_.filePath(u"copies"_s)});
     QStringList groups;
     for (const QJsonValue &g : QJsonDocument::fromJson(o.out.toUtf8())[u"copies"_s].toArray()) {
@@ -499,18 +495,14 @@ void TestGradePlatforms::htmlReportInChromium()
     if (chromium.isEmpty())
         QSKIP("chromium is not installed (make deps installs it)");
     const QString folder = dir_.filePath(u"html"_s);
-    const QStringList names{u"Иванов Пётр"_s, u"Смирнова <b>Анна</b>"_s, u"Ёлкин & Co"_s, u"Zeta"_s,
-                            u"Кузнецов"_s};
-    const QList<QByteArray> texts{documentText(sumRows), classMembers()[1].text,
-                                  documentText({u"0|0||y43"_s}), QByteArray("not a document"),
-                                  documentText({u"12a|1||y43"_s})};
+    // The class members' documents: right, wrong, loops, red, unreadable.
+    const QStringList names{u"Иванов Пётр"_s, u"Смирнова <b>Анна</b>"_s, u"Ёлкин & Co"_s,
+                            u"Кузнецов"_s, u"Zeta"_s};
     for (qsizetype i = 0; i < names.size(); ++i)
-        file(u"html/%1.orb"_s.arg(names[i]), texts[i]);
-    const QString tests = file(u"html.orbtest"_s, classTests);
-    const QString reference = file(u"html-ref.orb"_s, documentText(sumRows));
+        file(u"html/%1.orb"_s.arg(names[i]), classMembers()[i].text);
     const QString html = dir_.filePath(u"class.html"_s);
     const Outcome o =
-        grade({u"--reference"_s, reference, u"--report"_s, u"html:"_s + html, tests, folder});
+        grade({u"--reference"_s, reference_, u"--report"_s, u"html:"_s + html, tests_, folder});
     QCOMPARE(o.status, 1);
     // The page needs nothing from outside.
     const QString page = QString::fromUtf8(readAll(html));

@@ -38,17 +38,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The built program, wherever the build puts it.
-QString program(const QString &name)
-{
-    for (const QString &folder : {u""_s, u"/grade"_s, u"/run"_s, u"/check"_s}) {
-        const QString path = QStringLiteral(ORB_BINARY_DIR) + folder + u'/' + name;
-        if (QFileInfo(path).isExecutable() && QFileInfo(path).isFile())
-            return path;
-    }
-    qFatal("%s is not built", qPrintable(name));
-}
-
 struct Outcome {
     bool finished = false;
     int status = -1;
@@ -72,7 +61,7 @@ Outcome run(const QString &name, const QStringList &arguments, const QString &fo
             setrlimit(RLIMIT_FSIZE, &limit);
         });
     }
-    process.start(program(name), arguments);
+    process.start(builtProgram(name), arguments);
     Outcome o;
     o.finished = process.waitForFinished(20000);
     if (!o.finished) {
@@ -83,11 +72,6 @@ Outcome run(const QString &name, const QStringList &arguments, const QString &fo
     o.out = QString::fromUtf8(process.readAllStandardOutput());
     o.err = QString::fromUtf8(process.readAllStandardError());
     return o;
-}
-
-QString example(const QString &name)
-{
-    return QStringLiteral(ORB_SOURCE_DIR "/examples/") + name;
 }
 
 // M02 := M00 + M01 (examples/01-add-two-bytes.orb) on two data sets.
@@ -138,11 +122,15 @@ private slots:
 private:
     QTemporaryDir dir_;
     QString path(const QString &name) const { return dir_.filePath(name); }
-    QString file(const QString &name, const QByteArray &bytes)
+    // Copies into `folder` the test file (a name ending in .orbtest) or the sum program (any
+    // other name), folders made as needed.
+    void copyInputs(const QString &folder, const QStringList &names) const
     {
-        QDir().mkpath(QFileInfo(path(name)).path());
-        writeAll(path(name), bytes);
-        return path(name);
+        for (const QString &name : names) {
+            QDir(folder).mkpath(QFileInfo(name).path());
+            QFile::copy(path(name.endsWith(u".orbtest"_s) ? u"sum.orbtest"_s : u"ref.orb"_s),
+                        folder + u'/' + name);
+        }
     }
 };
 
@@ -150,8 +138,8 @@ void TestHostileFiles::initTestCase()
 {
     failOnAnyWarning();
     QVERIFY(dir_.isValid());
-    file(u"sum.orbtest"_s, sumTests);
-    QFile::copy(example(u"01-add-two-bytes.orb"_s), path(u"ref.orb"_s));
+    writeAll(path(u"sum.orbtest"_s), sumTests);
+    QFile::copy(examplePath(u"01-add-two-bytes.orb"_s), path(u"ref.orb"_s));
 }
 
 void TestHostileFiles::namesKeepTheirBytes()
@@ -243,12 +231,9 @@ void TestHostileFiles::specialInputsAreRefused()
     QFETCH(QString, message);
     QTemporaryDir work;
     const QString folder = work.path();
+    copyInputs(folder, {u"class/ivanova.orb"_s, u"ref.orb"_s, u"sum.orbtest"_s});
     makeFifo(folder + u"/fifo.orb"_s);
-    QDir(folder).mkdir(u"class"_s);
     makeFifo(folder + u"/class/fifo.orb"_s);
-    QFile::copy(example(u"01-add-two-bytes.orb"_s), folder + u"/class/ivanova.orb"_s);
-    QFile::copy(path(u"ref.orb"_s), folder + u"/ref.orb"_s);
-    QFile::copy(path(u"sum.orbtest"_s), folder + u"/sum.orbtest"_s);
 
     const Outcome o = run(name, arguments, folder);
     QVERIFY2(o.finished, "the program waited for a writer of the pipe");
@@ -377,11 +362,8 @@ void TestHostileFiles::reportOverAnInput()
     QFETCH(QStringList, arguments);
     QFETCH(QString, input);
     QTemporaryDir work;
-    QDir(work.path()).mkdir(u"class"_s);
-    QFile::copy(path(u"ref.orb"_s), work.filePath(u"ref.orb"_s));
-    QFile::copy(path(u"sum.orbtest"_s), work.filePath(u"sum.orbtest"_s));
-    QFile::copy(path(u"ref.orb"_s), work.filePath(u"class/ivanova.orb"_s));
-    QFile::copy(path(u"ref.orb"_s), work.filePath(u"class/petrov.orb"_s));
+    copyInputs(work.path(),
+               {u"ref.orb"_s, u"sum.orbtest"_s, u"class/ivanova.orb"_s, u"class/petrov.orb"_s});
     QVERIFY(QFile::link(work.filePath(u"class/ivanova.orb"_s), work.filePath(u"link.orb"_s)));
     const QByteArray before = readAll(work.filePath(input));
     const Outcome o = run(u"orb-grade"_s, arguments, work.path());
@@ -428,12 +410,9 @@ void TestHostileFiles::fullDiskKeepsTheOldReport()
     QFETCH(bool, toStandardOutput);
     QFETCH(QString, message);
     QTemporaryDir work;
-    QFile::copy(path(u"ref.orb"_s), work.filePath(u"ref.orb"_s));
-    QFile::copy(path(u"sum.orbtest"_s), work.filePath(u"sum.orbtest"_s));
+    copyInputs(work.path(), {u"ref.orb"_s, u"sum.orbtest"_s});
     const QByteArray old = "the report of yesterday\n";
-    const QString oldPath = file(u"old.txt"_s, old);
-    QFile::copy(oldPath, work.filePath(u"old.txt"_s));
-    QFile::remove(oldPath);
+    writeAll(work.filePath(u"old.txt"_s), old);
     const Outcome o = run(name, arguments, work.path(),
                           toStandardOutput ? work.filePath(u"out.txt"_s) : QString(), 20);
     QVERIFY(o.finished);
@@ -468,7 +447,7 @@ void TestHostileFiles::namesThatAreNotUtf8()
     // On the command line the name reaches the program as bytes.
     QProcess shell;
     shell.setWorkingDirectory(work.path() + u"/class"_s);
-    shell.start(u"/bin/sh"_s, {u"-c"_s, u"exec \"$0\" \"$1\" *.orb"_s, program(u"orb-grade"_s),
+    shell.start(u"/bin/sh"_s, {u"-c"_s, u"exec \"$0\" \"$1\" *.orb"_s, builtProgram(u"orb-grade"_s),
                                path(u"sum.orbtest"_s)});
     QVERIFY(shell.waitForFinished(20000));
     const QString out = QString::fromUtf8(shell.readAllStandardOutput());

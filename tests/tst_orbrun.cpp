@@ -7,17 +7,10 @@
 
 using namespace orbruntest;
 
-class TestOrbRun : public QObject {
+class TestOrbRun final : public OrbRunTest {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        testutil::failOnAnyWarning();
-        QVERIFY(dir.isValid());
-    }
-    void init() { testutil::failOnAnyWarning(); }
-
     void exitStatus_data();
     void exitStatus();
     void usageErrors_data();
@@ -29,9 +22,6 @@ private slots:
     void executable();
     void stepsReusableByOtherPrograms();
     void documentationAgrees();
-
-private:
-    QTemporaryDir dir;
 };
 
 void TestOrbRun::exitStatus_data()

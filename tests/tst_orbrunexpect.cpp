@@ -7,17 +7,10 @@
 
 using namespace orbruntest;
 
-class TestOrbRunExpect : public QObject {
+class TestOrbRunExpect final : public OrbRunTest {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        testutil::failOnAnyWarning();
-        QVERIFY(dir.isValid());
-    }
-    void init() { testutil::failOnAnyWarning(); }
-
     void malformedExpectations_data();
     void malformedExpectations();
     void expectations_data();
@@ -25,9 +18,6 @@ private slots:
     void expectationsWithTrace();
     void expectationsAtABreakpoint();
     void expectationsFileIsBounded();
-
-private:
-    QTemporaryDir dir;
 };
 
 void TestOrbRunExpect::malformedExpectations_data()

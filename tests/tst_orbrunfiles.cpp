@@ -7,17 +7,10 @@
 
 using namespace orbruntest;
 
-class TestOrbRunFiles : public QObject {
+class TestOrbRunFiles final : public OrbRunTest {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        testutil::failOnAnyWarning();
-        QVERIFY(dir.isValid());
-    }
-    void init() { testutil::failOnAnyWarning(); }
-
     void wrongCellsAreListed();
     void unreadableDocumentsSayWhy_data();
     void unreadableDocumentsSayWhy();
@@ -29,9 +22,6 @@ private slots:
     void failedWritesEndTheRun_data();
     void failedWritesEndTheRun();
     void failedWritesOfTheProcess();
-
-private:
-    QTemporaryDir dir;
 };
 
 void TestOrbRunFiles::wrongCellsAreListed()

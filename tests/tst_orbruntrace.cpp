@@ -7,16 +7,10 @@
 
 using namespace orbruntest;
 
-class TestOrbRunTrace : public QObject {
+class TestOrbRunTrace final : public OrbRunTest {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        testutil::failOnAnyWarning();
-        QVERIFY(dir.isValid());
-    }
-    void init() { testutil::failOnAnyWarning(); }
 
     void traceMatchesTheEnginePanels_data();
     void traceMatchesTheEnginePanels();
@@ -28,9 +22,6 @@ private slots:
     void examples();
     void inputWarnings();
     void limitOnTheY70Press();
-
-private:
-    QTemporaryDir dir;
 };
 
 void TestOrbRunTrace::traceMatchesTheEnginePanels_data()
