@@ -82,6 +82,11 @@ struct MicroopOutcome {
 // cleared Z, N, C and P. A signal number without a microoperation changes nothing.
 MicroopOutcome performMicrooperation(int signal, const ControlFields &fields, Processor &processor,
                                      MemoryAccess &memory);
+// Whether microoperation `signal` writes to memory (y60 writes A at РА; no other writes).
+inline bool writesMemory(int signal)
+{
+    return signal == 60;
+}
 
 // The message of y67 … y70 for the processor's current state ("A = 05", "СТОП", ...).
 QString deviceMessage(int signal, const Processor &processor);

@@ -2,6 +2,9 @@
 
 #include "sim/registers.h"
 
+#include <cstddef>
+#include <type_traits>
+
 namespace orb {
 
 const std::array<RegisterInfo, registerTableSize> &registerTable()
@@ -123,6 +126,17 @@ const std::array<RegisterInfo, registerTableSize> &registerTable()
          [](Processor &p, int value) { p.p = quint8(value); }},
     }};
     return table;
+}
+
+RegisterPlace registerPlace(int index)
+{
+    static_assert(std::is_standard_layout_v<Processor>);
+    static_assert(offsetof(Processor, s3) ==
+                  offsetof(Processor, rk) + (registerCount - 1) * sizeof(int));
+    static_assert(offsetof(Processor, p) == offsetof(Processor, x4) + flagCount - 1);
+    if (index < registerCount)
+        return {quint16(offsetof(Processor, rk) + size_t(index) * sizeof(int)), false};
+    return {quint16(offsetof(Processor, x4) + size_t(index - registerCount)), true};
 }
 
 int registerIndex(QStringView name)

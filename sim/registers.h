@@ -14,6 +14,7 @@
 #include <QStringView>
 
 #include <array>
+#include <cstring>
 
 namespace orb {
 
@@ -39,6 +40,26 @@ inline constexpr int flagCount = 8;      // then the flags, in FlagIndex order
 inline constexpr int registerTableSize = registerCount + flagCount;
 
 const std::array<RegisterInfo, registerTableSize> &registerTable();
+
+// Where an entry of the table keeps its value in a Processor, for reading the same few entries
+// after every press without a call through the table: the byte registers are the Processor's
+// ints in table order, the flags its bytes.
+struct RegisterPlace {
+    quint16 offset = 0; // bytes from the start of a Processor
+    bool flag = false;  // a byte, not an int
+
+    // What the entry's read() returns.
+    int read(const Processor &processor) const
+    {
+        const auto *at = reinterpret_cast<const unsigned char *>(&processor) + offset;
+        if (flag)
+            return *at;
+        int value;
+        std::memcpy(&value, at, sizeof value);
+        return value;
+    }
+};
+RegisterPlace registerPlace(int index);
 
 // The table index of a name ("RK1", "pc", "x4"; any letter case); -1 when there is none.
 int registerIndex(QStringView name);

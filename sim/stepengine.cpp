@@ -298,7 +298,8 @@ void StepEngine::step()
         updatePanel(Panel::Before);
         Processor &processor = machine_.processor;
         processor.clearResultFlags();
-        const bool noteWrites = historyEnabled_ || watchesMemory_;
+        // Only a write is noted, so only a microoperation that writes goes through the wrapper.
+        const bool noteWrites = writesMemory(signal) && (historyEnabled_ || !memoryProbes_.empty());
         MemoryAccess &memory = noteWrites ? static_cast<MemoryAccess &>(recordingMemory_) : memory_;
         const MicroopOutcome outcome =
             performMicrooperation(signal, s.controlFields, processor, memory);

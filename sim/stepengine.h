@@ -41,6 +41,7 @@
 #include "cells/tablesource.h"
 #include "sim/microops.h"
 #include "sim/processor.h"
+#include "sim/registers.h"
 #include "sim/watch.h"
 
 #include <QString>
@@ -352,7 +353,6 @@ private:
     void noteArrival(int row);
     // breakpointRow_ and watchStop_ for the press machine_.lastPress describes.
     void judgeLastPress();
-    std::optional<WatchStop> matchWatches() const;
     void countArrivals(int sign);
 
     Program program_;
@@ -371,8 +371,16 @@ private:
     std::vector<quint8> breakpoints_; // by row; empty: none
     int breakpointRow_ = -1;
     bool transitionTaken_ = false; // during the current press
+    // A watch as the judgement after every press reads it, found once when it is set.
+    struct WatchProbe {
+        RegisterPlace place; // a register's
+        qint32 address = 0;  // a memory byte's
+        qint32 value = -1;
+        qint32 order = 0; // its index in watches_
+    };
     std::vector<Watch> watches_;
-    bool watchesMemory_ = false; // a watch on a memory byte: every press notes its writes
+    std::vector<WatchProbe> registerProbes_; // in the order of watches_
+    std::vector<WatchProbe> memoryProbes_;   // likewise
     std::optional<WatchStop> watchStop_;
     std::vector<int> rowArrivals_;
 };

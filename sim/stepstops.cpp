@@ -6,8 +6,6 @@
 
 #include "sim/registers.h"
 
-#include <algorithm>
-
 namespace orb {
 
 void StepEngine::noteArrival(int row)
@@ -30,37 +28,44 @@ void StepEngine::judgeLastPress()
         if (isBreakpoint(row))
             breakpointRow_ = row;
     }
+    watchStop_.reset();
     if (watches_.empty())
-        watchStop_.reset();
-    else
-        watchStop_ = matchWatches();
-}
-
-std::optional<WatchStop> StepEngine::matchWatches() const
-{
+        return;
+    // Judged after every press of a run, so only the watched values are read, straight from
+    // their places in the panels' processors; the memory watches only after a press that
+    // wrote; and a WatchStop is only built for a stop.
     const PressOutcome &press = machine_.lastPress;
-    const auto &table = registerTable();
-    for (const Watch &watch : watches_) {
-        int before;
-        int after;
-        if (watch.kind == Watch::Kind::Register) {
-            if (!press.microoperation)
-                continue;
-            const RegisterInfo &info = table[size_t(watch.index)];
-            before = info.read(machine_.beforePanel);
-            after = info.read(machine_.afterPanel.registers);
-            if (before == after)
-                continue;
-        } else {
-            if (press.writtenAddress != watch.index)
-                continue;
-            before = press.writtenOld;
-            after = press.writtenNew;
+    const WatchProbe *stop = nullptr;
+    int before = 0;
+    int after = 0;
+    if (press.microoperation) {
+        for (const WatchProbe &probe : registerProbes_) {
+            const int old = probe.place.read(machine_.beforePanel);
+            const int now = probe.place.read(machine_.afterPanel.registers);
+            if (old != now && (probe.value < 0 || probe.value == now)) {
+                stop = &probe;
+                before = old;
+                after = now;
+                break;
+            }
         }
-        if (watch.value < 0 || watch.value == after)
-            return WatchStop{watch, before, after};
     }
-    return std::nullopt;
+    if (press.writtenAddress >= 0) {
+        // The first watch in the list that stops names the reason.
+        for (const WatchProbe &probe : memoryProbes_) {
+            if (stop && probe.order > stop->order)
+                break;
+            if (probe.address == press.writtenAddress &&
+                (probe.value < 0 || probe.value == press.writtenNew)) {
+                stop = &probe;
+                before = press.writtenOld;
+                after = press.writtenNew;
+                break;
+            }
+        }
+    }
+    if (stop)
+        watchStop_.emplace(WatchStop{watches_[size_t(stop->order)], before, after});
 }
 
 quint64 StepEngine::changedRegisters() const
@@ -79,9 +84,22 @@ quint64 StepEngine::changedRegisters() const
 void StepEngine::setWatches(std::vector<Watch> watches)
 {
     watches_ = std::move(watches);
-    watchesMemory_ = std::any_of(watches_.begin(), watches_.end(), [](const Watch &watch) {
-        return watch.kind == Watch::Kind::Memory;
-    });
+    registerProbes_.clear();
+    memoryProbes_.clear();
+    for (size_t i = 0; i < watches_.size(); ++i) {
+        const Watch &watch = watches_[i];
+        WatchProbe probe;
+        probe.value = watch.value;
+        probe.order = qint32(i);
+        if (watch.kind == Watch::Kind::Memory) {
+            probe.address = watch.index;
+            memoryProbes_.push_back(probe);
+        } else {
+            Q_ASSERT(watch.index >= 0 && watch.index < registerTableSize);
+            probe.place = registerPlace(watch.index);
+            registerProbes_.push_back(probe);
+        }
+    }
 }
 
 void StepEngine::setBreakpoints(const std::vector<int> &rows)

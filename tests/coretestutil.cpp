@@ -59,6 +59,31 @@ QString builtProgram(const QString &name)
     qFatal("%s is not built", qPrintable(name));
 }
 
+ProcessOutcome runProcess(const QString &program, const QStringList &arguments,
+                          const ProcessSetup &setup)
+{
+    QProcess process;
+    process.setWorkingDirectory(setup.folder);
+    if (!setup.inputFile.isEmpty())
+        process.setStandardInputFile(setup.inputFile);
+    if (!setup.outputFile.isEmpty())
+        process.setStandardOutputFile(setup.outputFile);
+    if (setup.inChild)
+        process.setChildProcessModifier(setup.inChild);
+    process.start(program, arguments);
+    ProcessOutcome o;
+    o.finished = process.waitForFinished(setup.seconds * 1000);
+    if (!o.finished) {
+        process.kill();
+        process.waitForFinished();
+    }
+    if (o.finished && process.exitStatus() == QProcess::NormalExit)
+        o.status = process.exitCode();
+    o.out = QString::fromUtf8(process.readAllStandardOutput());
+    o.err = QString::fromUtf8(process.readAllStandardError());
+    return o;
+}
+
 QString jsonSchemaErrors(const QString &schemaPath, const QString &jsonPath)
 {
     QProcess python;

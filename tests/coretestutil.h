@@ -7,6 +7,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 namespace testutil {
 
@@ -26,6 +29,24 @@ QByteArray example(const QString &name);
 
 // A program of this build (orb-run, orb-check, orb-grade), wherever the build puts it.
 QString builtProgram(const QString &name);
+
+// A program run to its end, or for at most `seconds` and then killed (a hang is a failure,
+// not a stuck test). `status` is the exit code, -1 when it crashed or did not finish.
+struct ProcessOutcome {
+    bool finished = false;
+    int status = -1;
+    QString out;
+    QString err;
+};
+struct ProcessSetup {
+    QString folder = {};                // the working folder
+    QString inputFile = {};             // standard input, or none
+    QString outputFile = {};            // standard output, or collected in `out`
+    std::function<void()> inChild = {}; // run in the child before the program starts
+    int seconds = 60;
+};
+ProcessOutcome runProcess(const QString &program, const QStringList &arguments,
+                          const ProcessSetup &setup = {});
 
 // python3-jsonschema's verdict on a JSON file against a schema (draft 2020-12): "" when valid.
 QString jsonSchemaErrors(const QString &schemaPath, const QString &jsonPath);

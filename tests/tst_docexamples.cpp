@@ -9,7 +9,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -144,21 +143,13 @@ struct Outcome {
     QString output;
 };
 
+// A command in bash, in `folder`, with the built programs first on the PATH.
 Outcome shell(const QString &folder, const QString &command)
 {
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"PATH"_s, folder + u"/.bin:"_s + environment.value(u"PATH"_s));
-    process.setProcessEnvironment(environment);
-    process.start(u"bash"_s, {u"-o"_s, u"pipefail"_s, u"-c"_s, command});
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return {-1, u"did not finish"_s};
-    }
-    return {process.exitCode(), QString::fromUtf8(process.readAll())};
+    const ProcessOutcome o = runProcess(
+        u"bash"_s, {u"-o"_s, u"pipefail"_s, u"-c"_s, u"PATH=\"$PWD/.bin:$PATH\"\n"_s + command},
+        {.folder = folder});
+    return {o.status, o.finished ? o.out + o.err : u"did not finish"_s};
 }
 
 } // namespace

@@ -22,7 +22,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -824,19 +823,14 @@ void TestGrade::orbRunTests()
 
 void TestGrade::realPrograms()
 {
-    const QString orbGrade = QStringLiteral(ORB_BINARY_DIR "/grade/orb-grade");
-    const QString orbRun = QStringLiteral(ORB_BINARY_DIR "/orb-run");
+    const QString orbGrade = builtProgram(u"orb-grade"_s);
+    const QString orbRun = builtProgram(u"orb-run"_s);
     const QString tests = file(u"real.orbtest"_s, sumTests);
     const QString good = file(u"real/good.orb"_s, documentText(sumRows));
     const auto run = [](const QString &program, const QStringList &arguments,
                         const QString &outFile = {}) {
-        QProcess process;
-        if (!outFile.isEmpty())
-            process.setStandardOutputFile(outFile);
-        process.start(program, arguments);
-        process.waitForFinished(60000);
-        return std::pair{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput() +
-                                                               process.readAllStandardError())};
+        const ProcessOutcome o = runProcess(program, arguments, {.outputFile = outFile});
+        return std::pair{o.status, o.out + o.err};
     };
     auto [status, text] = run(orbGrade, {tests, good});
     QCOMPARE(status, 0);

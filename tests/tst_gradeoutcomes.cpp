@@ -15,7 +15,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -255,24 +254,18 @@ void TestGradeOutcomes::tapThatRealConsumersRead()
     QCOMPARE(grade({u"--report"_s, u"tap:"_s + tap, tests, klass}).status, 1);
 
     // Perl's prove (TAP::Parser): three tests, two failed, no parse error.
-    QProcess prove;
-    prove.start(u"prove"_s, {u"--exec"_s, u"cat"_s, tap});
-    QVERIFY2(prove.waitForFinished(60000), "prove (Debian's perl) did not run");
-    const QString proved = QString::fromUtf8(prove.readAllStandardOutput());
-    QCOMPARE(prove.exitCode(), 1);
-    QVERIFY2(proved.contains(u"Tests: 3 Failed: 2)"_s) && !proved.contains(u"Parse errors"_s),
-             qPrintable(proved));
+    const ProcessOutcome prove = runProcess(u"prove"_s, {u"--exec"_s, u"cat"_s, tap});
+    QVERIFY2(prove.finished, "prove (Debian's perl) did not run");
+    QCOMPARE(prove.status, 1);
+    QVERIFY2(prove.out.contains(u"Tests: 3 Failed: 2)"_s) && !prove.out.contains(u"Parse errors"_s),
+             qPrintable(prove.out));
 
     // npm's tap-parser, strict: the same, with the YAML read back.
-    QProcess node;
-    node.setStandardInputFile(tap);
-    node.start(u"node"_s, {QStringLiteral(ORB_SOURCE_DIR "/tools/tap/summary.mjs")});
-    QVERIFY2(node.waitForFinished(60000), "node did not run");
-    const QByteArray summaryText = node.readAllStandardOutput();
-    QVERIFY2(node.exitCode() == 0 && !summaryText.isEmpty(),
-             qPrintable(QString::fromUtf8(node.readAllStandardError()) +
-                        u"\n(make deps installs tap-parser into tools/tap)"_s));
-    const QJsonObject summary = QJsonDocument::fromJson(summaryText).object();
+    const ProcessOutcome node = runProcess(
+        u"node"_s, {QStringLiteral(ORB_SOURCE_DIR "/tools/tap/summary.mjs")}, {.inputFile = tap});
+    QVERIFY2(node.status == 0 && !node.out.isEmpty(),
+             qPrintable(node.err + u"\n(make deps installs tap-parser into tools/tap)"_s));
+    const QJsonObject summary = QJsonDocument::fromJson(node.out.toUtf8()).object();
     QCOMPARE(summary[u"errors"_s].toArray(), QJsonArray());
     QCOMPARE(summary[u"count"_s].toInt(), 3);
     QCOMPARE(summary[u"fail"_s].toInt(), 2);

@@ -14,7 +14,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -433,23 +432,24 @@ void TestGradePlatforms::addressSpaceLimit()
         file(u"limit/s%1.orb"_s.arg(i, 2, 10, QChar(u'0')),
              documentText(i % 2 ? sumRows : QStringList{u"0|0||y43"_s}));
     for (const QString &jobs : {u"1"_s, u"64"_s}) {
-        QProcess p;
-        const auto limited = [&](const QString &report, const QString &submissions, int status) {
-            p.start(u"sh"_s, {u"-c"_s, u"ulimit -v 1000000 && exec \"$0\" \"$@\""_s,
-                              builtProgram(u"orb-grade"_s), u"--jobs"_s, jobs, u"--report"_s,
-                              report, tests_, submissions});
-            return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit &&
-                   p.exitCode() == status;
+        const auto limited = [&](const QString &report, const QString &submissions) {
+            return runProcess(u"sh"_s,
+                              {u"-c"_s, u"ulimit -v 1000000 && exec \"$0\" \"$@\""_s,
+                               builtProgram(u"orb-grade"_s), u"--jobs"_s, jobs, u"--report"_s,
+                               report, tests_, submissions},
+                              {.seconds = 120});
         };
-        QVERIFY(limited(u"coderunner:-"_s, folder + u"/s01.orb"_s, 0));
-        QCOMPARE(p.readAllStandardError(), QByteArray());
-        QCOMPARE(QJsonDocument::fromJson(p.readAllStandardOutput())[u"fraction"_s].toDouble(), 1.0);
-        QVERIFY(limited(u"json:-"_s, folder, 1));
+        const ProcessOutcome one = limited(u"coderunner:-"_s, folder + u"/s01.orb"_s);
+        QCOMPARE(one.status, 0);
+        QCOMPARE(one.err, QString());
+        QCOMPARE(QJsonDocument::fromJson(one.out.toUtf8())[u"fraction"_s].toDouble(), 1.0);
+        const ProcessOutcome all = limited(u"json:-"_s, folder);
+        QCOMPARE(all.status, 1);
         // Either all threads or a note that fewer ran.
-        const QByteArray err = p.readAllStandardError();
-        QVERIFY2(err.isEmpty() || err.contains("note: an address-space limit of 1000000 KB"),
-                 err.constData());
-        const QJsonObject json = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+        QVERIFY2(all.err.isEmpty() ||
+                     all.err.contains(u"note: an address-space limit of 1000000 KB"_s),
+                 qPrintable(all.err));
+        const QJsonObject json = QJsonDocument::fromJson(all.out.toUtf8()).object();
         QCOMPARE(json[u"totals"_s][u"passedAll"_s].toInt(), 32);
     }
 }
@@ -510,17 +510,16 @@ void TestGradePlatforms::htmlReportInChromium()
     QVERIFY(!page.contains(u"src="_s) && !page.contains(u"href="_s) &&
             !page.contains(u"@import"_s));
     auto browser = [&](const QStringList &extra) {
-        QProcess p;
         QTemporaryDir profile;
-        p.start(chromium,
-                QStringList{u"--headless"_s, u"--no-sandbox"_s, u"--disable-gpu"_s,
-                            u"--disable-quic"_s, u"--no-first-run"_s,
-                            u"--disable-background-networking"_s, u"--disable-component-update"_s,
-                            u"--disable-sync"_s, u"--user-data-dir="_s + profile.path()} +
-                    extra);
-        if (!p.waitForFinished(120000))
-            p.kill();
-        return QString::fromUtf8(p.readAllStandardOutput());
+        return runProcess(chromium,
+                          QStringList{u"--headless"_s, u"--no-sandbox"_s, u"--disable-gpu"_s,
+                                      u"--disable-quic"_s, u"--no-first-run"_s,
+                                      u"--disable-background-networking"_s,
+                                      u"--disable-component-update"_s, u"--disable-sync"_s,
+                                      u"--user-data-dir="_s + profile.path()} +
+                              extra,
+                          {.seconds = 120})
+            .out;
     };
     // Sorted by points by the page's own script, highest first.
     const QString dom =

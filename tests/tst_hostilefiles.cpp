@@ -13,7 +13,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -38,40 +37,23 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Outcome {
-    bool finished = false;
-    int status = -1;
-    QString out;
-    QString err;
-};
+using Outcome = ProcessOutcome;
 
-// Runs a program in `folder` for at most 20 s (a hang is a failure, not a stuck test); with
-// `fileSizeLimit` > 0 no file it writes may grow past that many bytes (a full disk).
+// Runs a built program in `folder` for at most 20 s; with `fileSizeLimit` > 0 no file it
+// writes may grow past that many bytes (a full disk).
 Outcome run(const QString &name, const QStringList &arguments, const QString &folder,
             const QString &standardOutput = {}, rlim_t fileSizeLimit = 0)
 {
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    if (!standardOutput.isEmpty())
-        process.setStandardOutputFile(standardOutput);
-    if (fileSizeLimit > 0) {
-        process.setChildProcessModifier([fileSizeLimit] {
-            std::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{fileSizeLimit, fileSizeLimit};
-            setrlimit(RLIMIT_FSIZE, &limit);
-        });
-    }
-    process.start(builtProgram(name), arguments);
-    Outcome o;
-    o.finished = process.waitForFinished(20000);
-    if (!o.finished) {
-        process.kill();
-        process.waitForFinished();
-    }
-    o.status = process.exitCode();
-    o.out = QString::fromUtf8(process.readAllStandardOutput());
-    o.err = QString::fromUtf8(process.readAllStandardError());
-    return o;
+    const auto limitFiles = [fileSizeLimit] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{fileSizeLimit, fileSizeLimit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    };
+    return runProcess(builtProgram(name), arguments,
+                      {.folder = folder,
+                       .outputFile = standardOutput,
+                       .inChild = fileSizeLimit > 0 ? limitFiles : std::function<void()>(),
+                       .seconds = 20});
 }
 
 // M02 := M00 + M01 (examples/01-add-two-bytes.orb) on two data sets.
@@ -445,15 +427,12 @@ void TestHostileFiles::namesThatAreNotUtf8()
     QVERIFY2(folder.out.contains(u"Иванова.orb  ✓"_s), qPrintable(folder.out));
 
     // On the command line the name reaches the program as bytes.
-    QProcess shell;
-    shell.setWorkingDirectory(work.path() + u"/class"_s);
-    shell.start(u"/bin/sh"_s, {u"-c"_s, u"exec \"$0\" \"$1\" *.orb"_s, builtProgram(u"orb-grade"_s),
-                               path(u"sum.orbtest"_s)});
-    QVERIFY(shell.waitForFinished(20000));
-    const QString out = QString::fromUtf8(shell.readAllStandardOutput());
-    QVERIFY2(shell.exitCode() == 0,
-             qPrintable(out + QString::fromUtf8(shell.readAllStandardError())));
-    QVERIFY2(out.contains(u"Иванова.orb  ✓"_s), qPrintable(out));
+    const Outcome named = runProcess(u"/bin/sh"_s,
+                                     {u"-c"_s, u"exec \"$0\" \"$1\" *.orb"_s,
+                                      builtProgram(u"orb-grade"_s), path(u"sum.orbtest"_s)},
+                                     {.folder = work.path() + u"/class"_s, .seconds = 20});
+    QVERIFY2(named.status == 0, qPrintable(named.out + named.err));
+    QVERIFY2(named.out.contains(u"Иванова.orb  ✓"_s), qPrintable(named.out));
     // QTemporaryDir cannot remove what it cannot name.
     QCOMPARE(::unlink(native.constData()), 0);
 }

@@ -294,13 +294,11 @@ void TestOrbRun::executable()
 
     arguments.replaceInStrings(u"EXPECT"_s,
                                writeFile(dir, u"exe-expect.txt"_s, "end=success\nM02=3C\n"));
-    QProcess process;
-    process.start(QStringLiteral(ORB_BINARY_DIR "/orb-run"), arguments);
-    QVERIFY(process.waitForFinished(30000));
-    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    const QString out = QString::fromUtf8(process.readAllStandardOutput());
-    QCOMPARE(QString::fromUtf8(process.readAllStandardError()), err);
-    QCOMPARE(process.exitCode(), status);
+    const testutil::ProcessOutcome run =
+        testutil::runProcess(testutil::builtProgram(u"orb-run"_s), arguments, {.seconds = 30});
+    const QString &out = run.out;
+    QCOMPARE(run.err, err);
+    QCOMPARE(run.status, status);
     QVERIFY2(out.startsWith(outStart), qPrintable(out));
     if (outStart.isEmpty())
         QVERIFY(out.isEmpty());

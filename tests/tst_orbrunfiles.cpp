@@ -199,13 +199,11 @@ void TestOrbRunFiles::controlCharactersAreEscaped()
     QCOMPARE(terminalText(u"a\u202Eb\"\\c\u0085", true), u"\"a\\u202eb\\\"\\\\c\\x85\""_s);
 
     // The real program on a terminal's standard error gets the same escaped bytes.
-    QProcess process;
-    process.start(QStringLiteral(ORB_BINARY_DIR "/orb-run"), {path});
-    QVERIFY(process.waitForFinished(30000));
-    QCOMPARE(process.exitCode(), int(RunWrongCells));
-    const QByteArray bytes = process.readAllStandardError();
-    QVERIFY(!bytes.contains('\x1b') && !bytes.contains('\x07'));
-    QCOMPARE(QString::fromUtf8(bytes), outcome.err);
+    const testutil::ProcessOutcome real =
+        testutil::runProcess(testutil::builtProgram(u"orb-run"_s), {path}, {.seconds = 30});
+    QCOMPARE(real.status, int(RunWrongCells));
+    QVERIFY(!real.err.contains(u'\x1b') && !real.err.contains(u'\x07'));
+    QCOMPARE(real.err, outcome.err);
 }
 
 void TestOrbRunFiles::standardErrorNeverSplitsALine()
@@ -274,38 +272,33 @@ void TestOrbRunFiles::failedWritesEndTheRun()
 void TestOrbRunFiles::failedWritesOfTheProcess()
 {
 #ifdef Q_OS_UNIX
-    const QString program = QStringLiteral(ORB_BINARY_DIR "/orb-run");
+    const QString program = testutil::builtProgram(u"orb-run"_s);
     const QString doc = writeFile(dir, u"process.orb"_s, documentText({y70Row}));
     const QString loop = writeFile(dir, u"process-loop.orb"_s, loopDocument());
     for (const QStringList &arguments :
          {QStringList{doc}, QStringList{u"--trace"_s, doc}, QStringList{u"--help"_s}}) {
-        QProcess full;
-        full.setStandardOutputFile(u"/dev/full"_s);
-        full.start(program, arguments);
-        QVERIFY(full.waitForFinished(30000));
-        QCOMPARE(full.exitCode(), int(RunOutputFailed));
-        QCOMPARE(QString::fromUtf8(full.readAllStandardError()),
-                 u"orb-run: cannot write the output: No space left on device\n"_s);
+        const testutil::ProcessOutcome full =
+            testutil::runProcess(program, arguments, {.outputFile = u"/dev/full"_s, .seconds = 30});
+        QCOMPARE(full.status, int(RunOutputFailed));
+        QCOMPARE(full.err, u"orb-run: cannot write the output: No space left on device\n"_s);
     }
 
     // A closed standard output: no file opened later takes its place.
-    QProcess closed;
-    closed.start(u"/bin/sh"_s, {u"-c"_s, u"exec >&-; exec \"$0\" \"$1\""_s, program, doc});
-    QVERIFY(closed.waitForFinished(30000));
-    QCOMPARE(closed.exitCode(), int(RunOutputFailed));
-    QVERIFY(QString::fromUtf8(closed.readAllStandardError())
-                .startsWith(u"orb-run: cannot write the output: "_s));
+    const testutil::ProcessOutcome closed = testutil::runProcess(
+        u"/bin/sh"_s, {u"-c"_s, u"exec >&-; exec \"$0\" \"$1\""_s, program, doc}, {.seconds = 30});
+    QCOMPARE(closed.status, int(RunOutputFailed));
+    QVERIFY(closed.err.startsWith(u"orb-run: cannot write the output: "_s));
 
     // A reader that goes away ends a run of 100 million presses quietly, not by SIGPIPE.
     const QString errFile = dir.filePath(u"pipe-err.txt"_s);
     const QString statusFile = dir.filePath(u"pipe-status.txt"_s);
-    QProcess pipeline;
-    pipeline.start(u"/bin/sh"_s,
-                   {u"-c"_s,
-                    u"( \"$0\" --trace --max-steps 100000000 \"$1\" 2>\"$2\"; echo $? >\"$3\" ) | "
-                    u"head -c 100 >/dev/null"_s,
-                    program, loop, errFile, statusFile});
-    QVERIFY(pipeline.waitForFinished(60000));
+    QVERIFY(testutil::runProcess(
+                u"/bin/sh"_s,
+                {u"-c"_s,
+                 u"( \"$0\" --trace --max-steps 100000000 \"$1\" 2>\"$2\"; echo $? >\"$3\" ) | "
+                 u"head -c 100 >/dev/null"_s,
+                 program, loop, errFile, statusFile})
+                .finished);
     QCOMPARE(testutil::readAll(statusFile), QByteArray("6\n"));
     QCOMPARE(testutil::readAll(errFile), QByteArray());
 #endif

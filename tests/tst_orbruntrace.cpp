@@ -321,10 +321,8 @@ void TestOrbRunTrace::examples()
     using State = QMap<QString, int>;
     QFETCH(State, state);
 
-    QString path = QStringLiteral(ORB_SOURCE_DIR "/examples/") + document;
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QByteArray bytes = file.readAll();
+    QString path = testutil::examplePath(document);
+    QByteArray bytes = testutil::readAll(path);
     // The editor saves what it opened unchanged: the examples are in the normal forms.
     const std::optional<LoadedDocument> loaded = parseDocument(bytes);
     QVERIFY(loaded);

@@ -67,8 +67,10 @@ void TestRegisters::eachEntryOwnsOneRegister()
         Processor p;
         const int value = table[size_t(i)].format == RegisterFormat::Hex ? 0xA5 : 1;
         table[size_t(i)].write(p, value);
-        for (int j = 0; j < registerTableSize; ++j)
+        for (int j = 0; j < registerTableSize; ++j) {
             QCOMPARE(table[size_t(j)].read(p), j == i ? value : 0);
+            QCOMPARE(registerPlace(j).read(p), j == i ? value : 0);
+        }
     }
 }
 

@@ -206,10 +206,8 @@ private slots:
     void stepBackEqualsAFreshRun();
     void stepBackKeepsAUsersMemoryEdit();
     void historyOnlyWhenAsked();
-    void breakpoints_data();
-    void breakpoints();
-    void watches_data();
-    void watches();
+    void breakpointsAndWatches_data();
+    void breakpointsAndWatches();
     void watchTexts_data();
     void watchTexts();
     void runBackGoesToTheLatestStop_data();
@@ -731,74 +729,38 @@ void TestStepEngine::historyOnlyWhenAsked()
     QVERIFY(!recorded.engine.canStepBack());
 }
 
-void TestStepEngine::breakpoints_data()
+void TestStepEngine::breakpointsAndWatches_data()
 {
     QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QStringList>("watches");    // as orb-run's --watch takes them
     QTest::addColumn<QList<int>>("breakpoints"); // rows from 1
-    QTest::addColumn<QStringList>("stops");      // what each run to the end shows, "limit" after
+    QTest::addColumn<QStringList>("stops"); // what each run to the end shows, and why it stopped
 
+    // Breakpoints alone: each run to the end arrives at one, or reaches the limit.
     QTest::newRow("a state that loops on itself arrives each time round")
-        << QStringList{u"0|0||y20,y21"_s} << QList<int>{1}
+        << QStringList{u"0|0||y20,y21"_s} << QStringList{} << QList<int>{1}
         << QStringList{u"1/4 y20 at 1"_s, u"1/6 y20 at 1"_s};
     QTest::newRow("the row shown from another row, not every press inside it")
-        << QStringList{u"0|1||y20"_s, u"1|2||y20,y21,y22"_s, u"2|0||y23"_s} << QList<int>{2}
-        << QStringList{u"2/3 y20 at 2"_s, u"2/8 y20 at 2"_s};
+        << QStringList{u"0|1||y20"_s, u"1|2||y20,y21,y22"_s, u"2|0||y23"_s} << QStringList{}
+        << QList<int>{2} << QStringList{u"2/3 y20 at 2"_s, u"2/8 y20 at 2"_s};
     QTest::newRow("a further row: stops on the press that shows the next state")
-        << countingLoop << QList<int>{5} << QStringList{u"6/16 y67 at 5 msg"_s, u"7/17 y70 msg"_s};
+        << countingLoop << QStringList{} << QList<int>{5}
+        << QStringList{u"6/16 y67 at 5 msg"_s, u"7/17 y70 msg"_s};
     QTest::newRow("a first row of a loop and a further row")
-        << countingLoop << QList<int>{3, 5}
+        << countingLoop << QStringList{} << QList<int>{3, 5}
         << QStringList{u"3/4 y31 at 3"_s, u"3/8 y31 at 3"_s, u"3/12 y31 at 3"_s,
                        u"6/16 y67 at 5 msg"_s, u"7/17 y70 msg"_s};
     QTest::newRow("a row without microoperations arrives with its transition")
-        << QStringList{u"0|1||y20"_s, u"1|0||y7"_s} << QList<int>{2}
+        << QStringList{u"0|1||y20"_s, u"1|0||y7"_s} << QStringList{} << QList<int>{2}
         << QStringList{u"2/2 none at 2"_s, u"2/4 none at 2"_s};
     QTest::newRow("the row on the first screen is arrived at again only through a transition")
-        << QStringList{u"0|0||y20,y21,y22"_s} << QList<int>{1} << QStringList{u"1/5 y20 at 1"_s};
+        << QStringList{u"0|0||y20,y21,y22"_s} << QStringList{} << QList<int>{1}
+        << QStringList{u"1/5 y20 at 1"_s};
     QTest::newRow("never arrived: the step limit")
-        << QStringList{u"0|0||y20"_s, u"1|1||y21"_s} << QList<int>{2}
+        << QStringList{u"0|0||y20"_s, u"1|1||y21"_s} << QStringList{} << QList<int>{2}
         << QStringList{u"1/1000 y20 limit"_s};
-    QTest::newRow("rows outside the table")
-        << QStringList{u"0|0||y70"_s} << QList<int>{0, 2} << QStringList{u"1/2 y70"_s};
-}
-
-void TestStepEngine::breakpoints()
-{
-    QFETCH(QStringList, rows);
-    QFETCH(QList<int>, breakpoints);
-    QFETCH(QStringList, stops);
-    Launch launch(rows);
-    std::vector<int> marks;
-    for (const int row : breakpoints)
-        marks.push_back(row - 1);
-    launch.engine.setBreakpoints(marks);
-    launch.view.dataBytes.assign(8, 3);
-    launch.press(true);
-    QVERIFY(!launch.engine.arrivedAtBreakpoint()); // the first screen is no press
-    QStringList shown;
-    for (int run = 0; run < stops.size(); ++run) {
-        launch.view.events.clear();
-        const bool limit = launch.engine.runToEnd();
-        const AfterPanel &after = launch.engine.afterPanel();
-        QString text = u"%1/%2 %3"_s.arg(after.rowLabel())
-                           .arg(after.stepLabel())
-                           .arg(shortOperation(after.operation));
-        if (launch.engine.arrivedAtBreakpoint())
-            text += u" at "_s + QString::number(launch.engine.breakpointRow() + 1);
-        if (limit)
-            text += u" limit"_s;
-        if (launch.view.events.filter(u"msg:"_s).size() > 0)
-            text += u" msg"_s;
-        shown << text;
-    }
-    QCOMPARE(shown, stops);
-}
-
-void TestStepEngine::watches_data()
-{
-    QTest::addColumn<QStringList>("rows");
-    QTest::addColumn<QStringList>("watches"); // as orb-run's --watch takes them
-    QTest::addColumn<QList<int>>("breakpoints");
-    QTest::addColumn<QStringList>("stops"); // what each run to the end shows, and why it stopped
+    QTest::newRow("rows outside the table") << QStringList{u"0|0||y70"_s} << QStringList{}
+                                            << QList<int>{0, 2} << QStringList{u"1/2 y70"_s};
 
     // Row 1 takes the data byte 03; rows 3 and 4 count A up three times, writing A to the
     // byte after it each round (05, 06, 07), until the counter R reaches 0.
@@ -821,12 +783,19 @@ void TestStepEngine::watches_data()
     QTest::newRow("watches and breakpoints, each where it arrives")
         << countingLoop << QStringList{u"RA=07"_s} << QList<int>{6}
         << QStringList{u"3/13 y42 RA = 07"_s, u"6/16 y67 at 6 msg"_s, u"7/17 y70 msg"_s};
+    // y47 clears Z (RI becomes 1), y60 writes A = 00 to M00 and sets Z again.
+    QTest::newRow("a write and a change in one press: the first watch listed names it")
+        << QStringList{u"0|0||y47,y60"_s} << QStringList{u"M00"_s, u"Z"_s} << QList<int>{}
+        << QStringList{u"1/3 y60 запись в M00: 00 → 00"_s};
+    QTest::newRow("the same watches the other way round")
+        << QStringList{u"0|0||y47,y60"_s} << QStringList{u"Z=1"_s, u"M00"_s} << QList<int>{}
+        << QStringList{u"1/3 y60 Z = 1"_s};
     QTest::newRow("a value it already holds does not stop; the step limit does")
         << QStringList{u"0|0||y20"_s} << QStringList{u"A=00"_s, u"X4"_s} << QList<int>{}
         << QStringList{u"1/1000 y20 limit"_s};
 }
 
-void TestStepEngine::watches()
+void TestStepEngine::breakpointsAndWatches()
 {
     QFETCH(QStringList, rows);
     QFETCH(QStringList, watches);
