@@ -24,6 +24,8 @@ DEBS += perl nodejs
 DEBS += jq
 # The learning-platform kits' tests read the classroom workflow as YAML.
 DEBS += python3 python3-yaml
+# A test makes a file immutable with chattr (not in Debian 13's minimal system).
+DEBS += e2fsprogs
 # The bundle: its RUNPATHs, Qt's Wayland plugins; its test's minimal Debian systems, made by
 # debootstrap and entered with bubblewrap.
 DEBS += patchelf qt6-wayland debootstrap bubblewrap
