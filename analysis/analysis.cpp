@@ -19,7 +19,6 @@ namespace {
 
 constexpr int stateCount = 1000; // state cells hold 0 … 999
 constexpr int flagVectors = 256;
-constexpr int zFlagBit = 1 << ZFlag;
 
 // Z, N, C, P of a processor as an index of resultFlagOutcomes' set.
 int resultIndex(int z, int n, int c, int p)

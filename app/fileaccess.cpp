@@ -212,7 +212,7 @@ bool sameFile(const QString &a, const QString &b)
 QString writeErrorString(const QIODevice &device)
 {
     const int code = errno;
-    const QString reason = device.errorString();
+    QString reason = device.errorString();
     if ((reason.isEmpty() || reason == u"Unknown error"_s) && code != 0)
         return systemError(code);
     return reason;

@@ -148,9 +148,10 @@ const std::array<SignalInfo, 49> &signalTable()
 
 const SignalInfo *signalInfo(int number)
 {
-    if (number < 0 || number >= int(signalIndexes.size()) || signalIndexes[size_t(number)] < 0)
+    if (number < 0 || number >= int(signalIndexes.size()))
         return nullptr;
-    return &signalEntries[size_t(signalIndexes[size_t(number)])];
+    const int index = signalIndexes[size_t(number)];
+    return index < 0 ? nullptr : &signalEntries[size_t(index)];
 }
 
 } // namespace orb

@@ -312,7 +312,7 @@ int runGrade(const QStringList &arguments, QIODevice &out, QIODevice &err, bool 
                                         std::chrono::duration<double>(seconds));
     }
 
-    const QString testsPath = positional.constFirst();
+    const QString &testsPath = positional.constFirst();
     QString error;
     bool unreadable = false;
     std::optional<TestFile> tests = readTestFile(testsPath, &error, &unreadable);

@@ -241,6 +241,7 @@ std::optional<std::vector<Submission>> findSubmissions(const QStringList &paths,
         *skippedFiles = skipped;
     // Reports are keyed by name: two of one name would be indistinguishable.
     std::vector<QString> names;
+    names.reserve(submissions.size());
     for (const Submission &s : submissions)
         names.push_back(s.name);
     std::sort(names.begin(), names.end());
