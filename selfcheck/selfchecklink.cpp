@@ -289,6 +289,11 @@ ExecutionWindow *SelfCheckLink::showCase(int index)
     return run;
 }
 
+ExecutionWindow *SelfCheckLink::caseRun() const
+{
+    return caseRun_;
+}
+
 void SelfCheckLink::chooseCell(int row, int field)
 {
     if (row < 0 || row >= rows_.rowCount())

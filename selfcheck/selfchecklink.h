@@ -58,7 +58,7 @@ public:
     // stands, over a copy of the memory with the case's data, which the memory page shows
     // read-only while the run is open. Nothing when the table has red cells or a run is open.
     ExecutionWindow *showCase(int index);
-    ExecutionWindow *caseRun() const { return caseRun_; }
+    ExecutionWindow *caseRun() const;
 
     // The table and the memory as they stand now.
     orb::CheckSnapshot snapshot() const;
