@@ -57,4 +57,6 @@ private:
     std::unique_ptr<Ui::SelfCheckWindow> ui;
     QStandardItemModel *model_ = nullptr;
     QList<int> shownFailing_;
+    QStringList shownProblems_;
+    QList<QPair<int, int>> shownPlaces_;
 };
