@@ -24,10 +24,11 @@ orb::Watch byteWatch(int address)
 } // namespace
 
 MemoryWatchMenu::MemoryWatchMenu(QTableWidget *memoryTable, orb::WatchList *watches)
-    : QObject(memoryTable), table_(memoryTable), watches_(watches)
+    : QObject(memoryTable), table_(memoryTable), viewport_(memoryTable->viewport()),
+      watches_(watches)
 {
     // The cells are children of the table's viewport: each one is adopted as it arrives.
-    table_->viewport()->installEventFilter(this);
+    viewport_->installEventFilter(this);
     adoptCells();
     connect(watches_, &orb::WatchList::changed, this, &MemoryWatchMenu::retip);
 }
@@ -43,7 +44,7 @@ void MemoryWatchMenu::adoptCells()
 {
     adoptionPending = false;
     for (RamLineEdit *cell :
-         table_->viewport()->findChildren<RamLineEdit *>(QString(), Qt::FindDirectChildrenOnly)) {
+         viewport_->findChildren<RamLineEdit *>(QString(), Qt::FindDirectChildrenOnly)) {
         if (cell->property(addressProperty).isValid())
             continue;
         cell->setProperty(addressProperty, cell->row() * 16 + cell->column());
@@ -54,7 +55,7 @@ void MemoryWatchMenu::adoptCells()
 
 bool MemoryWatchMenu::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == table_->viewport()) {
+    if (watched == viewport_) {
         // A cell is added while it is being built: it is adopted once it is complete.
         if (event->type() == QEvent::ChildAdded && !adoptionPending) {
             adoptionPending = true;
@@ -89,7 +90,7 @@ void MemoryWatchMenu::retip()
 {
     // A watched byte says so in its tool tip; the cells have none of their own.
     for (RamLineEdit *cell :
-         table_->viewport()->findChildren<RamLineEdit *>(QString(), Qt::FindDirectChildrenOnly)) {
+         viewport_->findChildren<RamLineEdit *>(QString(), Qt::FindDirectChildrenOnly)) {
         const QVariant address = cell->property(addressProperty);
         if (!address.isValid())
             continue;

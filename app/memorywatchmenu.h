@@ -34,6 +34,9 @@ private:
     void retip();
 
     QTableWidget *table_;
+    // Kept: the filter still sees the viewport's events while the table is being destroyed,
+    // when the table can no longer be asked for it.
+    QWidget *viewport_;
     orb::WatchList *watches_;
     bool adoptionPending = false;
 };

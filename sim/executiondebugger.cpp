@@ -73,7 +73,10 @@ void ExecutionWindow::setWatchList(orb::WatchList *watches)
         disconnect(watches_, &orb::WatchList::changed, this, &ExecutionWindow::watchesChanged);
     watches_ = watches;
     connect(watches, &orb::WatchList::changed, this, &ExecutionWindow::watchesChanged);
-    connect(watches, &QObject::destroyed, this, [this] { setWatchList(&ownWatches_); });
+    // A list handed in may go first; the window's own goes with the window, when nothing of it
+    // may be touched any more.
+    if (watches != &ownWatches_)
+        connect(watches, &QObject::destroyed, this, [this] { setWatchList(&ownWatches_); });
     watchesChanged();
 }
 
