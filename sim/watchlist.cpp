@@ -28,12 +28,13 @@ void WatchList::set(const Watch &watch)
 {
     const auto it = std::find_if(watches_.begin(), watches_.end(),
                                  [&](const Watch &other) { return sameTarget(other, watch); });
-    if (it == watches_.end())
-        watches_.push_back(watch);
-    else if (*it == watch)
+    if (it != watches_.end() && *it == watch)
         return;
-    else
+    if (it == watches_.end()) {
+        watches_.push_back(watch);
+    } else {
         *it = watch;
+    }
     emit changed();
 }
 
