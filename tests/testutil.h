@@ -5,33 +5,26 @@
 // Helpers shared by the widget tests: answering modal dialogs and rendering windows to PNG.
 
 #include "coretestutil.h"
+#include "dialoganswerer.h"
 
+#include <QDir>
 #include <QString>
 #include <QWidget>
 
-#include <functional>
-#include <memory>
-
 namespace testutil {
-
-// Waits (polling) for a modal dialog to become active, then hands it to `answer`. Call before
-// the action that opens the dialog; the answer runs from the dialog's own event loop.
-// Fails the running test (through QTest's failure reporting at the next check of
-// `answered()`) when no dialog comes within `timeoutMs`.
-class ModalAnswerer {
-public:
-    explicit ModalAnswerer(std::function<void(QWidget *dialog)> answer, int timeoutMs = 5000);
-    bool answered() const { return *answered_; }
-    QString dialogClass() const { return *className_; }
-
-private:
-    std::shared_ptr<bool> answered_;
-    std::shared_ptr<QString> className_;
-};
 
 // Renders `widget` (shown or not) to ORB_PNG_DIR/<name>.png, or the build folder's png/.
 // Returns the file written.
-QString renderToPng(QWidget *widget, const QString &name);
+inline QString renderToPng(QWidget *widget, const QString &name)
+{
+    QString dir = qEnvironmentVariable("ORB_PNG_DIR");
+    if (dir.isEmpty())
+        dir = QDir::currentPath() + QStringLiteral("/png");
+    QDir().mkpath(dir);
+    const QString file = dir + QLatin1Char('/') + name + QStringLiteral(".png");
+    widget->grab().save(file);
+    return file;
+}
 
 // The named child widget; a missing one ends the test run, as no check could go on without it.
 template <typename T> T *child(QWidget *parent, const char *name)

@@ -36,18 +36,15 @@ namespace {
 
 // Answers every modal dialog while it lives: a data byte with `byte`, a message with a key,
 // the step-limit dialog with its button; notes what each said.
-class DialogAnswerer final : public QObject {
-public:
+struct Answers {
     QString byte = u"03"_s;
     QString watchValue = u"06"_s; // typed into the watch's value question
     QStringList seen;
+    testutil::DialogAnswerer answerer;
 
-    DialogAnswerer()
+    Answers()
     {
-        connect(&timer_, &QTimer::timeout, this, [this] {
-            QWidget *dialog = QApplication::activeModalWidget();
-            if (!dialog)
-                return;
+        answerer.answerEvery([this](QDialog *dialog) {
             if (auto *input = qobject_cast<QInputDialog *>(dialog)) {
                 seen << input->labelText();
                 auto *edit = input->findChild<QLineEdit *>();
@@ -69,11 +66,7 @@ public:
                 QTest::keyClick(dialog, Qt::Key_Space);
             }
         });
-        timer_.start(5);
     }
-
-private:
-    QTimer timer_;
 };
 
 // Counts down from a data byte, writing to memory each round; a further row (5) leaves the
@@ -311,7 +304,7 @@ void TestDebugger::stepBackMatchesAFreshRun()
 {
     QFETCH(QString, script);
     editortest::setRows(*editor, countingLoop);
-    DialogAnswerer answerer;
+    Answers answerer;
     ExecutionWindow *window = launch();
     for (const QChar action : script) {
         if (action == u's')
@@ -367,7 +360,7 @@ void TestDebugger::stepBackAsksForTheDataByteAgain()
     editortest::setRows(*editor, {{u"0"_s, u"1"_s, u""_s, u"y20"_s},
                                   {u"1"_s, u"2"_s, u""_s, u"y66"_s},
                                   {u"2"_s, u"2"_s, u""_s, u"y67,y70"_s}});
-    DialogAnswerer answerer;
+    Answers answerer;
     ExecutionWindow *window = launch();
     answerer.byte = u"11"_s;
     click(window, "nextButton");
@@ -396,7 +389,7 @@ void TestDebugger::breakpointsByClicks()
     clickRowNumber(1); // set and cleared again
     QCOMPARE(labelStyle(1), orb::rowNumberStyle);
 
-    DialogAnswerer answerer;
+    Answers answerer;
     ExecutionWindow *window = launch();
     QVERIFY(!child<QWidget>(editor.get(), "scrollAreaContents")->isEnabled());
     click(window, "endButton"); // arrives at row 3
@@ -605,7 +598,7 @@ void TestDebugger::watchesStopTheRunAndRunBackReturns()
 {
     // The data byte 03, then A counts up 04, 05, 06, written to memory at 05, 06, 07.
     editortest::setRows(*editor, countingLoop);
-    DialogAnswerer answerer;
+    Answers answerer;
     ExecutionWindow *window = launch();
     auto *endButton = child<QPushButton>(window, "endButton");
     const QString plainTip = endButton->toolTip();
@@ -699,7 +692,7 @@ void TestDebugger::memoryByteWatch()
     QCOMPARE(entries.last(), u"Остановиться при записи"_s);
     QVERIFY(entries.size() > 3); // the line edit's own entries stay
     QCOMPARE(byte->toolTip(), u"Остановка при записи"_s);
-    DialogAnswerer answerer;
+    Answers answerer;
     ExecutionWindow *window = launch();
     QVERIFY(child<QPushButton>(window, "endButton")->toolTip().endsWith(u"\nНаблюдение: ОП[06]"_s));
     click(window, "endButton");
@@ -718,7 +711,7 @@ void TestDebugger::memoryByteWatch()
 void TestDebugger::pacedRunPausesAndAnswers()
 {
     editortest::setRows(*editor, countingLoop);
-    DialogAnswerer answerer;
+    Answers answerer;
     ExecutionWindow *window = launch();
     auto *endButton = child<QPushButton>(window, "endButton");
     QCOMPARE(chooseFromMenu(endButton, u"Быстро"_s),
@@ -758,7 +751,7 @@ void TestDebugger::pacedRunPausesAndAnswers()
 void TestDebugger::changeMarksAreExactlyTheChangedCells()
 {
     editortest::setRows(*editor, countingLoop);
-    DialogAnswerer answerer;
+    Answers answerer;
     ExecutionWindow *window = launch();
     auto framed = [window] {
         QStringList keys;
@@ -807,7 +800,7 @@ void TestDebugger::changeMarksAreExactlyTheChangedCells()
 void TestDebugger::radixOfARegister()
 {
     editortest::setRows(*editor, countingLoop);
-    DialogAnswerer answerer;
+    Answers answerer;
     answerer.byte = u"3C"_s;
     ExecutionWindow *window = launch();
     QCOMPARE(cell(window, "a")->text(), u"3C"_s);

@@ -80,12 +80,12 @@ QString toolTipOf(QWidget *cell)
 
 // Answers the file dialog that comes next with `path` as its file name and Return, or with
 // Escape for an empty path; reports the dialog's mode, default suffix and starting selection.
-testutil::ModalAnswerer answerFileDialog(const QString &path,
-                                         QFileDialog::AcceptMode *mode = nullptr,
-                                         QString *defaultSuffix = nullptr,
-                                         QString *startsAt = nullptr)
+testutil::DialogAnswerer answerFileDialog(const QString &path,
+                                          QFileDialog::AcceptMode *mode = nullptr,
+                                          QString *defaultSuffix = nullptr,
+                                          QString *startsAt = nullptr)
 {
-    return testutil::ModalAnswerer([path, mode, defaultSuffix, startsAt](QWidget *dialog) {
+    return testutil::DialogAnswerer([path, mode, defaultSuffix, startsAt](QWidget *dialog) {
         auto *fileDialog = qobject_cast<QFileDialog *>(dialog);
         if (!fileDialog) {
             qobject_cast<QDialog *>(dialog)->reject(); // not left open to hang the test
@@ -226,7 +226,7 @@ void TestDesktopConventions::exitDialogKeys()
     type(u"12"_s);
     QString focusedAtFirst;
     bool defaultAtFirst = false;
-    testutil::ModalAnswerer answer([&](QWidget *dialog) {
+    testutil::DialogAnswerer answer([&](QWidget *dialog) {
         QWidget *focus = dialog->focusWidget();
         focusedAtFirst = focus ? focus->objectName() : QString();
         defaultAtFirst = child<QPushButton>(dialog, "cancelButton")->isDefault();
@@ -302,7 +302,7 @@ void TestDesktopConventions::dataByteReplacesZeros()
     typeRow({u"0"_s, u"0"_s, QString(), u"y66"_s});
     QString shown;
     bool entryFocused = false;
-    testutil::ModalAnswerer answer([&](QWidget *dialog) {
+    testutil::DialogAnswerer answer([&](QWidget *dialog) {
         auto *entry = child<QLineEdit>(dialog, "byteLineEdit");
         entryFocused = dialog->focusWidget() == entry;
         shown = entry->text();
@@ -372,15 +372,15 @@ void TestDesktopConventions::saveAsksBeforeReplacing()
     type(u"7"_s);
     QString question;
     bool dialogStayed = false;
-    std::unique_ptr<testutil::ModalAnswerer> confirm;
-    testutil::ModalAnswerer answer([&](QWidget *dialog) {
+    std::unique_ptr<testutil::DialogAnswerer> confirm;
+    testutil::DialogAnswerer answer([&](QWidget *dialog) {
         auto *fileDialog = qobject_cast<QFileDialog *>(dialog);
         if (!fileDialog) {
             qobject_cast<QDialog *>(dialog)->reject();
             QFAIL("not a file dialog");
         }
         // The question comes from inside the Return below.
-        confirm = std::make_unique<testutil::ModalAnswerer>([&](QWidget *box) {
+        confirm = std::make_unique<testutil::DialogAnswerer>([&](QWidget *box) {
             auto *message = qobject_cast<QMessageBox *>(box);
             QVERIFY(message);
             question = message->text();
@@ -485,7 +485,7 @@ void TestDesktopConventions::f5WithAWrongCell()
     type(u"1"_s);
     const QSize startSize = button("startButton")->size();
     bool lockedMeanwhile = false;
-    testutil::ModalAnswerer answer([&](QWidget *dialog) {
+    testutil::DialogAnswerer answer([&](QWidget *dialog) {
         lockedMeanwhile = !button("startButton")->isEnabled();
         QTest::keyClick(dialog, Qt::Key_Escape);
     });

@@ -533,7 +533,7 @@ void TestDocumentsGui::failedSave()
     QString message;
     QFont messageFont;
     int messageWidth = 0;
-    testutil::ModalAnswerer answer([&](QWidget *dialog) {
+    testutil::DialogAnswerer answer([&](QWidget *dialog) {
         title = child<QLabel>(dialog, "errorLabel")->text();
         auto *info = child<QLabel>(dialog, "infoLabel");
         message = info->text();
@@ -752,7 +752,7 @@ void TestDocumentsGui::exitAnsweredNo()
     const QStringList memory = memoryTexts(*window);
 
     QSignalSpy closed(window.get(), &MainWindow::closed);
-    testutil::ModalAnswerer answer([how](QWidget *dialog) {
+    testutil::DialogAnswerer answer([how](QWidget *dialog) {
         if (how == "no"_L1)
             QTest::mouseClick(child<QPushButton>(dialog, "cancelButton"), Qt::LeftButton);
         else if (how == "escape"_L1)
@@ -774,7 +774,8 @@ void TestDocumentsGui::exitAnsweredNo()
     QCOMPARE(memoryTexts(*window), memory);
 
     // Every close request asks again.
-    testutil::ModalAnswerer again([](QWidget *dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    testutil::DialogAnswerer again(
+        [](QWidget *dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
     QVERIFY(!window->close());
     QVERIFY(again.answered());
 }
@@ -786,7 +787,7 @@ void TestDocumentsGui::exitAnsweredYes()
     QVERIFY(running);
 
     QSignalSpy closed(window.get(), &MainWindow::closed);
-    testutil::ModalAnswerer answer([](QWidget *dialog) {
+    testutil::DialogAnswerer answer([](QWidget *dialog) {
         QTest::mouseClick(child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
     });
     QVERIFY(window->close());
@@ -807,7 +808,7 @@ void TestDocumentsGui::credits()
     int labelPixelSize = 0;
     QRect labelGeometry;
     bool fits = false;
-    testutil::ModalAnswerer answer([&](QWidget *dialog) {
+    testutil::DialogAnswerer answer([&](QWidget *dialog) {
         auto *label = child<QLabel>(dialog, "label");
         text = label->text();
         size = dialog->size();

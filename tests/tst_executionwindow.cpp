@@ -416,7 +416,7 @@ void TestExecutionWindow::stepByStep()
     QCOMPARE(text(window, "controlSignalsLabel"), QString());
 
     QString message;
-    testutil::ModalAnswerer stop([&message](QWidget *dialog) {
+    testutil::DialogAnswerer stop([&message](QWidget *dialog) {
         message = child<QLabel>(dialog, "infoLabel")->text();
         QTest::keyClick(dialog, Qt::Key_Space);
     });
@@ -448,7 +448,7 @@ void TestExecutionWindow::firstStepStopsBeforeTheWindowIsShown()
     setRows(*editor, {{u"0"_s, u"0"_s, u""_s, u"y70"_s}});
     bool windowShown = true;
     QString message;
-    testutil::ModalAnswerer stop([&](QWidget *dialog) {
+    testutil::DialogAnswerer stop([&](QWidget *dialog) {
         windowShown = false;
         for (QWidget *widget : QApplication::topLevelWidgets()) {
             if (qobject_cast<ExecutionWindow *>(widget) && widget->isVisible())
@@ -529,7 +529,7 @@ void TestExecutionWindow::closedWhileAStepWaitsForTheUser()
     ExecutionWindow *window = launchShown();
     bool aliveInDialog = false;
     QPointer<ExecutionWindow> watched = window;
-    testutil::ModalAnswerer stop([&](QWidget *dialog) {
+    testutil::DialogAnswerer stop([&](QWidget *dialog) {
         emit editor->closed(); // the editor discards its document meanwhile
         QTest::qWait(20);
         aliveInDialog = !watched.isNull();
@@ -549,7 +549,7 @@ void TestExecutionWindow::stepLimit()
     ExecutionWindow *window = launchShown();
     QString heading;
     QString message;
-    testutil::ModalAnswerer limit([&](QWidget *dialog) {
+    testutil::DialogAnswerer limit([&](QWidget *dialog) {
         heading = child<QLabel>(dialog, "errorLabel")->text();
         message = child<QLabel>(dialog, "infoLabel")->text();
         QTest::mouseClick(child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
@@ -572,7 +572,8 @@ void TestExecutionWindow::stepLimit()
     QCOMPARE(text(window, "stepLabel"), u"1001"_s);
 
     // Past the limit every run to the end only shows the dialog again.
-    testutil::ModalAnswerer again([](QWidget *dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    testutil::DialogAnswerer again(
+        [](QWidget *dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
     clickButton(window, "endButton");
     QVERIFY(again.answered());
     QCOMPARE(text(window, "stepLabel"), u"1001"_s);
@@ -588,12 +589,12 @@ void TestExecutionWindow::dataByteAndDisplay()
 
     // Closed by its close button, the byte dialog leaves A as it was.
     window->setA(0x33);
-    testutil::ModalAnswerer closeIt([](QWidget *dialog) { dialog->close(); });
+    testutil::DialogAnswerer closeIt([](QWidget *dialog) { dialog->close(); });
     window->executeStep();
     QVERIFY(closeIt.answered());
     QCOMPARE(panelText(window, u"a"_s, "AfterLabel"), u"33"_s);
 
-    testutil::ModalAnswerer enter([](QWidget *dialog) {
+    testutil::DialogAnswerer enter([](QWidget *dialog) {
         auto *edit = child<QLineEdit>(dialog, "byteLineEdit");
         QTest::keyClick(edit, Qt::Key_Home);
         QTest::keyClicks(edit, u"05"_s);
@@ -606,7 +607,7 @@ void TestExecutionWindow::dataByteAndDisplay()
     QCOMPARE(panelText(window, u"z"_s, "AfterLabel"), u"0"_s);
 
     QString message;
-    testutil::ModalAnswerer display([&message](QWidget *dialog) {
+    testutil::DialogAnswerer display([&message](QWidget *dialog) {
         message = child<QLabel>(dialog, "infoLabel")->text();
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
@@ -641,7 +642,7 @@ void TestExecutionWindow::renderPictures()
     ExecutionWindow *window = launchShown();
     window->executeStep();
     testutil::renderToPng(window, u"executionwindow-step"_s);
-    testutil::ModalAnswerer stop([](QWidget *dialog) {
+    testutil::DialogAnswerer stop([](QWidget *dialog) {
         testutil::renderToPng(dialog, u"infodialog-message"_s);
         QTest::keyClick(dialog, Qt::Key_Space);
     });

@@ -630,7 +630,7 @@ void TestGraph::followsARunAndItsStepsBack()
     QCOMPARE(view->runMarks().visitedEdges, (std::vector<bool>{false, false, false}));
 
     // To the end (its y70 message answered): the stop state is current, its edge the last.
-    testutil::ModalAnswerer stop([](QWidget *dialog) { QTest::keyClick(dialog, Qt::Key_Space); });
+    testutil::DialogAnswerer stop([](QWidget *dialog) { QTest::keyClick(dialog, Qt::Key_Space); });
     execution->runToEnd();
     QVERIFY(stop.answered());
     QCOMPARE(view->runMarks().currentNode, model.nodeOfState(2));
@@ -701,7 +701,7 @@ void TestGraph::exportsSvgAndPng()
     auto exportAs = [&](QAction *action, const QString &typedName) {
         // The file dialog's own complaint about the offscreen platform, once per dialog.
         QTest::ignoreMessage(QtWarningMsg, "This plugin does not support propagateSizeHints()");
-        testutil::ModalAnswerer answer([&](QWidget *dialog) {
+        testutil::DialogAnswerer answer([&](QWidget *dialog) {
             auto *files = qobject_cast<QFileDialog *>(dialog);
             if (!files) {
                 qobject_cast<QDialog *>(dialog)->reject(); // not left open to hang the test
@@ -767,7 +767,7 @@ void TestGraph::pictureOfTheWindow()
     const QString file = testutil::renderToPng(graph, u"graph-window"_s);
     QVERIFY(!QImage(file).isNull());
     // At the end the stopping state is the current one, drawn with its text.
-    testutil::ModalAnswerer stop([](QWidget *dialog) { QTest::keyClick(dialog, Qt::Key_Space); });
+    testutil::DialogAnswerer stop([](QWidget *dialog) { QTest::keyClick(dialog, Qt::Key_Space); });
     execution->runToEnd();
     QVERIFY(stop.answered());
     QVERIFY(graph->view()->model().nodes[graph->view()->runMarks().currentNode].stops);

@@ -759,7 +759,7 @@ void TestHostile::saveOntoUnwritableFile()
     open(sourceFile("examples/01-add-two-bytes.orb"));
     QString title;
     QString message;
-    testutil::ModalAnswerer answer([&](QWidget *dialog) {
+    testutil::DialogAnswerer answer([&](QWidget *dialog) {
         title = child<QLabel>(dialog, "errorLabel")->text();
         message = child<QLabel>(dialog, "infoLabel")->text();
         QTest::mouseClick(child<QPushButton>(dialog, "okButton"), Qt::LeftButton);

@@ -159,7 +159,7 @@ void TestLaunch::errorsDialogEnds()
     QFETCH(QString, how);
     QFETCH(int, result);
     ErrorsDialog dialog(u"Перемотка остановлена"_s, u"…"_s);
-    testutil::ModalAnswerer answer([how](QWidget *modal) {
+    testutil::DialogAnswerer answer([how](QWidget *modal) {
         if (how == "ok"_L1)
             QTest::mouseClick(child<QPushButton>(modal, "okButton"), Qt::LeftButton);
         else if (how == "enter"_L1)
@@ -240,7 +240,7 @@ void TestLaunch::typedProgramRunsToTheEnd()
     QCOMPARE(labelText(window, "stepLabel"), u"3"_s);
     QCOMPARE(labelText(window, "zAfterLabel"), u"1"_s);
 
-    testutil::ModalAnswerer dataByte([](QWidget *dialog) {
+    testutil::DialogAnswerer dataByte([](QWidget *dialog) {
         auto *edit = child<QLineEdit>(dialog, "byteLineEdit");
         QTest::keyClick(edit, Qt::Key_Home);
         QTest::keyClicks(edit, u"7f"_s);
@@ -254,7 +254,7 @@ void TestLaunch::typedProgramRunsToTheEnd()
     QCOMPARE(labelText(window, "aAfterLabel"), u"7F"_s);
 
     QString display;
-    testutil::ModalAnswerer displayAnswer([&display](QWidget *dialog) {
+    testutil::DialogAnswerer displayAnswer([&display](QWidget *dialog) {
         display = child<QLabel>(dialog, "infoLabel")->text();
         QTest::keyClick(dialog, Qt::Key_Q);
     });
@@ -263,7 +263,7 @@ void TestLaunch::typedProgramRunsToTheEnd()
     QCOMPARE(display, u"A = 7F"_s);
 
     QString stop;
-    testutil::ModalAnswerer stopAnswer([&stop](QWidget *dialog) {
+    testutil::DialogAnswerer stopAnswer([&stop](QWidget *dialog) {
         stop = child<QLabel>(dialog, "infoLabel")->text();
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
@@ -301,7 +301,7 @@ void TestLaunch::wrongCellGetsTheErrorsDialog()
     QString heading;
     QString message;
     bool lockedMeanwhile = false;
-    testutil::ModalAnswerer answer([&](QWidget *dialog) {
+    testutil::DialogAnswerer answer([&](QWidget *dialog) {
         heading = child<QLabel>(dialog, "errorLabel")->text();
         message = child<QLabel>(dialog, "infoLabel")->text();
         lockedMeanwhile = locked();
@@ -352,7 +352,7 @@ void TestLaunch::stateWithoutPartnerIsJudgedAtLaunch()
     type(u"y80"_s);
 
     // The launch judges the row as its saved document opens: the next state is wanted.
-    testutil::ModalAnswerer answer([](QWidget *dialog) {
+    testutil::DialogAnswerer answer([](QWidget *dialog) {
         QTest::mouseClick(child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
     });
     QTest::mouseClick(button("startButton"), Qt::LeftButton);

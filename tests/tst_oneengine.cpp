@@ -259,15 +259,15 @@ void TestOneEngine::sameRunInBoth()
     // a data byte typed, or the dialog closed when no byte was left.
     auto press = [&](const QJsonObject &line, const std::function<void()> &action) {
         QString shownMessage;
-        std::unique_ptr<testutil::ModalAnswerer> answerer;
+        testutil::DialogAnswerer answerer;
         if (line.contains(u"message"_s)) {
-            answerer = std::make_unique<testutil::ModalAnswerer>([&](QWidget *dialog) {
+            answerer.queue([&](QWidget *dialog) {
                 shownMessage = labelText(dialog, u"infoLabel"_s);
                 QTest::keyClick(dialog, Qt::Key_Escape);
             });
         } else if (line.contains(u"input"_s)) {
             const QJsonValue input = line.value(u"input"_s);
-            answerer = std::make_unique<testutil::ModalAnswerer>([input](QWidget *dialog) {
+            answerer.queue([input](QWidget *dialog) {
                 if (input.isNull()) {
                     dialog->close();
                     return;
@@ -280,11 +280,10 @@ void TestOneEngine::sameRunInBoth()
             });
         }
         action();
-        if (answerer) {
-            QVERIFY(answerer->answered());
-            if (line.contains(u"message"_s))
-                QCOMPARE(shownMessage, line.value(u"message"_s).toString());
-        }
+        QCOMPARE(answerer.answered(),
+                 int(line.contains(u"message"_s) || line.contains(u"input"_s)));
+        if (line.contains(u"message"_s))
+            QCOMPARE(shownMessage, line.value(u"message"_s).toString());
     };
 
     const QJsonObject first = trace.lines.constFirst();
@@ -392,11 +391,8 @@ void TestOneEngine::sameBreakpointsInBoth()
     // Every dialog of the run answered as orb-run answered it: the bytes in order, messages
     // with a key.
     QStringList bytes = inputs;
-    QTimer answerer;
-    connect(&answerer, &QTimer::timeout, &answerer, [&bytes] {
-        QWidget *dialog = QApplication::activeModalWidget();
-        if (!dialog)
-            return;
+    testutil::DialogAnswerer answerer;
+    answerer.answerEvery([&bytes](QDialog *dialog) {
         auto *edit = dialog->findChild<QLineEdit *>(u"byteLineEdit"_s);
         if (edit && !edit->isHidden() && !bytes.isEmpty()) {
             QTest::keyClick(edit, Qt::Key_Home);
@@ -408,7 +404,6 @@ void TestOneEngine::sameBreakpointsInBoth()
             QTest::keyClick(dialog, Qt::Key_Escape);
         }
     });
-    answerer.start(5);
     QTest::mouseClick(editor->findChild<QPushButton *>(u"startButton"_s), Qt::LeftButton);
     const QPointer<ExecutionWindow> window = openExecutionWindow();
     QVERIFY(window);

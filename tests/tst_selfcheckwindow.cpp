@@ -182,7 +182,7 @@ void TestSelfCheckWindow::checksAndFollowsTheTable()
     QVERIFY(caseMemory && !caseMemory->isHidden());
     QCOMPARE(caseMemory->item(0, 0)->text(), u"01"_s);
     const auto pressKey = [](QWidget *dialog) { QTest::keyClick(dialog, Qt::Key_Space); };
-    testutil::ModalAnswerer stop(pressKey); // y70's "СТОП"
+    testutil::DialogAnswerer stop(pressKey); // y70's "СТОП"
     run->runToEnd();
     run->executeStep();
     QCOMPARE(caseMemory->item(0, 2)->text(), u"03"_s);
@@ -194,7 +194,7 @@ void TestSelfCheckWindow::checksAndFollowsTheTable()
     QTRY_VERIFY(!link->caseRun() && !window->findChild<CaseMemoryView *>());
     run = showCase(*link, 2);
     QVERIFY(run);
-    testutil::ModalAnswerer stopAgain(pressKey);
+    testutil::DialogAnswerer stopAgain(pressKey);
     run->runToEnd();
     run->executeStep();
     QCOMPARE(testutil::child<QLabel>(run, "caseNotesLabel")->text(),
@@ -270,11 +270,8 @@ void TestSelfCheckWindow::showsACaseOnItsOwnData()
     // Each y66 offers the case's next byte already typed; Enter takes it.
     QStringList offered;
     QStringList messages;
-    QTimer answerer;
-    connect(&answerer, &QTimer::timeout, &answerer, [&] {
-        QWidget *dialog = QApplication::activeModalWidget();
-        if (!dialog)
-            return;
+    testutil::DialogAnswerer answerer;
+    answerer.answerEvery([&](QDialog *dialog) {
         auto *edit = dialog->findChild<QLineEdit *>(u"byteLineEdit"_s);
         if (edit && !edit->isHidden()) {
             offered << edit->text();
@@ -284,7 +281,6 @@ void TestSelfCheckWindow::showsACaseOnItsOwnData()
             QTest::keyClick(dialog, Qt::Key_Space);
         }
     });
-    answerer.start(5);
     ExecutionWindow *run = showCase(*link, 0);
     QVERIFY(run);
     // The display that does not hold stops the run to the end at its y67, and says why.

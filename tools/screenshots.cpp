@@ -12,6 +12,7 @@
 #include "cells/ttlineedit.h"
 #include "sim/executionwindow.h"
 #include "sim/infodialog.h"
+#include "tests/dialoganswerer.h"
 #include "tests/scriptedwindow.h"
 
 #include <QAction>
@@ -25,7 +26,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QTimer>
 
 #include <cstdio>
 #include <functional>
@@ -34,6 +34,8 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+using testutil::DialogAnswerer;
 
 QDir outputFolder;
 QStringList problems;
@@ -51,7 +53,7 @@ void settle()
     QApplication::processEvents();
 }
 
-void save(QWidget *widget, const QString &name)
+void savePicture(QWidget *widget, const QString &name)
 {
     settle();
     const QString path = outputFolder.filePath(name + u".png"_s);
@@ -60,52 +62,6 @@ void save(QWidget *widget, const QString &name)
     else
         problem(u"cannot write %1"_s.arg(path));
 }
-
-// The dialogs run their own event loops inside the call that opens them, so they are answered
-// from a timer that polls for the active modal dialog, the way a user would see it come up.
-class DialogAnswerer final : public QObject {
-public:
-    using Answer = std::function<void(QDialog *)>;
-
-    DialogAnswerer()
-    {
-        timer_.setInterval(10);
-        connect(&timer_, &QTimer::timeout, this, &DialogAnswerer::poll);
-        timer_.start();
-    }
-
-    // Runs action; every dialog it opens is handed to answer, which must close it. Returns the
-    // number of dialogs answered.
-    int run(const std::function<void()> &action, Answer answer)
-    {
-        answer_ = std::move(answer);
-        answered_ = 0;
-        action();
-        answer_ = nullptr;
-        return answered_;
-    }
-
-private:
-    void poll()
-    {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog || dialog->property("orbAnswered").toBool())
-            return;
-        dialog->setProperty("orbAnswered", true);
-        ++answered_;
-        if (answer_) {
-            answer_(dialog);
-        } else {
-            problem(u"unexpected dialog %1"_s.arg(
-                QLatin1StringView(dialog->metaObject()->className())));
-            dialog->reject();
-        }
-    }
-
-    QTimer timer_;
-    Answer answer_;
-    int answered_ = 0;
-};
 
 void pressKey(QWidget *widget, Qt::Key key, const QString &text = {})
 {
@@ -141,7 +97,7 @@ DialogAnswerer::Answer infoDialogAnswer(const QString &messagePicture, const QSt
         }
         const QString picture = byteRequest ? bytePicture : messagePicture;
         if (!picture.isEmpty() && !pictured->contains(picture)) {
-            save(dialog, picture);
+            savePicture(dialog, picture);
             *pictured << picture;
         }
         if (byteRequest)
@@ -155,7 +111,7 @@ DialogAnswerer::Answer infoDialogAnswer(const QString &messagePicture, const QSt
 DialogAnswerer::Answer pictureAndReject(const QString &picture)
 {
     return [=](QDialog *dialog) {
-        save(dialog, picture);
+        savePicture(dialog, picture);
         dialog->reject();
     };
 }
@@ -252,11 +208,11 @@ void mainWindowPictures(DialogAnswerer &answerer)
     auto window = showMainWindow();
     if (!loadExample(*window, u"03-fetch-decode-loop.orb"_s))
         return;
-    save(window.get(), u"main-window"_s);
+    savePicture(window.get(), u"main-window"_s);
 
     if (QPushButton *ram = button(*window, "ramButton")) {
         ram->click();
-        save(window.get(), u"main-window-memory"_s);
+        savePicture(window.get(), u"main-window-memory"_s);
     }
     if (QPushButton *edit = button(*window, "editButton"))
         edit->click();
@@ -268,9 +224,9 @@ void mainWindowPictures(DialogAnswerer &answerer)
         return;
     for (int press = 0; press < 30 && !execution->engine().endScreenShown(); ++press)
         answerer.run([execution] { execution->executeStep(); }, infoDialogAnswer({}, {}));
-    save(execution, u"execution-window"_s);
+    savePicture(execution, u"execution-window"_s);
     stepToEnd(answerer, execution, infoDialogAnswer({}, {}));
-    save(execution, u"execution-window-end"_s);
+    savePicture(execution, u"execution-window-end"_s);
     closeExecutionWindow(execution);
 
     // The credits behind the tool bar's Info action.
@@ -295,7 +251,7 @@ void errorPictures(DialogAnswerer &answerer)
     window->ttCell(1, 6)->fillAndCommit(u"x1 z"_s);
     window->ttCell(2, 8)->fillAndCommit(u"y30,y48,y30"_s);
     window->ttCell(0, 2)->setFocus(Qt::OtherFocusReason);
-    save(window.get(), u"main-window-errors"_s);
+    savePicture(window.get(), u"main-window-errors"_s);
     if (QPushButton *start = button(*window, "startButton")) {
         if (answerer.run([start] { start->click(); }, pictureAndReject(u"errors-dialog"_s)) == 0)
             problem(u"a launch with wrong cells showed no errors dialog"_s);
@@ -353,7 +309,7 @@ void stepLimitPicture(DialogAnswerer &answerer)
                                      pictureAndReject(u"step-limit-dialog"_s));
     if (dialogs == 0)
         problem(u"the run to the end passed its step limit without a dialog"_s);
-    save(execution, u"execution-window-step-limit"_s);
+    savePicture(execution, u"execution-window-step-limit"_s);
     closeExecutionWindow(execution);
 }
 
@@ -413,7 +369,13 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    // A dialog that comes where none is expected is noted and closed, so that the tool goes on.
     DialogAnswerer answerer;
+    answerer.answerEvery([](QDialog *dialog) {
+        problem(
+            u"unexpected dialog %1"_s.arg(QLatin1StringView(dialog->metaObject()->className())));
+        dialog->reject();
+    });
     mainWindowPictures(answerer);
     errorPictures(answerer);
     messagePictures(answerer);

@@ -23,7 +23,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <array>
 #include <memory>
@@ -217,7 +216,7 @@ public:
 private:
     ExecutionWindow *findRun() const;
     void settle();
-    void answerDialogs();
+    void answerDialog(QDialog *dialog);
     void clickButton(QWidget *window, const char *name);
     void focusCell(QWidget *cell);
     void activateEditor();
@@ -231,7 +230,7 @@ private:
     std::unique_ptr<ShadowMemory> shadowMemory;
     std::unique_ptr<ShadowRun> shadow;
     std::mt19937 answers;
-    QTimer answerTimer;
+    testutil::DialogAnswerer answerer;
     std::vector<int> enteredBytes; // confirmed in the data-byte dialogs during the action
     bool launchPressed = false;    // the action released an enabled start button
 };
@@ -256,15 +255,14 @@ Session::Session(quint64 seed) : answers(quint32(seed))
     editor = std::make_unique<editortest::ScriptedWindow>();
     editor->show();
     activateEditor();
-    QObject::connect(&answerTimer, &QTimer::timeout, &answerTimer, [this] { answerDialogs(); });
-    answerTimer.start(2);
+    answerer.answerEvery([this](QDialog *dialog) { answerDialog(dialog); });
     shadowMemory = std::make_unique<ShadowMemory>();
     syncShadowMemory();
 }
 
 Session::~Session()
 {
-    answerTimer.stop();
+    answerer.answerEvery({});
     shadow.reset();
     delete run.data();
     if (HelpWindow *help = HelpWindow::instance())
@@ -276,11 +274,8 @@ Session::~Session()
 }
 
 // Every modal dialog is answered as a user would, from the action's own answers.
-void Session::answerDialogs()
+void Session::answerDialog(QDialog *dialog)
 {
-    QWidget *dialog = QApplication::activeModalWidget();
-    if (!dialog || !dialog->isVisible())
-        return;
     ++counts.dialogs;
     auto *edit = dialog->findChild<QLineEdit *>(u"byteLineEdit"_s);
     if (edit && !edit->isHidden()) {
