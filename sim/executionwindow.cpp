@@ -6,7 +6,6 @@
 
 #include "style/dialogfont.h"
 #include "app/errorsdialog.h"
-#include "app/mainwindow.h"
 #include "sim/infodialog.h"
 
 #include <QCloseEvent>
@@ -27,12 +26,6 @@ const std::array<const char *, ExecutionWindow::panelCellCount> &ExecutionWindow
         return keys;
     }();
     return keys;
-}
-
-ExecutionWindow::ExecutionWindow(MainWindow *mainWindow, QWidget *parent)
-    : ExecutionWindow(mainWindow->tableRows(), mainWindow->memory(), mainWindow, parent)
-{
-    connect(mainWindow, &MainWindow::closed, this, &QWidget::close);
 }
 
 ExecutionWindow::ExecutionWindow(const orb::TableSource &table, orb::MemoryModel &memory,
