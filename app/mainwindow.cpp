@@ -18,7 +18,9 @@
 #include "selfcheck/selfchecklink.h"
 #include "sim/executionwindow.h"
 #include "undo/documenthistory.h"
+#include "undo/documentwindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
@@ -74,7 +76,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     }
 
     view_ = new TransitionTableView(this, rows_, ui->scrollArea);
-    rowMarks_ = new RowMarks(rows_, *view_, this);
+    rowMarks_ = new RowMarks(rows_, this);
+    connect(view_, &TransitionTableView::numberLabelMade, rowMarks_, &RowMarks::labelMade);
+    connect(rowMarks_, &RowMarks::markedRowChanged, view_, &TransitionTableView::ensureRowVisible);
     watches_ = new orb::WatchList(this);
     new MemoryWatchMenu(ui->ramTable, watches_); // "Остановиться при записи" on each byte
     connect(&rows_, &orb::TableRows::rowsReset, watches_, &orb::WatchList::clear);
@@ -86,7 +90,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(this, &MainWindow::closed, check, &SelfCheckLink::documentReplaced);
     addString(0);
     // After the first row: that is where the document starts, not a change to undo.
-    history_ = new DocumentHistory(this, *this, rows_, memory_, *rowMarks_);
+    history_ = new DocumentHistory(this, documentPlaces(), rows_, memory_, *rowMarks_);
 
     // The memory cells that exist show every change of the memory; a program's write passes
     // the focus on, as typing does.
@@ -328,28 +332,52 @@ void MainWindow::removeStringWidgets()
     setVerticalScrollBarShown(false);
 }
 
-bool MainWindow::verticalScrollBarShown() const
-{
-    return ui->scrollArea->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOn;
-}
-
 void MainWindow::setVerticalScrollBarShown(bool shown)
 {
     ui->scrollArea->setVerticalScrollBarPolicy(shown ? Qt::ScrollBarAlwaysOn
                                                      : Qt::ScrollBarAlwaysOff);
 }
 
-bool MainWindow::memoryPageShown() const
+DocumentWindow MainWindow::documentPlaces()
 {
-    return ui->scrollArea->isHidden();
-}
-
-void MainWindow::showMemoryPage(bool shown)
-{
-    if (shown)
-        on_ramButton_clicked();
-    else
-        on_editButton_clicked();
+    DocumentWindow places;
+    places.tableColumn = [this] { return currentColumn_; };
+    places.focusedRow = [this] {
+        const auto *cell = qobject_cast<const TTLineEdit *>(QApplication::focusWidget());
+        return cell && cell->window() == this ? cell->row() : -1;
+    };
+    places.focusedAddress = [this] {
+        const auto *cell = qobject_cast<const RamLineEdit *>(QApplication::focusWidget());
+        return cell && cell->window() == this ? cell->address() : -1;
+    };
+    places.focusTableCell = [this](int string, int column) {
+        if (TTLineEdit *cell = viewCell(string, column))
+            cell->setFocus(Qt::OtherFocusReason);
+        setCurrentCell(string, column);
+    };
+    places.focusByte = [this](int address) {
+        RamLineEdit *cell = ramCell(address / ramSize, address % ramSize);
+        cell->setCursorPosition(0);
+        cell->setFocus(Qt::OtherFocusReason);
+    };
+    places.commitFocused = [this] {
+        auto *cell = qobject_cast<TTLineEdit *>(QApplication::focusWidget());
+        if (cell && cell->window() == this)
+            cell->commit();
+    };
+    places.clearTableWidgets = [this] { removeStringWidgets(); };
+    places.memoryShown = [this] { return ui->scrollArea->isHidden(); };
+    places.showMemory = [this](bool shown) {
+        if (shown)
+            on_ramButton_clicked();
+        else
+            on_editButton_clicked();
+    };
+    places.scrollBarShown = [this] {
+        return ui->scrollArea->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOn;
+    };
+    places.showScrollBar = [this](bool shown) { setVerticalScrollBarShown(shown); };
+    return places;
 }
 
 void MainWindow::selectRow(int string)
@@ -414,6 +442,15 @@ void MainWindow::on_startButton_released()
     launch([this] { return new ExecutionWindow(this); });
 }
 
+// The execution window of the start button: it runs this window's rows on its memory, stands
+// beside it and closes with it. It is built here, where the main window is known, so that the
+// execution window itself needs only a table, a memory and a place.
+ExecutionWindow::ExecutionWindow(MainWindow *mainWindow, QWidget *parent)
+    : ExecutionWindow(mainWindow->tableRows(), mainWindow->memory(), mainWindow, parent)
+{
+    connect(mainWindow, &MainWindow::closed, this, &QWidget::close);
+}
+
 ExecutionWindow *MainWindow::launch(const std::function<ExecutionWindow *()> &make)
 {
     forbidTtChangesAndLaunch();
@@ -426,7 +463,7 @@ ExecutionWindow *MainWindow::launch(const std::function<ExecutionWindow *()> &ma
         ExecutionWindow *window = make();
         HelpWindow::installShortcut(window);
         connect(window, &QObject::destroyed, this, &MainWindow::allowTtChangesAndLaunch);
-        rowMarks_->attach(window);
+        markRun(window);
         window->setWatchList(watches_);
         emit launched(window);
         window->show();
@@ -439,6 +476,25 @@ ExecutionWindow *MainWindow::launch(const std::function<ExecutionWindow *()> &ma
     connect(&dialog, &QDialog::rejected, this, &MainWindow::allowTtChangesAndLaunch);
     dialog.exec();
     return nullptr;
+}
+
+void MainWindow::markRun(ExecutionWindow *window)
+{
+    // The run gets the breakpoints, now and whenever they change; its current row and its
+    // counts of each row's runs are on the row numbers until the window goes.
+    window->setBreakpoints(rowMarks_->breakpoints());
+    connect(rowMarks_, &RowMarks::breakpointsChanged, window,
+            [this, window] { window->setBreakpoints(rowMarks_->breakpoints()); });
+    connect(window, &ExecutionWindow::currentRowChanged, rowMarks_, &RowMarks::setCurrentRow);
+    connect(window, &ExecutionWindow::engineCallFinished, rowMarks_,
+            [this, window] { rowMarks_->setCounts(window->engine().rowArrivals()); });
+    connect(window, &QObject::destroyed, rowMarks_, [this] {
+        // Gone already: its engine is not asked.
+        rowMarks_->setCurrentRow(-1);
+        rowMarks_->setCounts({});
+    });
+    rowMarks_->setCurrentRow(window->shownRow());
+    rowMarks_->setCounts(window->engine().rowArrivals());
 }
 
 void MainWindow::on_startButton_pressed()

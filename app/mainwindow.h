@@ -17,7 +17,6 @@
 #include "cells/memorymodel.h"
 #include "cells/tablerows.h"
 #include "selfcheck/checkhost.h"
-#include "undo/documentwindow.h"
 #include "sim/watchlist.h"
 
 #include <QFont>
@@ -27,6 +26,7 @@
 #include <memory>
 
 class DocumentHistory;
+struct DocumentWindow;
 class QCloseEvent;
 class QPaintEvent;
 class QLabel;
@@ -46,7 +46,7 @@ namespace orb {
 struct LoadedDocument;
 }
 
-class MainWindow : public QMainWindow, public DocumentWindow, public CheckHost {
+class MainWindow : public QMainWindow, public CheckHost {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MainWindow)
 
@@ -69,9 +69,9 @@ public:
 
     int stringCount() const { return rows_.rowCount(); }
     int currentString() const { return rows_.currentRow(); }
-    int currentColumn() const override { return currentColumn_; }
+    int currentColumn() const { return currentColumn_; }
     // Records the cell that received the focus (called by the cells).
-    void setCurrentCell(int string, int column) override;
+    void setCurrentCell(int string, int column);
 
     // The cell at grid column 2, 4, 6 or 8 of a row; nullptr outside the table. Builds the
     // row's cells if they do not exist yet; the cell stays until its row is deleted or the
@@ -79,7 +79,7 @@ public:
     TTLineEdit *ttCell(int string, int column) const;
     // The same cell for a moment's use (focus moves): it goes again once its row is out of
     // view and has no focus.
-    TTLineEdit *viewCell(int string, int column) const override;
+    TTLineEdit *viewCell(int string, int column) const;
     // What ttCell(string, column) holds, read without building any cell; an empty text and
     // empty parsed forms outside the table.
     QString cellText(int string, int column) const;
@@ -90,7 +90,7 @@ public:
     // The memory table and its cell editor at (row, column), the byte at address
     // 16 * row + column; both build the table's cells if they do not exist yet.
     QTableWidget *ramTable() const override;
-    RamLineEdit *ramCell(int row, int column) const override;
+    RamLineEdit *ramCell(int row, int column) const;
     // The watches every run of this window stops at.
     orb::WatchList *watchList() const { return watches_; }
 
@@ -105,12 +105,7 @@ public:
     // Deletes the row of the focused cell (currentString); never the only row.
     void deleteString();
     // Destroys the label and the cells of every row; the rows are left to the caller.
-    void removeStringWidgets() override;
-    // The pages and the table's scroll bar, as the tab buttons and the row count set them.
-    bool memoryPageShown() const override;
-    void showMemoryPage(bool shown) override;
-    bool verticalScrollBarShown() const override;
-    void setVerticalScrollBarShown(bool shown) override;
+    void removeStringWidgets();
     // Scrolls to a row and, unless a run locks the table, puts the focus into its first cell.
     void selectRow(int string);
 
@@ -168,6 +163,12 @@ private:
     void buildMemoryCells(int rows) const;
     // The cell of a memory address if it has been built; nullptr otherwise.
     RamLineEdit *builtRamCell(int address) const;
+    // The table's scroll bar, as the row count sets it.
+    void setVerticalScrollBarShown(bool shown);
+    // The focus, the pages and the scroll bar as the undo history moves them.
+    DocumentWindow documentPlaces();
+    // Ties a run that has just started to the row marks.
+    void markRun(ExecutionWindow *window);
 
     std::unique_ptr<Ui::MainWindow> ui;
     orb::TableRows rows_;

@@ -3,9 +3,7 @@
 #include "app/rowmarks.h"
 
 #include "app/constants.h"
-#include "app/transitiontableview.h"
 #include "cells/tablerows.h"
-#include "sim/executionwindow.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -14,8 +12,7 @@
 #include <algorithm>
 #include <utility>
 
-RowMarks::RowMarks(const orb::TableRows &rows, TransitionTableView &view, QObject *parent)
-    : QObject(parent), rows_(rows), view_(view)
+RowMarks::RowMarks(const orb::TableRows &rows, QObject *parent) : QObject(parent), rows_(rows)
 {
     connect(&rows, &orb::TableRows::rowsInserted, this, [this](int first, int count) {
         for (int i = 0; i < count; ++i)
@@ -27,12 +24,6 @@ RowMarks::RowMarks(const orb::TableRows &rows, TransitionTableView &view, QObjec
     });
     connect(&rows, &orb::TableRows::rowsMoved, this, &RowMarks::rowMoved);
     connect(&rows, &orb::TableRows::rowsReset, this, &RowMarks::clear);
-    connect(&view, &TransitionTableView::numberLabelMade, this, [this](int row, QLabel *label) {
-        adoptLabel(label);
-        restyle(row);
-        if (!counts_.empty())
-            label->setToolTip(toolTipOf(row));
-    });
 }
 
 RowMarks::~RowMarks() = default;
@@ -62,15 +53,19 @@ void RowMarks::rowMoved(int from, int to)
     breakpoints_ = std::move(moved);
     for (const int mark : changed)
         restyle(mark);
-    breakpointsChanged();
+    emit breakpointsChanged();
 }
 
-void RowMarks::adoptLabel(QLabel *label)
+void RowMarks::labelMade(int row, QLabel *label)
 {
-    label->setToolTip(toolTip());
+    if (size_t(row) >= labels_.size())
+        labels_.resize(size_t(row) + 1);
+    labels_[size_t(row)] = label;
+    label->setToolTip(toolTipOf(row));
     // A filter, not the label's own handler: a label of a table locked by a run is disabled,
     // and a disabled widget's handlers get no clicks, while its filters do.
     label->installEventFilter(this);
+    restyle(row);
 }
 
 void RowMarks::rowInserted(int row)
@@ -83,7 +78,7 @@ void RowMarks::rowInserted(int row)
     breakpoints_ = std::move(moved);
     for (const int mark : changed)
         restyle(mark);
-    breakpointsChanged();
+    emit breakpointsChanged();
 }
 
 void RowMarks::rowRemoved(int row)
@@ -98,7 +93,7 @@ void RowMarks::rowRemoved(int row)
     breakpoints_ = std::move(moved);
     for (const int mark : changed)
         restyle(mark);
-    breakpointsChanged();
+    emit breakpointsChanged();
 }
 
 void RowMarks::clear()
@@ -109,22 +104,7 @@ void RowMarks::clear()
     marked.insert(std::exchange(currentRow_, -1));
     for (const int row : marked)
         restyle(row);
-    breakpointsChanged();
-}
-
-void RowMarks::attach(ExecutionWindow *run)
-{
-    run_ = run;
-    run->setBreakpoints(breakpoints());
-    connect(run, &ExecutionWindow::currentRowChanged, this, &RowMarks::setCurrentRow);
-    connect(run, &ExecutionWindow::engineCallFinished, this, &RowMarks::updateCounts);
-    connect(run, &QObject::destroyed, this, [this] {
-        run_ = nullptr; // gone already: its engine is not asked
-        setCurrentRow(-1);
-        updateCounts();
-    });
-    setCurrentRow(run->shownRow());
-    updateCounts();
+    emit breakpointsChanged();
 }
 
 QString RowMarks::countText(int count)
@@ -145,20 +125,19 @@ QString RowMarks::toolTipOf(int row) const
     return toolTip() + u'\n' + countText(counts_[size_t(row)]);
 }
 
-void RowMarks::updateCounts()
+void RowMarks::setCounts(std::vector<int> counts)
 {
     // Only the rows whose count changed get a new tool tip: a press changes one or two.
-    const bool open = run_ && !run_->engine().rowArrivals().empty();
-    const std::vector<int> counts = open ? run_->engine().rowArrivals() : std::vector<int>();
+    const bool open = !counts.empty();
     const size_t rows = std::max(counts.size(), counts_.size());
     const bool wasOpen = !counts_.empty();
-    const std::vector<int> shown = std::exchange(counts_, counts);
+    const std::vector<int> shown = std::exchange(counts_, std::move(counts));
     for (size_t row = 0; row < rows; ++row) {
-        const bool same = open == wasOpen && row < shown.size() && row < counts.size() &&
-                          shown[row] == counts[row];
+        const bool same = open == wasOpen && row < shown.size() && row < counts_.size() &&
+                          shown[row] == counts_[row];
         if (same)
             continue;
-        if (QLabel *label = view_.builtNumberLabel(int(row)))
+        if (QLabel *label = labelOf(int(row)))
             label->setToolTip(toolTipOf(int(row)));
     }
 }
@@ -170,13 +149,7 @@ void RowMarks::toggleBreakpoint(int row)
     if (!breakpoints_.erase(row))
         breakpoints_.insert(row);
     restyle(row);
-    breakpointsChanged();
-}
-
-void RowMarks::breakpointsChanged()
-{
-    if (run_)
-        run_->setBreakpoints(breakpoints());
+    emit breakpointsChanged();
 }
 
 void RowMarks::setCurrentRow(int row)
@@ -189,13 +162,21 @@ void RowMarks::setCurrentRow(int row)
     currentRow_ = row;
     restyle(previous);
     restyle(row);
-    view_.ensureRowVisible(row);
+    emit markedRowChanged(row);
+}
+
+QLabel *RowMarks::labelOf(int row) const
+{
+    // A label of a deleted last row lingers until its deferred deletion.
+    if (row < 0 || row >= rows_.rowCount() || size_t(row) >= labels_.size())
+        return nullptr;
+    return labels_[size_t(row)];
 }
 
 void RowMarks::restyle(int row) const
 {
     // A label not made yet gets its style when it is made.
-    QLabel *label = view_.builtNumberLabel(row);
+    QLabel *label = labelOf(row);
     if (!label)
         return;
     const bool breakpoint = hasBreakpoint(row);
@@ -215,8 +196,9 @@ bool RowMarks::eventFilter(QObject *watched, QEvent *event)
         return false;
     if (static_cast<QMouseEvent *>(event)->button() != Qt::LeftButton)
         return false;
-    const int row = view_.rowOfLabel(watched);
-    if (row < 0)
+    const auto it = std::find(labels_.begin(), labels_.end(), watched);
+    const int row = int(it - labels_.begin());
+    if (it == labels_.end() || row >= rows_.rowCount())
         return false;
     toggleBreakpoint(row);
     return true;

@@ -78,7 +78,7 @@ void TTLineEdit::commit()
     DocumentHistory &history = owner_->history();
     const orb::TableRows::Row before = history.rowBeforeCommit(row_);
     owner_->tableRows().editingFinished(row_, field());
-    history.cellCommitted(row_, before);
+    history.recordCommit(row_, before);
     noteDroppedSignals(typed);
 }
 
@@ -90,7 +90,7 @@ void TTLineEdit::fillAndCommit(const QString &text)
     DocumentHistory &history = owner_->history();
     const orb::TableRows::Row before = history.rowBeforeCommit(row_);
     owner_->tableRows().fillAndCommit(row_, field(), text);
-    history.cellCommitted(row_, before);
+    history.recordCommit(row_, before);
     noteDroppedSignals(text.left(maxLength()));
 }
 

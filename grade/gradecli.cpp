@@ -39,7 +39,7 @@ bool isInside(const QString &path, const QString &folder)
            (canonicalPath == canonicalFolder || canonicalPath.startsWith(canonicalFolder + u'/'));
 }
 
-void write(QIODevice &device, const QString &text)
+void writeText(QIODevice &device, const QString &text)
 {
     device.write(text.toUtf8());
 }
@@ -66,14 +66,15 @@ public:
             return;
         constexpr int width = 40;
         const int filled = int(qint64(done) * width / total_);
-        write(err_, u"\r[%1%2] %3/%4"_s.arg(QString(filled, u'#'), QString(width - filled, u'.'))
-                        .arg(done)
-                        .arg(total_));
+        writeText(err_,
+                  u"\r[%1%2] %3/%4"_s.arg(QString(filled, u'#'), QString(width - filled, u'.'))
+                      .arg(done)
+                      .arg(total_));
     }
-    void clear()
+    void erase()
     {
         if (shown_ && total_ > 0)
-            write(err_, u"\r\x1b[K"_s);
+            writeText(err_, u"\r\x1b[K"_s);
     }
 
 private:
@@ -88,20 +89,20 @@ int writeStudentCopy(const QString &path, const QString &testsPath, const TestFi
 {
     QFile in(testsPath);
     if (!in.open(QIODevice::ReadOnly)) {
-        write(err,
-              u"orb-grade: cannot read the test file %1: %2\n"_s.arg(testsPath, in.errorString()));
+        writeText(err, u"orb-grade: cannot read the test file %1: %2\n"_s.arg(testsPath,
+                                                                              in.errorString()));
         return GradeUnusable;
     }
     QString error;
     const std::optional<QByteArray> copy =
         makeStudentCopy(in.read(maxTestFileBytes + 1), tests, testsPath, &error);
     if (!copy) {
-        write(err, u"orb-grade: "_s + error + u'\n');
+        writeText(err, u"orb-grade: "_s + error + u'\n');
         return GradeUsage;
     }
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly) || out.write(*copy) != copy->size() || !out.commit()) {
-        write(err, u"orb-grade: cannot write %1: %2\n"_s.arg(path, out.errorString()));
+        writeText(err, u"orb-grade: cannot write %1: %2\n"_s.arg(path, out.errorString()));
         return GradeWriteFailed;
     }
     return GradeAllPassed;
@@ -189,8 +190,8 @@ namespace {
 int runGrade(const QStringList &arguments, QIODevice &out, QIODevice &err, bool errIsTerminal)
 {
     auto usageError = [&](const QString &message) {
-        write(err,
-              u"orb-grade: "_s + message + u"\nTry 'orb-grade --help' for more information.\n"_s);
+        writeText(err, u"orb-grade: "_s + message +
+                           u"\nTry 'orb-grade --help' for more information.\n"_s);
         return int(GradeUsage);
     };
 
@@ -244,11 +245,11 @@ int runGrade(const QStringList &arguments, QIODevice &out, QIODevice &err, bool 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
     if (parser.isSet(helpOption) || parser.isSet(u"help-all"_s)) {
-        write(out, gradeHelpText(parser));
+        writeText(out, gradeHelpText(parser));
         return GradeAllPassed;
     }
     if (parser.isSet(versionOption)) {
-        write(out, u"orb-grade " ORB_VERSION "\n"_s);
+        writeText(out, u"orb-grade " ORB_VERSION "\n"_s);
         return GradeAllPassed;
     }
     const QStringList positional = parser.positionalArguments();
@@ -317,7 +318,7 @@ int runGrade(const QStringList &arguments, QIODevice &out, QIODevice &err, bool 
     bool unreadable = false;
     std::optional<TestFile> tests = readTestFile(testsPath, &error, &unreadable);
     if (!tests) {
-        write(err, u"orb-grade: "_s + error + u'\n');
+        writeText(err, u"orb-grade: "_s + error + u'\n');
         return unreadable ? GradeUnusable : GradeUsage;
     }
     const QString referencePath = parser.value(referenceOption);
@@ -325,17 +326,17 @@ int runGrade(const QStringList &arguments, QIODevice &out, QIODevice &err, bool 
     if (parser.isSet(referenceOption)) {
         reference = prepareReference(referencePath, *tests, &error);
         if (!reference) {
-            write(err, u"orb-grade: "_s + error + u'\n');
+            writeText(err, u"orb-grade: "_s + error + u'\n');
             return GradeUnusable;
         }
     } else if (tests->needsReference()) {
         for (const TestCase &c : tests->cases) {
             for (const ExpectItem &item : c.expects) {
                 if (item.fromReference) {
-                    write(err, u"orb-grade: %1:%2: %3=? takes its value from a reference; "
-                               u"give one with --reference\n"_s.arg(testsPath)
-                                   .arg(item.line)
-                                   .arg(item.expectation.name));
+                    writeText(err, u"orb-grade: %1:%2: %3=? takes its value from a reference; "
+                                   u"give one with --reference\n"_s.arg(testsPath)
+                                       .arg(item.line)
+                                       .arg(item.expectation.name));
                     return GradeUsage;
                 }
             }
@@ -374,16 +375,16 @@ int runGrade(const QStringList &arguments, QIODevice &out, QIODevice &err, bool 
         }
     }
     for (const SkippedFile &file : skipped)
-        write(err, u"orb-grade: skipped %1: %2\n"_s.arg(terminalText(file.path), file.reason));
+        writeText(err, u"orb-grade: skipped %1: %2\n"_s.arg(terminalText(file.path), file.reason));
     if (submissions->empty())
-        write(err, u"orb-grade: nothing to grade: no .orb document was found\n"_s);
+        writeText(err, u"orb-grade: nothing to grade: no .orb document was found\n"_s);
 
     qint64 limitKb = 0;
     if (const int room = threadsWithinAddressSpace(&limitKb);
         room < std::min(threads, int(submissions->size()))) {
-        write(err, u"orb-grade: note: an address-space limit of %1 KB leaves room for %2 "
-                   u"threads; grading on %2\n"_s.arg(limitKb)
-                       .arg(room));
+        writeText(err, u"orb-grade: note: an address-space limit of %1 KB leaves room for %2 "
+                       u"threads; grading on %2\n"_s.arg(limitKb)
+                           .arg(room));
         threads = room;
     }
 
@@ -392,12 +393,12 @@ int runGrade(const QStringList &arguments, QIODevice &out, QIODevice &err, bool 
     const std::vector<SubmissionResult> results = gradeAll(
         *submissions, *tests, reference ? &*reference : nullptr, threads,
         [&progress](int done) { progress.update(done); }, &limits);
-    progress.clear();
+    progress.erase();
     const int wanted = std::clamp(threads, 1, std::max(1, int(submissions->size())));
     if (limits.threadsStarted < wanted) {
-        write(err, u"orb-grade: note: the system gave %1 of %2 threads; graded on %1\n"_s
-                       .arg(limits.threadsStarted)
-                       .arg(wanted));
+        writeText(err, u"orb-grade: note: the system gave %1 of %2 threads; graded on %1\n"_s
+                           .arg(limits.threadsStarted)
+                           .arg(wanted));
         threads = limits.threadsStarted;
     }
 
@@ -419,7 +420,7 @@ int runGrade(const QStringList &arguments, QIODevice &out, QIODevice &err, bool 
                           : GradeSomeFailed;
     for (const Report &report : reports) {
         if (!writeReport(report.format, report.path, run, out, &error)) {
-            write(err, u"orb-grade: "_s + error + u'\n');
+            writeText(err, u"orb-grade: "_s + error + u'\n');
             status = GradeWriteFailed;
         }
     }
@@ -433,7 +434,8 @@ int runGrade(const QStringList &arguments, QIODevice &out, QIODevice &err, bool 
 int runTestsCommandLine(const QStringList &arguments, QIODevice &out, QIODevice &err)
 {
     auto usageError = [&](const QString &message) {
-        write(err, u"orb-run: "_s + message + u"\nTry 'orb-run --help' for more information.\n"_s);
+        writeText(err,
+                  u"orb-run: "_s + message + u"\nTry 'orb-run --help' for more information.\n"_s);
         return int(RunUsage);
     };
     QCommandLineParser parser;
@@ -478,12 +480,12 @@ int runTestsCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
     const QString &path = positional.constFirst();
     const LoadedSubmission loaded = loadSubmission(path);
     if (!loaded.readError.isEmpty()) {
-        write(err, u"orb-run: "_s + terminalText(loaded.readError) + u'\n');
+        writeText(err, u"orb-run: "_s + terminalText(loaded.readError) + u'\n');
         return RunUnreadable;
     }
     if (!loaded.program) {
         for (const QString &line : loaded.wrongCells)
-            write(err, line + u'\n');
+            writeText(err, line + u'\n');
         return RunWrongCells;
     }
     bool allPassed = true;
@@ -497,7 +499,7 @@ int runTestsCommandLine(const QStringList &arguments, QIODevice &out, QIODevice 
     }
     if (!verdicts.flush()) {
         if (!verdicts.brokenPipe())
-            write(err, u"orb-run: cannot write the output: %1\n"_s.arg(verdicts.errorString()));
+            writeText(err, u"orb-run: cannot write the output: %1\n"_s.arg(verdicts.errorString()));
         return RunOutputFailed;
     }
     return allPassed ? RunSucceeded : RunMismatch;

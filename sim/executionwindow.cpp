@@ -6,7 +6,6 @@
 
 #include "style/dialogfont.h"
 #include "app/errorsdialog.h"
-#include "app/mainwindow.h"
 #include "sim/infodialog.h"
 
 #include <QCloseEvent>
@@ -17,23 +16,6 @@
 #include <utility>
 
 using namespace Qt::StringLiterals;
-
-const std::array<const char *, ExecutionWindow::panelCellCount> &ExecutionWindow::panelCellKeys()
-{
-    static const auto keys = [] {
-        std::array<const char *, panelCellCount> keys{};
-        for (size_t i = 0; i < keys.size(); ++i)
-            keys[i] = orb::registerTable()[i].panelKey;
-        return keys;
-    }();
-    return keys;
-}
-
-ExecutionWindow::ExecutionWindow(MainWindow *mainWindow, QWidget *parent)
-    : ExecutionWindow(mainWindow->tableRows(), mainWindow->memory(), mainWindow, parent)
-{
-    connect(mainWindow, &MainWindow::closed, this, &QWidget::close);
-}
 
 ExecutionWindow::ExecutionWindow(const orb::TableSource &table, orb::MemoryModel &memory,
                                  QWidget *beside, QWidget *parent)
@@ -48,15 +30,7 @@ ExecutionWindow::ExecutionWindow(const orb::TableSource &table, orb::MemoryModel
 {
     ui->setupUi(this);
 
-    const auto &keys = panelCellKeys();
-    for (int i = 0; i < panelCellCount; ++i) {
-        const QString key = QString::fromLatin1(keys[size_t(i)]);
-        beforeCells_.labels[size_t(i)] =
-            ui->beforeGroupBox->findChild<QLabel *>(key + "BeforeLabel"_L1);
-        afterCells_.labels[size_t(i)] =
-            ui->afterGroupBox->findChild<QLabel *>(key + "AfterLabel"_L1);
-        Q_ASSERT(beforeCells_.labels[size_t(i)] && afterCells_.labels[size_t(i)]);
-    }
+    cells_ = new RegisterCells(ui->beforeGroupBox, ui->afterGroupBox, engine_, this);
 
     operationFont_ = orb::dialogFont(15);
     ui->operationLabel->setFont(operationFont_);
@@ -68,14 +42,6 @@ ExecutionWindow::ExecutionWindow(const orb::TableSource &table, orb::MemoryModel
           ui->initialStateLabel, ui->nextStateTagLable, ui->nextStateLabel, ui->signalsTagLabel,
           ui->controlSignalsLabel, ui->beforeOperationLabel, ui->afterOperationLabel})
         label->setFont(labelFont_);
-
-    const auto &registers = orb::registerTable();
-    for (PanelCells *panel : {&beforeCells_, &afterCells_}) {
-        for (size_t i = 0; i < registers.size(); ++i) {
-            if (registers[i].format == orb::RegisterFormat::Hex)
-                panel->labels[i]->setToolTip(registerToolTip(0));
-        }
-    }
 
     // Enter steps: it clicks the focused auto-default button.
     ui->nextButton->setFocus(Qt::OtherFocusReason);
@@ -99,7 +65,7 @@ ExecutionWindow::~ExecutionWindow() = default;
 void ExecutionWindow::updateRegisterPanel(orb::Panel which)
 {
     if (which == orb::Panel::Before) {
-        fillPanel(beforeCells_, engine_.beforePanel());
+        cells_->fillBefore();
         return;
     }
     const orb::AfterPanel &after = engine_.afterPanel();
@@ -116,33 +82,7 @@ void ExecutionWindow::updateRegisterPanel(orb::Panel which)
         condition.isEmpty()
             ? QString()
             : condition + (after.conditionHolds() ? u" — выполнено"_s : u" — не выполнено"_s));
-    fillPanel(afterCells_, after.registers);
-}
-
-void ExecutionWindow::fillPanel(PanelCells &panel, const orb::Processor &registers)
-{
-    // Only the cells whose value changed get a new text.
-    const auto &table = orb::registerTable();
-    for (size_t i = 0; i < table.size(); ++i) {
-        const int value = table[i].read(registers);
-        if (panel.shown[i] == value)
-            continue;
-        panel.shown[i] = value;
-        QLabel *label = panel.labels[i];
-        label->setText(table[i].format == orb::RegisterFormat::Hex
-                           ? orb::formatRadix(value, radix(int(i)))
-                           : orb::formatRegisterValue(table[i], value));
-        if (table[i].format == orb::RegisterFormat::Hex)
-            label->setToolTip(registerToolTip(value));
-    }
-}
-
-QString ExecutionWindow::registerToolTip(int value)
-{
-    QStringList forms;
-    for (int radix = 0; radix < orb::radixCount; ++radix)
-        forms << orb::formatRadix(value, orb::Radix(radix));
-    return forms.join(u" = "_s);
+    cells_->fillAfter();
 }
 
 void ExecutionWindow::hideStepDetails()
@@ -232,7 +172,7 @@ void ExecutionWindow::setBreakpoints(const std::vector<int> &rows)
 void ExecutionWindow::engineCallEnded()
 {
     ui->pushButton_3->setEnabled(engine_.canStepBack());
-    restyleCells();
+    cells_->restyle();
     updateOperationToolTip();
     if (shownRow() != notifiedRow_) {
         notifiedRow_ = shownRow();
@@ -316,7 +256,7 @@ void ExecutionWindow::showStepLimitDialog(const QString &heading, const QString 
 
 void ExecutionWindow::scheduleDeletion()
 {
-    stopPacedRun();
+    pausePacedRun();
     // Never inside a step: a close that arrives while a step's dialog runs its own event loop
     // would otherwise destroy the window under the step.
     if (engineDepth_ > 0)
@@ -327,7 +267,7 @@ void ExecutionWindow::scheduleDeletion()
 
 void ExecutionWindow::keyPressEvent(QKeyEvent *event)
 {
-    if (pacedRun_ && event->key() != Qt::Key_Escape) {
+    if (pacedRunActive() && event->key() != Qt::Key_Escape) {
         // Any key pauses a paced run, and does nothing else.
         event->accept();
         pausePacedRun();
@@ -340,7 +280,8 @@ void ExecutionWindow::keyPressEvent(QKeyEvent *event)
     }
     if (event->key() == Qt::Key_F6 && event->modifiers() == Qt::NoModifier) {
         event->accept();
-        setChangeMarks(!changeMarks_);
+        cells_->setChangeMarks(!cells_->changeMarks());
+        updateOperationToolTip();
         return;
     }
     if (event->key() == Qt::Key_Backspace && event->modifiers() == Qt::NoModifier) {
@@ -379,7 +320,7 @@ void ExecutionWindow::on_nextButton_pressed()
 void ExecutionWindow::on_nextButton_released()
 {
     pressLook(ui->nextButton, +1);
-    if (pacedRun_) {
+    if (pacedRunActive()) {
         pausePacedRun();
         return;
     }
@@ -394,12 +335,12 @@ void ExecutionWindow::on_endButton_pressed()
 void ExecutionWindow::on_endButton_released()
 {
     pressLook(ui->endButton, +1);
-    if (pacedRun_)
+    if (pacedRunActive())
         pausePacedRun();
-    else if (pace_ == Pace::Instant)
+    else if (paced_->current() == Pace::Instant)
         runToEnd();
     else
-        startPacedRun();
+        paced_->begin();
     // Enter clicks the focused button: after a run to the end it steps one at a time again.
     ui->nextButton->setFocus(Qt::OtherFocusReason);
 }
@@ -412,7 +353,7 @@ void ExecutionWindow::on_pushButton_3_pressed()
 void ExecutionWindow::on_pushButton_3_released()
 {
     pressLook(ui->pushButton_3, +1);
-    if (pacedRun_)
+    if (pacedRunActive())
         pausePacedRun();
     else if ((backButtonModifiers_ | QGuiApplication::keyboardModifiers()) & Qt::ShiftModifier)
         runBack();
@@ -420,4 +361,191 @@ void ExecutionWindow::on_pushButton_3_released()
         stepBack();
     // As after a run to the end, Enter goes on stepping forward, not back.
     ui->nextButton->setFocus(Qt::OtherFocusReason);
+}
+
+// The debugger: watches, the stop reason, the paced run (the cells' own part is in
+// RegisterCells, the pace's in PacedRun).
+
+void ExecutionWindow::setUpDebugger()
+{
+    watches_ = &ownWatches_;
+    cells_->setWatchList(watches_);
+    plainEndToolTip_ = ui->endButton->toolTip();
+    connect(&ownWatches_, &orb::WatchList::changed, this, &ExecutionWindow::watchesChanged);
+    ui->pushButton_3->installEventFilter(this);
+    paced_ = new PacedRun(this);
+    connect(paced_, &PacedRun::stepDue, this, &ExecutionWindow::pacedStep);
+    connect(paced_, &PacedRun::paceChosen, this, &ExecutionWindow::watchesChanged);
+    // A dialog of the cells would otherwise open under the steps of a paced run.
+    connect(cells_, &RegisterCells::dialogOpening, this, &ExecutionWindow::pausePacedRun);
+    ui->endButton->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->endButton, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &position) { paced_->showMenu(ui->endButton, position); });
+    watchesChanged();
+}
+
+void ExecutionWindow::setWatchList(orb::WatchList *watches)
+{
+    if (!watches || watches == watches_)
+        return;
+    if (watches_)
+        disconnect(watches_, &orb::WatchList::changed, this, &ExecutionWindow::watchesChanged);
+    watches_ = watches;
+    cells_->setWatchList(watches);
+    connect(watches, &orb::WatchList::changed, this, &ExecutionWindow::watchesChanged);
+    // A list handed in may go first; the window's own goes with the window, when nothing of it
+    // may be touched any more.
+    if (watches != &ownWatches_)
+        connect(watches, &QObject::destroyed, this, [this] { setWatchList(&ownWatches_); });
+    watchesChanged();
+}
+
+void ExecutionWindow::watchesChanged()
+{
+    const std::vector<orb::Watch> &watches = watches_ ? watches_->watches() : ownWatches_.watches();
+    engine_.setWatches(watches);
+    cells_->restyle();
+    // endButton's tool tip lists what a run to the end stops at, and its pace.
+    QString tip = plainEndToolTip_;
+    if (!watches.empty()) {
+        QStringList names;
+        for (const orb::Watch &watch : watches)
+            names << orb::watchText(watch, orb::WatchNames::Panel);
+        tip += u"\nНаблюдение: "_s + names.join(u", "_s);
+    }
+    if (paced_->current() != Pace::Instant)
+        tip += u"\nТемп: "_s + PacedRun::paceName(paced_->current());
+    ui->endButton->setToolTip(tip);
+}
+
+void ExecutionWindow::updateOperationToolTip()
+{
+    QStringList lines;
+    // A stop reason stands where the operation was: the operation moves to the tool tip.
+    if (!stopReason_.isEmpty())
+        lines << engine_.afterPanel().operationLabel();
+    const orb::StepEngine::PressOutcome &press = engine_.lastPress();
+    if (cells_->changeMarks() && press.writtenAddress >= 0) {
+        const orb::Watch byte{orb::Watch::Kind::Memory, press.writtenAddress, -1};
+        lines << u"Записано в память: "_s + orb::watchName(byte, orb::WatchNames::Panel) + u": "_s +
+                     orb::formatHex(press.writtenOld) + u" → "_s + orb::formatHex(press.writtenNew);
+    }
+    ui->operationLabel->setToolTip(lines.join(u'\n'));
+}
+
+void ExecutionWindow::showStopReason()
+{
+    const std::optional<orb::WatchStop> &stop = engine_.watchStop();
+    if (!stop || engine_.endScreenShown())
+        return;
+    stopReason_ = u"Остановка: "_s + stop->reason(orb::WatchNames::Panel);
+    ui->operationLabel->setText(stopReason_);
+    updateOperationToolTip();
+}
+
+void ExecutionWindow::pacedStep()
+{
+    auto outcome = orb::StepEngine::RunStep::Stepped;
+    runEngine([this, &outcome] { outcome = engine_.runStep(); });
+    if (!paced_->active())
+        return; // paused or closed while a dialog of the step was open
+    if (outcome == orb::StepEngine::RunStep::Stepped) {
+        paced_->continueRun();
+        return;
+    }
+    paced_->end();
+    showStopReason();
+    showCaseStop();
+    ui->nextButton->setFocus(Qt::OtherFocusReason);
+}
+
+void ExecutionWindow::pausePacedRun()
+{
+    if (paced_)
+        paced_->end();
+}
+
+bool ExecutionWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (watched == ui->pushButton_3 &&
+        (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
+         type == QEvent::KeyPress || type == QEvent::KeyRelease))
+        backButtonModifiers_ = static_cast<QInputEvent *>(event)->modifiers();
+    return QDialog::eventFilter(watched, event);
+}
+
+// A run of a teacher's case: the input bytes it offers at y66, the display it checks at y67,
+// what a step back gives back, and the items listed on the end screen. A plain run has no
+// hooks, and none of this shows.
+
+qsizetype ExecutionWindow::caseEventDepth() const
+{
+    // A press is recorded in the history once it has ended: during it, its depth is one more.
+    // The first screen is no press and is never taken back.
+    return starting_ ? 0 : engine_.historyDepth() + 1;
+}
+
+std::optional<int> ExecutionWindow::offerCaseInput()
+{
+    qsizetype taken = 0;
+    for (const CaseEvent &event : caseEvents_)
+        taken += event.display ? 0 : 1;
+    if (taken >= hooks_.inputs.size())
+        return std::nullopt;
+    caseEvents_.push_back({caseEventDepth(), false});
+    return hooks_.inputs[taken];
+}
+
+void ExecutionWindow::noteCaseDisplay()
+{
+    if (!hooks_.displayed || engine_.executingSignal() != 67)
+        return;
+    caseEvents_.push_back({caseEventDepth(), true});
+    if (QString mismatch = hooks_.displayed(engine_.processor().a); !mismatch.isEmpty()) {
+        caseStop_ = std::move(mismatch);
+        engine_.holdRun();
+    }
+}
+
+void ExecutionWindow::takeBackCaseEvents()
+{
+    const qsizetype depth = engine_.historyDepth();
+    while (!caseEvents_.empty() && caseEvents_.back().depth > depth) {
+        if (caseEvents_.back().display && hooks_.displayTakenBack)
+            hooks_.displayTakenBack();
+        caseEvents_.pop_back();
+    }
+}
+
+void ExecutionWindow::showCaseStop()
+{
+    if (!engine_.runHeld() || engine_.endScreenShown())
+        return;
+    stopReason_ = u"Остановка: "_s + caseStop_;
+    ui->operationLabel->setText(stopReason_);
+    updateOperationToolTip();
+}
+
+void ExecutionWindow::showCaseEndNotes()
+{
+    if (!hooks_.endNotes)
+        return;
+    const QStringList notes = hooks_.endNotes(engine_.processor(), engine_.state().succeeded);
+    if (!caseNotes_) {
+        caseNotes_ = new QLabel(this);
+        caseNotes_->setObjectName(u"caseNotesLabel"_s);
+        caseNotes_->setFont(labelFont_);
+        caseNotes_->setWordWrap(true);
+        caseNotes_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    }
+    caseNotes_->setStyleSheet(notes.isEmpty() ? u"color: rgb(20, 140, 90);"_s
+                                              : u"color: rgb(200, 40, 40);"_s);
+    // Below the final registers, where the end screen leaves room.
+    const QRect panel = ui->beforeGroupBox->geometry();
+    caseNotes_->setGeometry(panel.x(), panel.bottom() + 16, panel.width(),
+                            ui->nextButton->y() - panel.bottom() - 24);
+    caseNotes_->setText(notes.isEmpty() ? u"Случай зачтён"_s
+                                        : u"Не совпало:\n"_s + notes.join(u'\n'));
+    caseNotes_->show();
 }

@@ -21,6 +21,8 @@
 // context menu of endButton sets the pace of the run to the end. Untouched, the window is the
 // plain one: no marks, hexadecimal cells, the instant run to the end.
 
+#include "sim/pacedrun.h"
+#include "sim/registercells.h"
 #include "sim/registers.h"
 #include "sim/runhooks.h"
 #include "sim/stepengine.h"
@@ -43,7 +45,6 @@
 class MainWindow;
 class QLabel;
 class QPushButton;
-class QTimer;
 
 namespace Ui {
 class ExecutionWindow;
@@ -90,27 +91,16 @@ public:
     void runBack();
 
     // The pace of the run to the end; Instant is the run inside the button's slot.
-    enum class Pace { Instant, Fast, Slow, OnePerSecond };
-    static constexpr int paceCount = 4;
-    static QString paceName(Pace pace);
-    // Milliseconds between two steps of a paced run.
-    static int paceInterval(Pace pace);
-    void setPace(Pace pace);
-    Pace pace() const { return pace_; }
+    using Pace = PacedRun::Pace;
+    void setPace(Pace pace) { paced_->choose(pace); }
+    Pace pace() const { return paced_->current(); }
     // A paced run is under way; any key or button click pauses it.
-    bool pacedRunActive() const { return pacedRun_; }
+    bool pacedRunActive() const { return paced_ && paced_->active(); }
     void pausePacedRun();
 
     // The watches this run stops at: the main window's, or the window's own until it gets them.
     void setWatchList(orb::WatchList *watches);
     orb::WatchList *watchList() const { return watches_; }
-    // F6: the "after" panel marks the cells the last microoperation changed.
-    void setChangeMarks(bool on);
-    bool changeMarks() const { return changeMarks_; }
-    // How a register's cells show its byte, kept for the rest of the program's life.
-    static orb::Radix radix(int registerIndex);
-    void setRadix(int registerIndex, orb::Radix radix);
-    static QString radixName(orb::Radix radix);
 
     // Rows (from 0) at which the run to the end stops; see StepEngine for when it arrives.
     void setBreakpoints(const std::vector<int> &rows);
@@ -123,12 +113,15 @@ public:
     static std::optional<QPoint> placeBeside(const QRect &mainFrame, const QSize &frameSize,
                                              const QRect &available);
     // A register value cell's tool tip: "3C = 60 = +60 = 0011 1100".
-    static QString registerToolTip(int value);
+    static QString registerToolTip(int value) { return RegisterCells::valueToolTip(value); }
 
     const orb::StepEngine &engine() const { return engine_; }
 
     // The panels' value cells in the register table's order (keys rk1 … s3, then x4 … p).
-    static const std::array<const char *, panelCellCount> &panelCellKeys();
+    static const std::array<const char *, panelCellCount> &panelCellKeys()
+    {
+        return RegisterCells::cellKeys();
+    }
 
     void showMessage(const QString &message) override;
     std::optional<int> requestDataByte(const QString &prompt) override;
@@ -143,6 +136,7 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    // Which modifiers came with pushButton_3's press and release.
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
@@ -175,12 +169,6 @@ private:
         QPointer<orb::MemoryModel> memory_;
     };
 
-    struct PanelCells {
-        std::array<QLabel *, panelCellCount> labels{};
-        std::array<int, panelCellCount> shown{}; // the values the labels show now
-    };
-
-    void fillPanel(PanelCells &panel, const orb::Processor &registers);
     void pressLook(QPushButton *button, int offset);
     // Runs one call of the engine; a deletion requested meanwhile waits until it returns.
     template <typename Call> void runEngine(Call call);
@@ -195,25 +183,15 @@ private:
     // The debugger's inputs and looks (see the class comment).
     void setUpDebugger();
     void watchesChanged();
-    // The looks of the value cells: watched, changed by the last microoperation, plain.
-    void restyleCells();
-    void cellDoubleClicked(int cell, bool withValue);
-    void askForWatchValue(int cell);
-    void showCellMenu(int cell, const QPoint &globalPosition);
-    void showPaceMenu(const QPoint &position);
-    void startPacedRun();
     void pacedStep();
-    void stopPacedRun();
     // After a run that a watch stopped: the operation line says why.
     void showStopReason();
     void updateOperationToolTip();
-    void refillRegister(int registerIndex);
 
     std::unique_ptr<Ui::ExecutionWindow> ui;
     DocumentMemory memory_;
     orb::StepEngine engine_;
-    PanelCells beforeCells_;
-    PanelCells afterCells_;
+    RegisterCells *cells_ = nullptr;
     QFont operationFont_;
     QFont labelFont_;
     bool endScreenLaidOut_ = false;
@@ -225,19 +203,12 @@ private:
 
     orb::WatchList ownWatches_;
     QPointer<orb::WatchList> watches_;
-    bool changeMarks_ = false;
-    quint64 markedCells_ = 0;  // by register table index: cells shown as changed
-    quint64 watchedCells_ = 0; // and as watched
-    QFont cellFont_;
     QString plainEndToolTip_;
-    std::array<QString, panelCellCount> plainCellStyles_;
-    Pace pace_ = Pace::Instant;
-    bool pacedRun_ = false;
-    QTimer *paceTimer_ = nullptr;
+    PacedRun *paced_ = nullptr;
     Qt::KeyboardModifiers backButtonModifiers_;
     QString stopReason_; // the reason shown on the operation line; empty for none
 
-    // A case's run (executioncase.cpp): what its presses took of the case, so that a step
+    // A case's run: what its presses took of the case, so that a step
     // back gives it back. `depth` is the history depth after the press (0: the first screen).
     struct CaseEvent {
         qsizetype depth = 0;

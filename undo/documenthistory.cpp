@@ -4,19 +4,17 @@
 
 #include "app/rowmarks.h"
 #include "cells/memorymodel.h"
-#include "cells/ramlineedit.h"
-#include "cells/ttlineedit.h"
 #include "undo/documentwindow.h"
 
-#include <QApplication>
 #include <QKeyEvent>
 #include <QUndoStack>
+#include <QWidget>
 
+#include <utility>
 #include <vector>
 
 namespace {
 
-constexpr int ramSize = 16;
 // The scroll bar rules of addString and deleteString.
 constexpr int scrollBarShownAt = 18;
 constexpr int scrollBarHiddenAt = 16;
@@ -190,9 +188,9 @@ private:
     Snapshot after_;
 };
 
-DocumentHistory::DocumentHistory(QWidget *window, DocumentWindow &places, orb::TableRows &rows,
+DocumentHistory::DocumentHistory(QWidget *window, DocumentWindow places, orb::TableRows &rows,
                                  orb::MemoryModel &memory, RowMarks &marks)
-    : QObject(window), window_(window), places_(places), rows_(rows), memory_(memory),
+    : QObject(window), window_(window), places_(std::move(places)), rows_(rows), memory_(memory),
       marks_(marks), stack_(new QUndoStack(this))
 {
     // No limit: the history lasts as long as the program.
@@ -249,11 +247,10 @@ void DocumentHistory::followRows()
 
 DocumentHistory::Place DocumentHistory::currentPlace() const
 {
-    if (auto *cell = qobject_cast<RamLineEdit *>(QApplication::focusWidget())) {
-        if (cell->window() == window_)
-            return {true, cell->address(), 0};
-    }
-    return {false, rows_.currentRow(), places_.currentColumn()};
+    const int address = places_.focusedAddress();
+    if (address >= 0)
+        return {true, address, 0};
+    return {false, rows_.currentRow(), places_.tableColumn()};
 }
 
 void DocumentHistory::beginStep(bool flush)
@@ -329,7 +326,7 @@ orb::TableRows::Row DocumentHistory::rowBeforeCommit(int row) const
     return rows_.row(row);
 }
 
-void DocumentHistory::cellCommitted(int row, const orb::TableRows::Row &before)
+void DocumentHistory::recordCommit(int row, const orb::TableRows::Row &before)
 {
     if (!recording() || row < 0 || row >= rows_.rowCount())
         return;
@@ -386,15 +383,15 @@ DocumentHistory::Snapshot DocumentHistory::snapshot() const
     shot.rows = rows_.rows();
     shot.memory = memory_.texts();
     shot.breakpoints = marks_.breakpoints();
-    shot.scrollBarShown = places_.verticalScrollBarShown();
+    shot.scrollBarShown = places_.scrollBarShown();
     return shot;
 }
 
 void DocumentHistory::restore(const Snapshot &shot)
 {
-    places_.removeStringWidgets();
+    places_.clearTableWidgets();
     rows_.reset(shot.rows);
-    places_.setVerticalScrollBarShown(shot.scrollBarShown);
+    places_.showScrollBar(shot.scrollBarShown);
     memory_.setTexts(shot.memory);
     for (const int row : shot.breakpoints)
         marks_.toggleBreakpoint(row);
@@ -429,51 +426,46 @@ void DocumentHistory::structureChanged()
 {
     const int count = rows_.rowCount();
     if (count == scrollBarShownAt)
-        places_.setVerticalScrollBarShown(true);
+        places_.showScrollBar(true);
     else if (count == scrollBarHiddenAt)
-        places_.setVerticalScrollBarShown(false);
+        places_.showScrollBar(false);
 }
 
 void DocumentHistory::goTo(const Place &place)
 {
-    const bool memoryShown = places_.memoryPageShown();
+    const bool memoryShown = places_.memoryShown();
     if (place.memory) {
         if (!memoryShown)
-            places_.showMemoryPage(true);
-        RamLineEdit *cell = places_.ramCell(place.row / ramSize, place.row % ramSize);
-        cell->setCursorPosition(0);
-        cell->setFocus(Qt::OtherFocusReason);
+            places_.showMemory(true);
+        places_.focusByte(place.row);
         return;
     }
     if (memoryShown)
-        places_.showMemoryPage(false);
+        places_.showMemory(false);
     const int row = qBound(0, place.row, rows_.rowCount() - 1);
-    if (TTLineEdit *cell = places_.viewCell(row, place.column))
-        cell->setFocus(Qt::OtherFocusReason);
-    places_.setCurrentCell(row, place.column);
+    places_.focusTableCell(row, place.column);
 }
 
 void DocumentHistory::resetPending()
 {
     pendingRow_ = -1;
-    if (auto *cell = qobject_cast<TTLineEdit *>(QApplication::focusWidget())) {
-        if (cell->window() == window_)
-            cellEntered(cell->row());
-    }
+    const int row = places_.focusedRow();
+    if (row >= 0)
+        cellEntered(row);
 }
 
 void DocumentHistory::endEdit()
 {
     flushMemory();
-    auto *cell = qobject_cast<TTLineEdit *>(QApplication::focusWidget());
-    if (!cell || cell->window() != window_)
+    const int row = places_.focusedRow();
+    if (row < 0)
         return;
     // A cell entered and left as it was (after an undo, say) needs no check: the check of a
     // row put back could mark what the row's history had left unmarked.
-    if (cell->row() == pendingRow_ && pendingRow_ < rows_.rowCount() &&
+    if (row == pendingRow_ && pendingRow_ < rows_.rowCount() &&
         sameRow(rows_.row(pendingRow_), pendingBefore_))
         return;
-    cell->commit();
+    places_.commitFocused();
 }
 
 void DocumentHistory::undo()

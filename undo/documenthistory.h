@@ -16,13 +16,13 @@
 
 #include "cells/edithistory.h"
 #include "cells/tablerows.h"
+#include "undo/documentwindow.h"
 
 #include <QObject>
 #include <QString>
 
 #include <memory>
 
-class DocumentWindow;
 class QKeyEvent;
 class QWidget;
 class QUndoCommand;
@@ -40,7 +40,7 @@ class DocumentHistory final : public QObject, public EditHistory {
 public:
     // Records the changes of `rows` and `memory` made in `window`, whose keys it watches and
     // which owns it; `places` is that window's side of putting the user back where a step was.
-    DocumentHistory(QWidget *window, DocumentWindow &places, orb::TableRows &rows,
+    DocumentHistory(QWidget *window, DocumentWindow places, orb::TableRows &rows,
                     orb::MemoryModel &memory, RowMarks &marks);
     ~DocumentHistory() override;
 
@@ -65,7 +65,7 @@ public:
     // A cell's end-of-edit check: the row before it (with the typing since the cell got the
     // focus), then the record of the change.
     orb::TableRows::Row rowBeforeCommit(int row) const;
-    void cellCommitted(int row, const orb::TableRows::Row &before);
+    void recordCommit(int row, const orb::TableRows::Row &before);
     // addString and deleteString, with the current row as it was before they changed it.
     void rowInserted(int at, int currentBefore, const orb::TableRows::Row &before);
     void rowRemoved(int at, const orb::TableRows::Row &removed, bool breakpoint);
@@ -103,7 +103,7 @@ private:
     void structureChanged();
 
     QWidget *window_;
-    DocumentWindow &places_;
+    DocumentWindow places_;
     orb::TableRows &rows_;
     orb::MemoryModel &memory_;
     RowMarks &marks_;

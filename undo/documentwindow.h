@@ -3,35 +3,33 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 //
 // What the undo history needs of the window a document is edited in, besides the row store
-// and the memory model it is handed: the cells to put the focus back into, the page shown and
-// the table's scroll bar. The main window implements it.
+// and the memory model it is handed: where the focus is and where to put it back, the page
+// shown and the table's scroll bar. The window fills these in when it makes its history, so
+// the history knows neither the window's type nor a cell widget.
 
-class RamLineEdit;
-class TTLineEdit;
+#include <functional>
 
-class DocumentWindow {
-public:
+struct DocumentWindow {
     // The grid column (2, 4, 6 or 8) of the table cell that last had the focus.
-    virtual int currentColumn() const = 0;
-    // Records the table cell that has the focus.
-    virtual void setCurrentCell(int row, int column) = 0;
-    // A table cell for a moment's use; nullptr outside the table.
-    virtual TTLineEdit *viewCell(int row, int column) const = 0;
-    // The memory cell editor of the byte at 16 * row + column.
-    virtual RamLineEdit *ramCell(int row, int column) const = 0;
+    std::function<int()> tableColumn;
+    // The row of the window's table cell that has the keyboard focus, or -1.
+    std::function<int()> focusedRow;
+    // The address of the window's memory cell that has the keyboard focus, or -1.
+    std::function<int()> focusedAddress;
+    // Puts the focus into a table cell (if the row is there) and records it as the current
+    // cell.
+    std::function<void(int row, int column)> focusTableCell;
+    // Puts the focus into the memory cell of an address, its cursor at the start.
+    std::function<void(int address)> focusByte;
+    // Runs the end-of-edit check of the focused table cell, as leaving it would.
+    std::function<void()> commitFocused;
     // Destroys the table's cells (the rows are replaced next).
-    virtual void removeStringWidgets() = 0;
+    std::function<void()> clearTableWidgets;
 
     // Which page shows: the memory table or the transition table; switching is a click on
     // the page's tab button.
-    virtual bool memoryPageShown() const = 0;
-    virtual void showMemoryPage(bool shown) = 0;
-    virtual bool verticalScrollBarShown() const = 0;
-    virtual void setVerticalScrollBarShown(bool shown) = 0;
-
-protected:
-    DocumentWindow() = default;
-    ~DocumentWindow() = default;
-    DocumentWindow(const DocumentWindow &) = default;
-    DocumentWindow &operator=(const DocumentWindow &) = default;
+    std::function<bool()> memoryShown;
+    std::function<void(bool shown)> showMemory;
+    std::function<bool()> scrollBarShown;
+    std::function<void(bool shown)> showScrollBar;
 };
