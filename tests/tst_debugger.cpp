@@ -104,9 +104,31 @@ QString screenOf(QWidget *window)
     return parts.join(u'\n');
 }
 
+QString text(QWidget *window, const char *label)
+{
+    return child<QLabel>(window, label)->text();
+}
+
 void click(QWidget *window, const char *name, Qt::KeyboardModifiers modifiers = {})
 {
     QTest::mouseClick(child<QPushButton>(window, name), Qt::LeftButton, modifiers);
+}
+
+// Presses the window's keys and buttons as a script says: s nextButton, e endButton,
+// b pushButton_3, k Backspace.
+void press(QWidget *window, const QString &script)
+{
+    const QPointer<QWidget> open(window);
+    for (const QChar action : script) {
+        if (!open)
+            return;
+        if (action == u'k')
+            QTest::keyClick(window, Qt::Key_Backspace);
+        else
+            click(window, action == u's'   ? "nextButton"
+                          : action == u'e' ? "endButton"
+                                           : "pushButton_3");
+    }
 }
 
 QLabel *cell(QWidget *window, const char *key, bool after = true)
@@ -221,6 +243,25 @@ private:
             QTest::qWait(5);
         QVERIFY(!run);
     }
+    // The first 16 bytes of the memory.
+    QStringList memory() const
+    {
+        QStringList bytes;
+        for (int address = 0; address < 16; ++address)
+            bytes << editor->ramCell(0, address)->text();
+        return bytes;
+    }
+    // Closes the run, clears the memory and presses a fresh run's step button `presses` times.
+    ExecutionWindow *freshRun(qsizetype presses)
+    {
+        if (run)
+            closeRun();
+        for (int address = 0; address < 16; ++address)
+            editor->ramCell(0, address)->setText(u"00"_s);
+        ExecutionWindow *fresh = launch();
+        press(fresh, QString(presses, u's'));
+        return fresh;
+    }
     QString labelStyle(int row) const { return editor->rowNumberLabel(row)->styleSheet(); }
     void clickRowNumber(int row) { QTest::mouseClick(editor->rowNumberLabel(row), Qt::LeftButton); }
     RowMarks *marks() const { return editor->findChild<RowMarks *>(); }
@@ -262,36 +303,32 @@ void TestDebugger::stepBackButton()
     QVERIFY(!back->icon().isNull());
 
     click(window, "nextButton");
-    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"3"_s);
+    QCOMPARE(text(window, "stepLabel"), u"3"_s);
     QVERIFY(back->isEnabled());
     // The pressed look of the step button; the action comes with the release.
     QTest::mousePress(back, Qt::LeftButton);
     QCOMPARE(back->geometry(), QRect(9, 419, 61, 51));
     QCOMPARE(back->iconSize(), QSize(54, 54));
-    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"3"_s);
+    QCOMPARE(text(window, "stepLabel"), u"3"_s);
     QTest::mouseRelease(back, Qt::LeftButton);
     QCOMPARE(back->geometry(), QRect(10, 420, 61, 51));
     QCOMPARE(back->iconSize(), QSize(55, 55));
-    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"2"_s);
+    QCOMPARE(text(window, "stepLabel"), u"2"_s);
     QVERIFY(!back->isEnabled());
     // Enter steps forward again, not back.
     QCOMPARE(window->focusWidget(), child<QWidget>(window, "nextButton"));
 
     // Backspace steps back without touching the button.
-    click(window, "nextButton");
-    click(window, "nextButton");
-    QTest::keyClick(window, Qt::Key_Backspace);
-    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"3"_s);
+    press(window, u"ssk"_s);
+    QCOMPARE(text(window, "stepLabel"), u"3"_s);
     QCOMPARE(back->geometry(), QRect(10, 420, 61, 51));
-    QTest::keyClick(window, Qt::Key_Backspace);
-    QTest::keyClick(window, Qt::Key_Backspace); // nothing left: nothing happens
-    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"2"_s);
+    press(window, u"kk"_s); // nothing left for the second: nothing happens
+    QCOMPARE(text(window, "stepLabel"), u"2"_s);
 }
 
 void TestDebugger::stepBackMatchesAFreshRun_data()
 {
-    // s: nextButton, e: endButton, b: pushButton_3, k: Backspace.
-    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("script"); // as press() takes it
     QTest::newRow("single steps") << u"sssbsb"_s;
     QTest::newRow("a run to the end, then back into it") << u"ebbbb"_s;
     QTest::newRow("from the end screen") << u"esb"_s;
@@ -306,34 +343,13 @@ void TestDebugger::stepBackMatchesAFreshRun()
     editortest::setRows(*editor, countingLoop);
     Answers answerer;
     ExecutionWindow *window = launch();
-    for (const QChar action : script) {
-        if (action == u's')
-            click(window, "nextButton");
-        else if (action == u'e')
-            click(window, "endButton");
-        else if (action == u'b')
-            click(window, "pushButton_3");
-        else
-            QTest::keyClick(window, Qt::Key_Backspace);
-        QVERIFY(run);
-    }
+    press(window, script);
+    QVERIFY(run);
     const QString shown = screenOf(window);
-    QStringList memory;
-    for (int address = 0; address < 16; ++address)
-        memory << editor->ramCell(0, address)->text();
-    const qsizetype presses = window->engine().historyDepth();
-    closeRun();
-
-    for (int address = 0; address < 16; ++address)
-        editor->ramCell(0, address)->setText(u"00"_s);
-    ExecutionWindow *fresh = launch();
-    for (qsizetype press = 0; press < presses; ++press)
-        click(fresh, "nextButton");
+    const QStringList written = memory();
+    ExecutionWindow *fresh = freshRun(window->engine().historyDepth());
     QCOMPARE(shown, screenOf(fresh));
-    QStringList freshMemory;
-    for (int address = 0; address < 16; ++address)
-        freshMemory << editor->ramCell(0, address)->text();
-    QCOMPARE(memory, freshMemory);
+    QCOMPARE(written, memory());
 }
 
 void TestDebugger::stepBackAndMemory()
@@ -351,8 +367,8 @@ void TestDebugger::stepBackAndMemory()
     editor->ramCell(0, 2)->setText(u"5A"_s);
     QTest::keyClick(window, Qt::Key_Backspace);
     QCOMPARE(editor->ramCell(0, 2)->text(), u"5A"_s);
-    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"3"_s);
-    QCOMPARE(window->findChild<QLabel *>(u"raAfterLabel"_s)->text(), u"02"_s);
+    QCOMPARE(text(window, "stepLabel"), u"3"_s);
+    QCOMPARE(text(window, "raAfterLabel"), u"02"_s);
 }
 
 void TestDebugger::stepBackAsksForTheDataByteAgain()
@@ -364,15 +380,13 @@ void TestDebugger::stepBackAsksForTheDataByteAgain()
     ExecutionWindow *window = launch();
     answerer.byte = u"11"_s;
     click(window, "nextButton");
-    QCOMPARE(window->findChild<QLabel *>(u"aAfterLabel"_s)->text(), u"11"_s);
+    QCOMPARE(text(window, "aAfterLabel"), u"11"_s);
     QTest::keyClick(window, Qt::Key_Backspace);
-    QCOMPARE(window->findChild<QLabel *>(u"aAfterLabel"_s)->text(), u"00"_s);
+    QCOMPARE(text(window, "aAfterLabel"), u"00"_s);
     answerer.byte = u"22"_s;
     click(window, "nextButton");
-    QCOMPARE(window->findChild<QLabel *>(u"aAfterLabel"_s)->text(), u"22"_s);
-    click(window, "nextButton"); // the display shows the new byte; stepping back and on again
-    QTest::keyClick(window, Qt::Key_Backspace);
-    click(window, "nextButton"); // shows it once more
+    QCOMPARE(text(window, "aAfterLabel"), u"22"_s);
+    press(window, u"sks"_s); // the display shows the new byte, and once more after a step back
     QCOMPARE(answerer.seen, (QStringList{u"Введите байт данных: "_s, u"Введите байт данных: "_s,
                                          u"A = 22"_s, u"A = 22"_s}));
 }
@@ -393,11 +407,11 @@ void TestDebugger::breakpointsByClicks()
     ExecutionWindow *window = launch();
     QVERIFY(!child<QWidget>(editor.get(), "scrollAreaContents")->isEnabled());
     click(window, "endButton"); // arrives at row 3
-    QCOMPARE(child<QLabel>(window, "rowLabel")->text(), u"3"_s);
-    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"4"_s);
+    QCOMPARE(text(window, "rowLabel"), u"3"_s);
+    QCOMPARE(text(window, "stepLabel"), u"4"_s);
     QCOMPARE(window->focusWidget(), child<QWidget>(window, "nextButton"));
     click(window, "endButton"); // the next arrival, one round later
-    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"8"_s);
+    QCOMPARE(text(window, "stepLabel"), u"8"_s);
 
     // Clicks work on the locked table: row 3 off, the further row 5 on.
     clickRowNumber(2);
@@ -405,8 +419,8 @@ void TestDebugger::breakpointsByClicks()
     QVERIFY(marks()->hasBreakpoint(4));
     QVERIFY(!marks()->hasBreakpoint(2));
     click(window, "endButton");
-    QCOMPARE(child<QLabel>(window, "rowLabel")->text(), u"6"_s); // the press that took row 5's
-    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"16"_s);
+    QCOMPARE(text(window, "rowLabel"), u"6"_s); // the press that took row 5's
+    QCOMPARE(text(window, "stepLabel"), u"16"_s);
     QCOMPARE(answerer.seen.value(1), u"A = 06"_s);
     closeRun();
     QVERIFY(marks()->hasBreakpoint(4)); // kept after the run
@@ -477,7 +491,7 @@ void TestDebugger::currentRowMark()
     QCOMPARE(labelStyle(1), orb::currentRowNumberStyle);
     QCOMPARE(scrollBar->value(), 0);
     click(window, "endButton"); // to the breakpoint at the end
-    QCOMPARE(child<QLabel>(window, "rowLabel")->text(), u"40"_s);
+    QCOMPARE(text(window, "rowLabel"), u"40"_s);
     QCOMPARE(labelStyle(39),
              u"background-color: rgb(226, 131, 131);border-radius: 10px;"
              u"color: rgb(255, 255, 255);border: 2px solid rgb(60, 100, 160);padding: -2px;"_s);
@@ -515,7 +529,7 @@ void TestDebugger::marksKeepTheTableInPlace()
     clickRowNumber(119);
     ExecutionWindow *window = launch();
     click(window, "endButton");
-    QCOMPARE(child<QLabel>(window, "rowLabel")->text(), u"120"_s);
+    QCOMPARE(text(window, "rowLabel"), u"120"_s);
     QTest::qWait(20);
     QCOMPARE(cellsAt(), before);
 }
@@ -608,8 +622,8 @@ void TestDebugger::watchesStopTheRunAndRunBackReturns()
     QCOMPARE(styleOf(window, "b"), plainCell);
     QCOMPARE(endButton->toolTip(), plainTip + u"\nНаблюдение: A"_s);
     click(window, "endButton");
-    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"4"_s);
-    QCOMPARE(child<QLabel>(window, "operationLabel")->text(), u"Остановка: A изменился 03 → 04"_s);
+    QCOMPARE(text(window, "stepLabel"), u"4"_s);
+    QCOMPARE(text(window, "operationLabel"), u"Остановка: A изменился 03 → 04"_s);
     QCOMPARE(child<QLabel>(window, "operationLabel")->toolTip(),
              u"Выполнена микрооперация y31 :    A := A + 1"_s);
     QCOMPARE(window->focusWidget(), child<QWidget>(window, "nextButton"));
@@ -621,8 +635,8 @@ void TestDebugger::watchesStopTheRunAndRunBackReturns()
              u"Остановиться, когда A станет равным\n(шестнадцатеричное число от 00 до FF):"_s);
     QCOMPARE(endButton->toolTip(), plainTip + u"\nНаблюдение: A = 06"_s);
     click(window, "endButton");
-    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"12"_s);
-    QCOMPARE(child<QLabel>(window, "operationLabel")->text(), u"Остановка: A = 06"_s);
+    QCOMPARE(text(window, "stepLabel"), u"12"_s);
+    QCOMPARE(text(window, "operationLabel"), u"Остановка: A = 06"_s);
     answerer.watchValue = u"1"_s;
     expectDialogWarning();
     doubleClick(cell(window, "z"), Qt::ShiftModifier);
@@ -632,14 +646,12 @@ void TestDebugger::watchesStopTheRunAndRunBackReturns()
     for (int row = 0; row < counts.size(); ++row)
         QCOMPARE(editor->rowNumberLabel(row)->toolTip(),
                  RowMarks::toolTip() + u"\nВыполнялась: "_s + counts[row]);
-    for (const auto &[count, text] :
-         std::initializer_list<std::pair<int, const char16_t *>>{{11, u"11 раз"},
-                                                                 {12, u"12 раз"},
-                                                                 {21, u"21 раз"},
-                                                                 {22, u"22 раза"},
-                                                                 {104, u"104 раза"},
-                                                                 {114, u"114 раз"}})
-        QCOMPARE(RowMarks::countText(count), u"Выполнялась: "_s + QString::fromUtf16(text));
+    QStringList said;
+    for (const int count : {11, 12, 21, 22, 104, 114})
+        said << RowMarks::countText(count);
+    QCOMPARE(said.join(u", "),
+             u"Выполнялась: 11 раз, Выполнялась: 12 раз, Выполнялась: 21 раз, "
+             u"Выполнялась: 22 раза, Выполнялась: 104 раза, Выполнялась: 114 раз"_s);
     QCOMPARE(endButton->toolTip(), plainTip + u"\nНаблюдение: A = 06, Z = 1"_s);
 
     // Back to the watch on any change; Shift+Backspace goes back to the press where it stopped
@@ -649,31 +661,22 @@ void TestDebugger::watchesStopTheRunAndRunBackReturns()
     doubleClick(cell(window, "a"));
     QCOMPARE(endButton->toolTip(), plainTip + u"\nНаблюдение: A"_s);
     QTest::keyClick(window, Qt::Key_Backspace, Qt::ShiftModifier);
-    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"8"_s);
-    QCOMPARE(child<QLabel>(window, "operationLabel")->text(), u"Остановка: A изменился 04 → 05"_s);
+    QCOMPARE(text(window, "stepLabel"), u"8"_s);
+    QCOMPARE(text(window, "operationLabel"), u"Остановка: A изменился 04 → 05"_s);
     const QString shown = screenOf(window);
-    QStringList memory;
-    for (int address = 0; address < 16; ++address)
-        memory << editor->ramCell(0, address)->text();
+    const QStringList written = memory();
     click(window, "pushButton_3", Qt::ShiftModifier);
-    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"4"_s);
+    QCOMPARE(text(window, "stepLabel"), u"4"_s);
     click(window, "pushButton_3", Qt::ShiftModifier); // no earlier stop: the first screen
-    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"2"_s);
+    QCOMPARE(text(window, "stepLabel"), u"2"_s);
     QVERIFY(!child<QWidget>(window, "pushButton_3")->isEnabled());
     doubleClick(cell(window, "a")); // off, and on again in the fresh run below
     closeRun();
     QCOMPARE(editor->rowNumberLabel(2)->toolTip(), RowMarks::toolTip());
 
     // The panels and memory at step 8 are those of a fresh run stepped there.
-    for (int address = 0; address < 16; ++address)
-        editor->ramCell(0, address)->setText(u"00"_s);
-    ExecutionWindow *fresh = launch();
-    for (int press = 0; press < 6; ++press)
-        click(fresh, "nextButton");
-    QStringList freshMemory;
-    for (int address = 0; address < 16; ++address)
-        freshMemory << editor->ramCell(0, address)->text();
-    QCOMPARE(freshMemory, memory);
+    ExecutionWindow *fresh = freshRun(6);
+    QCOMPARE(memory(), written);
     doubleClick(cell(fresh, "a"));
     QString freshShown = screenOf(fresh);
     freshShown.replace(u"operationLabel=Выполнена микрооперация y31 :    A := A + 1"_s,
@@ -696,16 +699,15 @@ void TestDebugger::memoryByteWatch()
     ExecutionWindow *window = launch();
     QVERIFY(child<QPushButton>(window, "endButton")->toolTip().endsWith(u"\nНаблюдение: ОП[06]"_s));
     click(window, "endButton");
-    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"10"_s);
-    QCOMPARE(child<QLabel>(window, "operationLabel")->text(),
-             u"Остановка: запись в ОП[06]: 00 → 05"_s);
+    QCOMPARE(text(window, "stepLabel"), u"10"_s);
+    QCOMPARE(text(window, "operationLabel"), u"Остановка: запись в ОП[06]: 00 → 05"_s);
     QCOMPARE(editor->ramCell(0, 6)->text(), u"05"_s);
     // Taken off again during the run: the run goes on to the end.
     QCOMPARE(chooseFromMenu(byte, u"Остановиться при записи"_s).last(),
              u"Остановиться при записи*"_s);
     QVERIFY(byte->toolTip().isEmpty());
     click(window, "endButton");
-    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"17"_s);
+    QCOMPARE(text(window, "stepLabel"), u"17"_s);
 }
 
 void TestDebugger::pacedRunPausesAndAnswers()
@@ -725,20 +727,20 @@ void TestDebugger::pacedRunPausesAndAnswers()
     QVERIFY(window->pacedRunActive());
     for (int i = 0; i < 40 && seenSteps.size() < 3; ++i) {
         QTest::qWait(10);
-        const QString step = child<QLabel>(window, "stepLabel")->text();
+        const QString step = text(window, "stepLabel");
         if (seenSteps.isEmpty() || seenSteps.last() != step)
             seenSteps << step;
     }
     QCOMPARE(seenSteps.mid(0, 3), (QStringList{u"3"_s, u"4"_s, u"5"_s}));
     QTest::keyClick(window, Qt::Key_A);
     QVERIFY(!window->pacedRunActive());
-    const QString paused = child<QLabel>(window, "stepLabel")->text();
+    const QString paused = text(window, "stepLabel");
     QTest::qWait(150);
-    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), paused);
+    QCOMPARE(text(window, "stepLabel"), paused);
     // Resumed, it goes to the end as the instant run does, the dialogs included.
     click(window, "endButton");
     QTRY_VERIFY_WITH_TIMEOUT(!window->pacedRunActive(), 5000);
-    QCOMPARE(child<QLabel>(window, "stepLabel")->text(), u"17"_s);
+    QCOMPARE(text(window, "stepLabel"), u"17"_s);
     QCOMPARE(answerer.seen, (QStringList{u"Введите байт данных: "_s, u"A = 06"_s, u"СТОП"_s}));
     const QString paced = screenOf(window);
     closeRun();
@@ -771,14 +773,14 @@ void TestDebugger::changeMarksAreExactlyTheChangedCells()
         // Marked: exactly the cells whose text the microoperation changed.
         QStringList changed;
         const bool microoperation =
-            !child<QLabel>(window, "operationLabel")->text().startsWith(u"Нет микроопераций"_s);
+            !text(window, "operationLabel").startsWith(u"Нет микроопераций"_s);
         for (const char *key : ExecutionWindow::panelCellKeys()) {
             if (microoperation && cell(window, key)->text() != cell(window, key, false)->text())
                 changed << QLatin1String(key);
         }
         QCOMPARE(framed(), changed);
         const QString operationTip = child<QLabel>(window, "operationLabel")->toolTip();
-        if (child<QLabel>(window, "operationLabel")->text().contains(u"ОП[РА] := A"_s)) {
+        if (text(window, "operationLabel").contains(u"ОП[РА] := A"_s)) {
             wroteMemory = true;
             QVERIFY2(operationTip.startsWith(u"Записано в память: ОП[0"_s),
                      qPrintable(operationTip));
@@ -789,8 +791,7 @@ void TestDebugger::changeMarksAreExactlyTheChangedCells()
     QVERIFY(wroteMemory);
     // A step back marks what the press now shown changed; F6 again takes every mark away.
     QTest::keyClick(window, Qt::Key_Backspace);
-    QVERIFY(!framed().isEmpty() ||
-            child<QLabel>(window, "operationLabel")->text().startsWith(u"Нет"));
+    QVERIFY(!framed().isEmpty() || text(window, "operationLabel").startsWith(u"Нет"));
     QTest::keyClick(window, Qt::Key_F6);
     QCOMPARE(framed(), QStringList());
     for (const char *key : ExecutionWindow::panelCellKeys())
@@ -822,7 +823,7 @@ void TestDebugger::radixOfARegister()
     QTest::keyClick(window, Qt::Key_F6);
     doubleClick(cell(window, "ra"));
     click(window, "endButton");
-    QCOMPARE(child<QLabel>(window, "operationLabel")->text(), u"Остановка: РА изменился 00 → 3E"_s);
+    QCOMPARE(text(window, "operationLabel"), u"Остановка: РА изменился 00 → 3E"_s);
     testutil::renderToPng(window, u"execution-debugger"_s);
     doubleClick(cell(window, "ra"));
     chooseFromMenu(cell(window, "ri"), u"Шестнадцатеричное"_s);
