@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QTest>
 
 #include <memory>
@@ -62,6 +63,14 @@ inline ExecutionWindow *openExecutionWindow()
             return window;
     }
     return nullptr;
+}
+
+// Clicks the start button as a student does; returns the execution window that opened.
+inline ExecutionWindow *pressStart(QWidget &editor)
+{
+    QTest::mouseClick(editor.findChild<QPushButton *>(QStringLiteral("startButton")),
+                      Qt::LeftButton);
+    return openExecutionWindow();
 }
 
 inline int executionWindowCount()

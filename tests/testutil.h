@@ -8,6 +8,7 @@
 #include "dialoganswerer.h"
 
 #include <QDir>
+#include <QLabel>
 #include <QString>
 #include <QWidget>
 
@@ -33,6 +34,11 @@ template <typename T> T *child(QWidget *parent, const char *name)
     if (!widget)
         qFatal("no child %s", name);
     return widget;
+}
+
+inline QString labelText(QWidget *parent, const char *name)
+{
+    return child<QLabel>(parent, name)->text();
 }
 
 } // namespace testutil

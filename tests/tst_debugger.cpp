@@ -29,6 +29,7 @@
 #include <QTimer>
 
 using testutil::child;
+using testutil::labelText;
 using namespace Qt::StringLiterals;
 using editortest::Row;
 
@@ -102,11 +103,6 @@ QString screenOf(QWidget *window)
     parts << u"back "_s +
                  (child<QWidget>(window, "pushButton_3")->isEnabled() ? u"on"_s : u"off"_s);
     return parts.join(u'\n');
-}
-
-QString text(QWidget *window, const char *label)
-{
-    return child<QLabel>(window, label)->text();
 }
 
 void click(QWidget *window, const char *name, Qt::KeyboardModifiers modifiers = {})
@@ -227,12 +223,7 @@ private:
     // Releases the start button and returns the window it opened.
     ExecutionWindow *launch()
     {
-        QTest::mouseClick(child<QPushButton>(editor.get(), "startButton"), Qt::LeftButton);
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (auto *window = qobject_cast<ExecutionWindow *>(widget))
-                run = window;
-        }
-        if (!run)
+        if (!(run = editortest::pressStart(*editor)))
             qFatal("no execution window");
         return run;
     }
@@ -303,27 +294,27 @@ void TestDebugger::stepBackButton()
     QVERIFY(!back->icon().isNull());
 
     click(window, "nextButton");
-    QCOMPARE(text(window, "stepLabel"), u"3"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"3"_s);
     QVERIFY(back->isEnabled());
     // The pressed look of the step button; the action comes with the release.
     QTest::mousePress(back, Qt::LeftButton);
     QCOMPARE(back->geometry(), QRect(9, 419, 61, 51));
     QCOMPARE(back->iconSize(), QSize(54, 54));
-    QCOMPARE(text(window, "stepLabel"), u"3"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"3"_s);
     QTest::mouseRelease(back, Qt::LeftButton);
     QCOMPARE(back->geometry(), QRect(10, 420, 61, 51));
     QCOMPARE(back->iconSize(), QSize(55, 55));
-    QCOMPARE(text(window, "stepLabel"), u"2"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"2"_s);
     QVERIFY(!back->isEnabled());
     // Enter steps forward again, not back.
     QCOMPARE(window->focusWidget(), child<QWidget>(window, "nextButton"));
 
     // Backspace steps back without touching the button.
     press(window, u"ssk"_s);
-    QCOMPARE(text(window, "stepLabel"), u"3"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"3"_s);
     QCOMPARE(back->geometry(), QRect(10, 420, 61, 51));
     press(window, u"kk"_s); // nothing left for the second: nothing happens
-    QCOMPARE(text(window, "stepLabel"), u"2"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"2"_s);
 }
 
 void TestDebugger::stepBackMatchesAFreshRun_data()
@@ -367,8 +358,8 @@ void TestDebugger::stepBackAndMemory()
     editor->ramCell(0, 2)->setText(u"5A"_s);
     QTest::keyClick(window, Qt::Key_Backspace);
     QCOMPARE(editor->ramCell(0, 2)->text(), u"5A"_s);
-    QCOMPARE(text(window, "stepLabel"), u"3"_s);
-    QCOMPARE(text(window, "raAfterLabel"), u"02"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"3"_s);
+    QCOMPARE(labelText(window, "raAfterLabel"), u"02"_s);
 }
 
 void TestDebugger::stepBackAsksForTheDataByteAgain()
@@ -380,12 +371,12 @@ void TestDebugger::stepBackAsksForTheDataByteAgain()
     ExecutionWindow *window = launch();
     answerer.byte = u"11"_s;
     click(window, "nextButton");
-    QCOMPARE(text(window, "aAfterLabel"), u"11"_s);
+    QCOMPARE(labelText(window, "aAfterLabel"), u"11"_s);
     QTest::keyClick(window, Qt::Key_Backspace);
-    QCOMPARE(text(window, "aAfterLabel"), u"00"_s);
+    QCOMPARE(labelText(window, "aAfterLabel"), u"00"_s);
     answerer.byte = u"22"_s;
     click(window, "nextButton");
-    QCOMPARE(text(window, "aAfterLabel"), u"22"_s);
+    QCOMPARE(labelText(window, "aAfterLabel"), u"22"_s);
     press(window, u"sks"_s); // the display shows the new byte, and once more after a step back
     QCOMPARE(answerer.seen, (QStringList{u"Введите байт данных: "_s, u"Введите байт данных: "_s,
                                          u"A = 22"_s, u"A = 22"_s}));
@@ -407,11 +398,11 @@ void TestDebugger::breakpointsByClicks()
     ExecutionWindow *window = launch();
     QVERIFY(!child<QWidget>(editor.get(), "scrollAreaContents")->isEnabled());
     click(window, "endButton"); // arrives at row 3
-    QCOMPARE(text(window, "rowLabel"), u"3"_s);
-    QCOMPARE(text(window, "stepLabel"), u"4"_s);
+    QCOMPARE(labelText(window, "rowLabel"), u"3"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"4"_s);
     QCOMPARE(window->focusWidget(), child<QWidget>(window, "nextButton"));
     click(window, "endButton"); // the next arrival, one round later
-    QCOMPARE(text(window, "stepLabel"), u"8"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"8"_s);
 
     // Clicks work on the locked table: row 3 off, the further row 5 on.
     clickRowNumber(2);
@@ -419,8 +410,8 @@ void TestDebugger::breakpointsByClicks()
     QVERIFY(marks()->hasBreakpoint(4));
     QVERIFY(!marks()->hasBreakpoint(2));
     click(window, "endButton");
-    QCOMPARE(text(window, "rowLabel"), u"6"_s); // the press that took row 5's
-    QCOMPARE(text(window, "stepLabel"), u"16"_s);
+    QCOMPARE(labelText(window, "rowLabel"), u"6"_s); // the press that took row 5's
+    QCOMPARE(labelText(window, "stepLabel"), u"16"_s);
     QCOMPARE(answerer.seen.value(1), u"A = 06"_s);
     closeRun();
     QVERIFY(marks()->hasBreakpoint(4)); // kept after the run
@@ -491,7 +482,7 @@ void TestDebugger::currentRowMark()
     QCOMPARE(labelStyle(1), orb::currentRowNumberStyle);
     QCOMPARE(scrollBar->value(), 0);
     click(window, "endButton"); // to the breakpoint at the end
-    QCOMPARE(text(window, "rowLabel"), u"40"_s);
+    QCOMPARE(labelText(window, "rowLabel"), u"40"_s);
     QCOMPARE(labelStyle(39),
              u"background-color: rgb(226, 131, 131);border-radius: 10px;"
              u"color: rgb(255, 255, 255);border: 2px solid rgb(60, 100, 160);padding: -2px;"_s);
@@ -529,7 +520,7 @@ void TestDebugger::marksKeepTheTableInPlace()
     clickRowNumber(119);
     ExecutionWindow *window = launch();
     click(window, "endButton");
-    QCOMPARE(text(window, "rowLabel"), u"120"_s);
+    QCOMPARE(labelText(window, "rowLabel"), u"120"_s);
     QTest::qWait(20);
     QCOMPARE(cellsAt(), before);
 }
@@ -622,8 +613,8 @@ void TestDebugger::watchesStopTheRunAndRunBackReturns()
     QCOMPARE(styleOf(window, "b"), plainCell);
     QCOMPARE(endButton->toolTip(), plainTip + u"\nНаблюдение: A"_s);
     click(window, "endButton");
-    QCOMPARE(text(window, "stepLabel"), u"4"_s);
-    QCOMPARE(text(window, "operationLabel"), u"Остановка: A изменился 03 → 04"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"4"_s);
+    QCOMPARE(labelText(window, "operationLabel"), u"Остановка: A изменился 03 → 04"_s);
     QCOMPARE(child<QLabel>(window, "operationLabel")->toolTip(),
              u"Выполнена микрооперация y31 :    A := A + 1"_s);
     QCOMPARE(window->focusWidget(), child<QWidget>(window, "nextButton"));
@@ -635,8 +626,8 @@ void TestDebugger::watchesStopTheRunAndRunBackReturns()
              u"Остановиться, когда A станет равным\n(шестнадцатеричное число от 00 до FF):"_s);
     QCOMPARE(endButton->toolTip(), plainTip + u"\nНаблюдение: A = 06"_s);
     click(window, "endButton");
-    QCOMPARE(text(window, "stepLabel"), u"12"_s);
-    QCOMPARE(text(window, "operationLabel"), u"Остановка: A = 06"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"12"_s);
+    QCOMPARE(labelText(window, "operationLabel"), u"Остановка: A = 06"_s);
     answerer.watchValue = u"1"_s;
     expectDialogWarning();
     doubleClick(cell(window, "z"), Qt::ShiftModifier);
@@ -661,14 +652,14 @@ void TestDebugger::watchesStopTheRunAndRunBackReturns()
     doubleClick(cell(window, "a"));
     QCOMPARE(endButton->toolTip(), plainTip + u"\nНаблюдение: A"_s);
     QTest::keyClick(window, Qt::Key_Backspace, Qt::ShiftModifier);
-    QCOMPARE(text(window, "stepLabel"), u"8"_s);
-    QCOMPARE(text(window, "operationLabel"), u"Остановка: A изменился 04 → 05"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"8"_s);
+    QCOMPARE(labelText(window, "operationLabel"), u"Остановка: A изменился 04 → 05"_s);
     const QString shown = screenOf(window);
     const QStringList written = memory();
     click(window, "pushButton_3", Qt::ShiftModifier);
-    QCOMPARE(text(window, "stepLabel"), u"4"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"4"_s);
     click(window, "pushButton_3", Qt::ShiftModifier); // no earlier stop: the first screen
-    QCOMPARE(text(window, "stepLabel"), u"2"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"2"_s);
     QVERIFY(!child<QWidget>(window, "pushButton_3")->isEnabled());
     doubleClick(cell(window, "a")); // off, and on again in the fresh run below
     closeRun();
@@ -699,15 +690,15 @@ void TestDebugger::memoryByteWatch()
     ExecutionWindow *window = launch();
     QVERIFY(child<QPushButton>(window, "endButton")->toolTip().endsWith(u"\nНаблюдение: ОП[06]"_s));
     click(window, "endButton");
-    QCOMPARE(text(window, "stepLabel"), u"10"_s);
-    QCOMPARE(text(window, "operationLabel"), u"Остановка: запись в ОП[06]: 00 → 05"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"10"_s);
+    QCOMPARE(labelText(window, "operationLabel"), u"Остановка: запись в ОП[06]: 00 → 05"_s);
     QCOMPARE(editor->ramCell(0, 6)->text(), u"05"_s);
     // Taken off again during the run: the run goes on to the end.
     QCOMPARE(chooseFromMenu(byte, u"Остановиться при записи"_s).last(),
              u"Остановиться при записи*"_s);
     QVERIFY(byte->toolTip().isEmpty());
     click(window, "endButton");
-    QCOMPARE(text(window, "stepLabel"), u"17"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"17"_s);
 }
 
 void TestDebugger::pacedRunPausesAndAnswers()
@@ -727,20 +718,20 @@ void TestDebugger::pacedRunPausesAndAnswers()
     QVERIFY(window->pacedRunActive());
     for (int i = 0; i < 40 && seenSteps.size() < 3; ++i) {
         QTest::qWait(10);
-        const QString step = text(window, "stepLabel");
+        const QString step = labelText(window, "stepLabel");
         if (seenSteps.isEmpty() || seenSteps.last() != step)
             seenSteps << step;
     }
     QCOMPARE(seenSteps.mid(0, 3), (QStringList{u"3"_s, u"4"_s, u"5"_s}));
     QTest::keyClick(window, Qt::Key_A);
     QVERIFY(!window->pacedRunActive());
-    const QString paused = text(window, "stepLabel");
+    const QString paused = labelText(window, "stepLabel");
     QTest::qWait(150);
-    QCOMPARE(text(window, "stepLabel"), paused);
+    QCOMPARE(labelText(window, "stepLabel"), paused);
     // Resumed, it goes to the end as the instant run does, the dialogs included.
     click(window, "endButton");
     QTRY_VERIFY_WITH_TIMEOUT(!window->pacedRunActive(), 5000);
-    QCOMPARE(text(window, "stepLabel"), u"17"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"17"_s);
     QCOMPARE(answerer.seen, (QStringList{u"Введите байт данных: "_s, u"A = 06"_s, u"СТОП"_s}));
     const QString paced = screenOf(window);
     closeRun();
@@ -773,14 +764,14 @@ void TestDebugger::changeMarksAreExactlyTheChangedCells()
         // Marked: exactly the cells whose text the microoperation changed.
         QStringList changed;
         const bool microoperation =
-            !text(window, "operationLabel").startsWith(u"Нет микроопераций"_s);
+            !labelText(window, "operationLabel").startsWith(u"Нет микроопераций"_s);
         for (const char *key : ExecutionWindow::panelCellKeys()) {
             if (microoperation && cell(window, key)->text() != cell(window, key, false)->text())
                 changed << QLatin1String(key);
         }
         QCOMPARE(framed(), changed);
         const QString operationTip = child<QLabel>(window, "operationLabel")->toolTip();
-        if (text(window, "operationLabel").contains(u"ОП[РА] := A"_s)) {
+        if (labelText(window, "operationLabel").contains(u"ОП[РА] := A"_s)) {
             wroteMemory = true;
             QVERIFY2(operationTip.startsWith(u"Записано в память: ОП[0"_s),
                      qPrintable(operationTip));
@@ -791,7 +782,7 @@ void TestDebugger::changeMarksAreExactlyTheChangedCells()
     QVERIFY(wroteMemory);
     // A step back marks what the press now shown changed; F6 again takes every mark away.
     QTest::keyClick(window, Qt::Key_Backspace);
-    QVERIFY(!framed().isEmpty() || text(window, "operationLabel").startsWith(u"Нет"));
+    QVERIFY(!framed().isEmpty() || labelText(window, "operationLabel").startsWith(u"Нет"));
     QTest::keyClick(window, Qt::Key_F6);
     QCOMPARE(framed(), QStringList());
     for (const char *key : ExecutionWindow::panelCellKeys())
@@ -823,7 +814,7 @@ void TestDebugger::radixOfARegister()
     QTest::keyClick(window, Qt::Key_F6);
     doubleClick(cell(window, "ra"));
     click(window, "endButton");
-    QCOMPARE(text(window, "operationLabel"), u"Остановка: РА изменился 00 → 3E"_s);
+    QCOMPARE(labelText(window, "operationLabel"), u"Остановка: РА изменился 00 → 3E"_s);
     testutil::renderToPng(window, u"execution-debugger"_s);
     doubleClick(cell(window, "ra"));
     chooseFromMenu(cell(window, "ri"), u"Шестнадцатеричное"_s);

@@ -24,6 +24,7 @@
 #include <memory>
 
 using testutil::child;
+using testutil::labelText;
 
 using namespace Qt::StringLiterals;
 
@@ -45,11 +46,6 @@ void setByte(MainWindow &window, int address, const QString &text)
 QString byteText(MainWindow &window, int address)
 {
     return window.ramCell(address / 16, address % 16)->text();
-}
-
-QString text(QWidget *window, const char *name)
-{
-    return child<QLabel>(window, name)->text();
 }
 
 QString panelText(QWidget *window, const QString &key, const char *panel)
@@ -205,13 +201,13 @@ void TestExecutionWindow::form()
         QCOMPARE(button->styleSheet(), u"border: 0px;\nborder-radius: 20px;\n\n"_s);
     }
 
-    QCOMPARE(text(window, "rowTagLabel"), u"Строка"_s);
-    QCOMPARE(text(window, "stepTagLabel"), u"Такт"_s);
-    QCOMPARE(text(window, "initialStateTagLabel"), u"Исх. сост."_s);
-    QCOMPARE(text(window, "nextStateTagLable"), u"След.сост."_s);
-    QCOMPARE(text(window, "signalsTagLabel"), u"Управляющие сигналы"_s);
-    QCOMPARE(text(window, "beforeOperationLabel"), u"До выполнения микрооперации"_s);
-    QCOMPARE(text(window, "afterOperationLabel"), u"После выполнения микрооперации"_s);
+    QCOMPARE(labelText(window, "rowTagLabel"), u"Строка"_s);
+    QCOMPARE(labelText(window, "stepTagLabel"), u"Такт"_s);
+    QCOMPARE(labelText(window, "initialStateTagLabel"), u"Исх. сост."_s);
+    QCOMPARE(labelText(window, "nextStateTagLable"), u"След.сост."_s);
+    QCOMPARE(labelText(window, "signalsTagLabel"), u"Управляющие сигналы"_s);
+    QCOMPARE(labelText(window, "beforeOperationLabel"), u"До выполнения микрооперации"_s);
+    QCOMPARE(labelText(window, "afterOperationLabel"), u"После выполнения микрооперации"_s);
     QCOMPARE(child<QLabel>(window, "rowLabel")->styleSheet(),
              u"color: rgb(75,75,75);\nborder-top-right-radius: 5px;\n"
              u"border-bottom-right-radius: 5px;\nborder: 1px solid rgb(75,75,75);\n"
@@ -310,7 +306,7 @@ void TestExecutionWindow::endScreenWithoutStateZero()
     setRows(*editor, {{u"1"_s, u"0"_s, u""_s, u"y20"_s}, {u""_s, u""_s, u""_s, u""_s}});
     ExecutionWindow *window = launch();
     QVERIFY(window->engine().endScreenShown());
-    QCOMPARE(text(window, "operationLabel"), u"Не описан переход из состояния  0"_s);
+    QCOMPARE(labelText(window, "operationLabel"), u"Не описан переход из состояния  0"_s);
     QCOMPARE(child<QLabel>(window, "operationLabel")->geometry(), QRect(180, 120, 531, 21));
     auto *before = child<QGroupBox>(window, "beforeGroupBox");
     QCOMPARE(before->geometry(), QRect(10, 160, 891, 141));
@@ -332,21 +328,21 @@ void TestExecutionWindow::firstRowWithoutMicrooperations()
 {
     setRows(*editor, {{u"0"_s, u"1"_s, u""_s, u"y7,y15"_s}, {u"1"_s, u"1"_s, u""_s, u"y38"_s}});
     ExecutionWindow *window = launch();
-    QCOMPARE(text(window, "operationLabel"), u"Нет микроопераций"_s);
-    QCOMPARE(text(window, "rowLabel"), u"1"_s);
-    QCOMPARE(text(window, "stepLabel"), u"1"_s);
-    QCOMPARE(text(window, "initialStateLabel"), u"0"_s);
-    QCOMPARE(text(window, "nextStateLabel"), u"1"_s);
-    QCOMPARE(text(window, "controlSignalsLabel"), u"y7,y15"_s);
+    QCOMPARE(labelText(window, "operationLabel"), u"Нет микроопераций"_s);
+    QCOMPARE(labelText(window, "rowLabel"), u"1"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"1"_s);
+    QCOMPARE(labelText(window, "initialStateLabel"), u"0"_s);
+    QCOMPARE(labelText(window, "nextStateLabel"), u"1"_s);
+    QCOMPARE(labelText(window, "controlSignalsLabel"), u"y7,y15"_s);
     for (const char *key : ExecutionWindow::panelCellKeys()) {
         const QString value = panelText(window, QLatin1String(key), "BeforeLabel");
         QVERIFY(value == "00"_L1 || value == "0"_L1);
     }
 
     window->executeStep();
-    QCOMPARE(text(window, "rowLabel"), u"2"_s);
-    QCOMPARE(text(window, "stepLabel"), u"3"_s);
-    QCOMPARE(text(window, "operationLabel"), u"Выполнена микрооперация y38 :    B := F.R"_s);
+    QCOMPARE(labelText(window, "rowLabel"), u"2"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"3"_s);
+    QCOMPARE(labelText(window, "operationLabel"), u"Выполнена микрооперация y38 :    B := F.R"_s);
     QCOMPARE(panelText(window, u"b"_s, "BeforeLabel"), u"00"_s);
     QCOMPARE(panelText(window, u"b"_s, "AfterLabel"), u"F0"_s);
     QCOMPARE(panelText(window, u"n"_s, "AfterLabel"), u"1"_s);
@@ -366,16 +362,16 @@ void TestExecutionWindow::stepByStep()
     ExecutionWindow *window = launchShown();
 
     // The first step has been executed by the construction.
-    QCOMPARE(text(window, "rowLabel"), u"1"_s);
-    QCOMPARE(text(window, "stepLabel"), u"2"_s);
-    QCOMPARE(text(window, "initialStateLabel"), u"0"_s);
-    QCOMPARE(text(window, "nextStateLabel"), u"1"_s);
-    QCOMPARE(text(window, "controlSignalsLabel"), u"y38,y62"_s);
-    QCOMPARE(text(window, "operationLabel"), u"Выполнена микрооперация y38 :    B := F.R"_s);
+    QCOMPARE(labelText(window, "rowLabel"), u"1"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"2"_s);
+    QCOMPARE(labelText(window, "initialStateLabel"), u"0"_s);
+    QCOMPARE(labelText(window, "nextStateLabel"), u"1"_s);
+    QCOMPARE(labelText(window, "controlSignalsLabel"), u"y38,y62"_s);
+    QCOMPARE(labelText(window, "operationLabel"), u"Выполнена микрооперация y38 :    B := F.R"_s);
     QCOMPARE(panelText(window, u"b"_s, "AfterLabel"), u"F0"_s);
 
     clickButton(window, "nextButton"); // y62: РК1, РК2 from memory
-    QCOMPARE(text(window, "stepLabel"), u"3"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"3"_s);
     QCOMPARE(panelText(window, u"b"_s, "BeforeLabel"), u"F0"_s);
     QCOMPARE(panelText(window, u"n"_s, "BeforeLabel"), u"1"_s);
     QCOMPARE(panelText(window, u"n"_s, "AfterLabel"), u"0"_s);
@@ -390,9 +386,9 @@ void TestExecutionWindow::stepByStep()
     // Enter on the focused step button.
     QCOMPARE(QApplication::focusWidget(), child<QWidget>(window, "nextButton"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // transition, then y21
-    QCOMPARE(text(window, "rowLabel"), u"2"_s);
-    QCOMPARE(text(window, "stepLabel"), u"4"_s);
-    QCOMPARE(text(window, "initialStateLabel"), u"1"_s);
+    QCOMPARE(labelText(window, "rowLabel"), u"2"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"4"_s);
+    QCOMPARE(labelText(window, "initialStateLabel"), u"1"_s);
     QCOMPARE(panelText(window, u"a"_s, "AfterLabel"), u"34"_s);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter, Qt::KeypadModifier); // y43
     QCOMPARE(panelText(window, u"z"_s, "AfterLabel"), u"1"_s);
@@ -405,15 +401,15 @@ void TestExecutionWindow::stepByStep()
     // A byte the user changes between two steps is what the next read returns.
     setByte(*editor, 0, u"5A"_s);
     clickButton(window, "nextButton"); // y30
-    QCOMPARE(text(window, "stepLabel"), u"7"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"7"_s);
     QCOMPARE(panelText(window, u"a"_s, "BeforeLabel"), u"34"_s);
     QCOMPARE(panelText(window, u"a"_s, "AfterLabel"), u"5A"_s);
 
     clickButton(window, "nextButton"); // state 3: no microoperations, condition x1
-    QCOMPARE(text(window, "rowLabel"), u"4"_s);
-    QCOMPARE(text(window, "nextStateLabel"), u"По условию"_s);
-    QCOMPARE(text(window, "operationLabel"), u"Нет микроопераций"_s);
-    QCOMPARE(text(window, "controlSignalsLabel"), QString());
+    QCOMPARE(labelText(window, "rowLabel"), u"4"_s);
+    QCOMPARE(labelText(window, "nextStateLabel"), u"По условию"_s);
+    QCOMPARE(labelText(window, "operationLabel"), u"Нет микроопераций"_s);
+    QCOMPARE(labelText(window, "controlSignalsLabel"), QString());
 
     QString message;
     testutil::DialogAnswerer stop([&message](QWidget *dialog) {
@@ -424,11 +420,11 @@ void TestExecutionWindow::stepByStep()
     QVERIFY(stop.answered());
     QCOMPARE(stop.dialogClass(), u"InfoDialog"_s);
     QCOMPARE(message, u"СТОП"_s);
-    QCOMPARE(text(window, "stepLabel"), u"9"_s);
-    QCOMPARE(text(window, "operationLabel"), u"Выполнена микрооперация y70 :    \"СТОП\""_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"9"_s);
+    QCOMPARE(labelText(window, "operationLabel"), u"Выполнена микрооперация y70 :    \"СТОП\""_s);
 
     clickButton(window, "nextButton");
-    QCOMPARE(text(window, "operationLabel"), u"Успешное завершение программы"_s);
+    QCOMPARE(labelText(window, "operationLabel"), u"Успешное завершение программы"_s);
     QCOMPARE(panelText(window, u"a"_s, "BeforeLabel"), u"5A"_s);
     // The run to the end does not close the end screen.
     clickButton(window, "endButton");
@@ -461,10 +457,10 @@ void TestExecutionWindow::firstStepStopsBeforeTheWindowIsShown()
     QVERIFY(stop.answered());
     QVERIFY(!windowShown);
     QCOMPARE(message, u"СТОП"_s);
-    QCOMPARE(text(window, "stepLabel"), u"2"_s);
-    QCOMPARE(text(window, "operationLabel"), u"Выполнена микрооперация y70 :    \"СТОП\""_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"2"_s);
+    QCOMPARE(labelText(window, "operationLabel"), u"Выполнена микрооперация y70 :    \"СТОП\""_s);
     window->executeStep();
-    QCOMPARE(text(window, "operationLabel"), u"Успешное завершение программы"_s);
+    QCOMPARE(labelText(window, "operationLabel"), u"Успешное завершение программы"_s);
     QCOMPARE(panelText(window, u"a"_s, "BeforeLabel"), u"00"_s);
     window->executeStep();
     QVERIFY(deletedSoon(executionWindow));
@@ -493,11 +489,11 @@ void TestExecutionWindow::buttonsPressedLook()
     QTest::mousePress(pushButton, Qt::LeftButton);
     QCOMPARE(pushButton->geometry(), geometry.translated(-1, -1));
     QCOMPARE(pushButton->iconSize(), iconSize - QSize(1, 1));
-    QCOMPARE(text(window, "stepLabel"), u"2"_s); // the action waits for the release
+    QCOMPARE(labelText(window, "stepLabel"), u"2"_s); // the action waits for the release
     QTest::mouseRelease(pushButton, Qt::LeftButton);
     QCOMPARE(pushButton->geometry(), geometry);
     QCOMPARE(pushButton->iconSize(), iconSize);
-    QCOMPARE(text(window, "stepLabel"), stepAfterRelease);
+    QCOMPARE(labelText(window, "stepLabel"), stepAfterRelease);
 }
 
 void TestExecutionWindow::closing_data()
@@ -539,7 +535,7 @@ void TestExecutionWindow::closedWhileAStepWaitsForTheUser()
     QVERIFY(stop.answered());
     QVERIFY(aliveInDialog);
     // The step finished on a live window; the deletion follows.
-    QCOMPARE(text(window, "operationLabel"), u"Выполнена микрооперация y70 :    \"СТОП\""_s);
+    QCOMPARE(labelText(window, "operationLabel"), u"Выполнена микрооперация y70 :    \"СТОП\""_s);
     QVERIFY(deletedSoon(executionWindow));
 }
 
@@ -563,20 +559,20 @@ void TestExecutionWindow::stepLimit()
     QCOMPARE(message, u"Ваша программа выполняется циклически\n"
                       u"или содержит слишком большое количество тактов.\n"
                       u"Воспользуйте пошаговым выполнением."_s);
-    QCOMPARE(text(window, "stepLabel"), u"1000"_s);
-    QCOMPARE(text(window, "operationLabel"), u"Выполнена микрооперация y20 :    A := R"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"1000"_s);
+    QCOMPARE(labelText(window, "operationLabel"), u"Выполнена микрооперация y20 :    A := R"_s);
 
     // Enter goes on one step at a time.
     QCOMPARE(window->focusWidget(), child<QWidget>(window, "nextButton"));
     QTest::keyClick(window->focusWidget(), Qt::Key_Return);
-    QCOMPARE(text(window, "stepLabel"), u"1001"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"1001"_s);
 
     // Past the limit every run to the end only shows the dialog again.
     testutil::DialogAnswerer again(
         [](QWidget *dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
     clickButton(window, "endButton");
     QVERIFY(again.answered());
-    QCOMPARE(text(window, "stepLabel"), u"1001"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"1001"_s);
 }
 
 void TestExecutionWindow::dataByteAndDisplay()
@@ -614,7 +610,8 @@ void TestExecutionWindow::dataByteAndDisplay()
     window->executeStep();
     QVERIFY(display.answered());
     QCOMPARE(message, u"A = 05"_s);
-    QCOMPARE(text(window, "operationLabel"), u"Выполнена микрооперация y67 :    Дисплей := A"_s);
+    QCOMPARE(labelText(window, "operationLabel"),
+             u"Выполнена микрооперация y67 :    Дисплей := A"_s);
 }
 
 void TestExecutionWindow::runsOnAfterTheEditorIsGone()
@@ -626,11 +623,12 @@ void TestExecutionWindow::runsOnAfterTheEditorIsGone()
     editor.reset();
     QVERIFY(executionWindow);
     window->executeStep(); // y30 reads a memory that is gone: 0
-    QCOMPARE(text(window, "operationLabel"), u"Выполнена микрооперация y30 :    A := ОП[PA]"_s);
-    QCOMPARE(text(window, "nextStateLabel"), u"По условию"_s);
+    QCOMPARE(labelText(window, "operationLabel"),
+             u"Выполнена микрооперация y30 :    A := ОП[PA]"_s);
+    QCOMPARE(labelText(window, "nextStateLabel"), u"По условию"_s);
     QCOMPARE(panelText(window, u"a"_s, "AfterLabel"), u"00"_s);
     window->executeStep();
-    QCOMPARE(text(window, "stepLabel"), u"4"_s);
+    QCOMPARE(labelText(window, "stepLabel"), u"4"_s);
 }
 
 void TestExecutionWindow::renderPictures()
@@ -649,7 +647,7 @@ void TestExecutionWindow::renderPictures()
     window->executeStep();
     QVERIFY(stop.answered());
     window->executeStep();
-    QCOMPARE(text(window, "operationLabel"), u"Успешное завершение программы"_s);
+    QCOMPARE(labelText(window, "operationLabel"), u"Успешное завершение программы"_s);
     testutil::renderToPng(window, u"executionwindow-end"_s);
 }
 

@@ -478,12 +478,7 @@ GraphWindow *TestGraph::pressF2(QWidget *window)
 
 ExecutionWindow *TestGraph::launch()
 {
-    QTest::mouseClick(child<QPushButton>(editor.get(), "startButton"), Qt::LeftButton);
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *window = qobject_cast<ExecutionWindow *>(widget))
-            run = window;
-    }
-    if (!run)
+    if (!(run = editortest::pressStart(*editor)))
         qFatal("no execution window");
     return run;
 }

@@ -7,6 +7,7 @@
 
 #include "app/helpwindow.h"
 #include "app/mainwindow.h"
+#include "editorfixture.h"
 #include "sim/executionwindow.h"
 #include "testutil.h"
 
@@ -305,13 +306,7 @@ private slots:
         QVERIFY(
             window->openDocument(QStringLiteral(ORB_SOURCE_DIR "/examples/01-add-two-bytes.orb")));
         QVERIFY(activate(window.get()));
-        auto *start = child<QPushButton>(window.get(), "startButton");
-        QTest::mouseClick(start, Qt::LeftButton);
-        ExecutionWindow *execution = nullptr;
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (auto *candidate = qobject_cast<ExecutionWindow *>(widget))
-                execution = candidate;
-        }
+        ExecutionWindow *execution = editortest::pressStart(*window);
         QVERIFY(execution);
         QVERIFY(activate(execution));
         const int step = execution->engine().state().stepCount;

@@ -26,15 +26,11 @@ using editortest::openExecutionWindow;
 using editortest::press;
 using editortest::type;
 using testutil::child;
+using testutil::labelText;
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QString labelText(QWidget *window, const char *name)
-{
-    return child<QLabel>(window, name)->text();
-}
 
 // Enter on the execution window: it clicks the focused step button.
 void enter(ExecutionWindow *window)
@@ -175,8 +171,7 @@ void TestLaunch::errorsDialogEnds()
 
 void TestLaunch::newDocumentLaunchesAtOnce()
 {
-    QTest::mouseClick(button("startButton"), Qt::LeftButton);
-    QPointer<ExecutionWindow> window = openExecutionWindow();
+    QPointer<ExecutionWindow> window = editortest::pressStart(*editor);
     QVERIFY(window);
     QVERIFY(window->isVisible());
     QVERIFY(!window->isModal());
@@ -189,8 +184,7 @@ void TestLaunch::newDocumentLaunchesAtOnce()
     QVERIFY(unlocked());
 
     // The editor discarding its document closes a running window too.
-    QTest::mouseClick(button("startButton"), Qt::LeftButton);
-    window = openExecutionWindow();
+    window = editortest::pressStart(*editor);
     QVERIFY(window);
     emit editor->closed();
     QTRY_VERIFY(window.isNull());
@@ -330,8 +324,7 @@ void TestLaunch::wrongCellGetsTheErrorsDialog()
     editor->ttCell(0, 4)->fillAndCommit(u"0"_s);
     editor->ttCell(0, 8)->fillAndCommit(u"y20"_s);
     QCOMPARE(editor->errorCount(), 0);
-    QTest::mouseClick(button("startButton"), Qt::LeftButton);
-    QPointer<ExecutionWindow> window = openExecutionWindow();
+    QPointer<ExecutionWindow> window = editortest::pressStart(*editor);
     QVERIFY(window);
     QCOMPARE(labelText(window, "operationLabel"), u"Выполнена микрооперация y20 :    A := R"_s);
     window->close();

@@ -404,8 +404,7 @@ void TestOneEngine::sameBreakpointsInBoth()
             QTest::keyClick(dialog, Qt::Key_Escape);
         }
     });
-    QTest::mouseClick(editor->findChild<QPushButton *>(u"startButton"_s), Qt::LeftButton);
-    const QPointer<ExecutionWindow> window = openExecutionWindow();
+    const QPointer<ExecutionWindow> window = editortest::pressStart(*editor);
     QVERIFY(window);
     for (const QString &text : watches)
         window->watchList()->set(*parseWatch(text, nullptr));

@@ -450,12 +450,7 @@ void TestTableRows::saveAndLaunchReadRowsWithoutCells()
     QCOMPARE(document->cells.size(), 2000);
     QCOMPARE(document->cells.mid(1800, 4), (QStringList{u"0"_s, u"1"_s, u"-x4,!z"_s, u"y6,y31"_s}));
 
-    QTest::mouseClick(child<QPushButton>(opened.get(), "startButton"), Qt::LeftButton);
-    ExecutionWindow *execution = nullptr;
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *window = qobject_cast<ExecutionWindow *>(widget))
-            execution = window;
-    }
+    ExecutionWindow *execution = editortest::pressStart(*opened);
     QVERIFY(execution);
     // Reading the table built no cells: only the rows that the mark of the current row
     // scrolled into view have theirs, as rows coming into view do.
