@@ -10,6 +10,8 @@
 #include "grade/gradecli.h"
 #include "run/runner.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStringList>
 
 namespace gradetest {
@@ -37,6 +39,12 @@ inline Outcome grade(const QStringList &arguments)
             return orb::runGradeCommandLine(args, out, err);
         },
         u"orb-grade"_s, arguments);
+}
+
+// A report's JSON object; a classroom report's is in base64.
+inline QJsonObject jsonOf(const QByteArray &json, bool base64 = false)
+{
+    return QJsonDocument::fromJson(base64 ? QByteArray::fromBase64(json) : json).object();
 }
 
 inline QString schemaPath(const QString &name = u"orb-grade.schema.json"_s)

@@ -268,7 +268,7 @@ void TestGrade::statusesAndPoints()
                                                "case stop expected\n expect end=stopped M02=01\n");
     const Outcome o = grade({u"--report"_s, u"json:-"_s, tests, folder});
     QCOMPARE(o.status, 1);
-    const QJsonObject report = QJsonDocument::fromJson(o.out.toUtf8()).object();
+    const QJsonObject report = jsonOf(o.out.toUtf8());
     const QJsonArray submissions = report[u"submissions"_s].toArray();
     QCOMPARE(submissions.size(), 5);
     QMap<QString, QStringList> statuses;
@@ -316,7 +316,7 @@ void TestGrade::referenceFillsQuestionMarks()
     const Outcome o = grade({u"--quiet"_s, u"--reference"_s, reference, u"--report"_s, u"json:-"_s,
                              tests, student, reference});
     QCOMPARE(o.status, 1);
-    const QJsonObject report = QJsonDocument::fromJson(o.out.toUtf8()).object();
+    const QJsonObject report = jsonOf(o.out.toUtf8());
     const QJsonArray expect = report[u"tests"_s][u"cases"_s][0][u"expect"_s].toArray();
     QCOMPARE(expect[0][u"value"_s].toString(), u"42"_s);
     QVERIFY(expect[0][u"fromReference"_s].toBool());
@@ -515,8 +515,7 @@ void TestGrade::reportsParseBack()
     QVERIFY(tap.contains(u"not ok 3 - Иванов, \"отличник\".orb # points 1/2"_s));
 
     // Gradescope: one results.json per submission.
-    const QJsonObject gs =
-        QJsonDocument::fromJson(readAll(out + u"/gs/Иванов, \"отличник\".json"_s)).object();
+    const QJsonObject gs = jsonOf(readAll(out + u"/gs/Иванов, \"отличник\".json"_s));
     QCOMPARE(gs[u"score"_s].toInt(), 1);
     const QJsonArray gsTests = gs[u"tests"_s].toArray();
     QCOMPARE(gsTests.size(), 2);
@@ -597,7 +596,7 @@ void TestGrade::reportsCarryTheChecks()
     QCOMPARE(schemaErrors(out + u"/r.json"_s), QString());
 
     QMap<QString, QJsonValue> checks;
-    const QJsonObject report = QJsonDocument::fromJson(readAll(out + u"/r.json"_s)).object();
+    const QJsonObject report = jsonOf(readAll(out + u"/r.json"_s));
     for (const QJsonValue &s : report[u"submissions"_s].toArray())
         checks[s[u"name"_s].toString()] = s[u"checks"_s];
     auto codes = [&](const QString &name) {

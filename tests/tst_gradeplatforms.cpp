@@ -189,11 +189,10 @@ void TestGradePlatforms::studentCopy()
     QFETCH(int, status);
     const QString tests =
         file(QString::fromLatin1(QTest::currentDataTag()) + u".orbtest"_s, teacher);
-    const QString &reference = reference_;
     const QString copy = dir_.filePath(u"copy/student.orbtest"_s);
     QDir().mkpath(QFileInfo(copy).path());
     QFile::remove(copy);
-    const Outcome o = grade({u"--student-copy"_s, copy, u"--reference"_s, reference, tests});
+    const Outcome o = grade({u"--student-copy"_s, copy, u"--reference"_s, reference_, tests});
     QCOMPARE(o.status, status);
     if (status != 0) {
         QVERIFY2(o.err.contains(QString::fromUtf8(student)), qPrintable(o.err));
@@ -203,7 +202,7 @@ void TestGradePlatforms::studentCopy()
     QVERIFY2(o.err.isEmpty() && o.out.isEmpty(), qPrintable(o.err + o.out));
     QCOMPARE(readAll(copy), student);
     // The copy grades the reference without it.
-    const Outcome graded = grade({u"--quiet"_s, copy, reference});
+    const Outcome graded = grade({u"--quiet"_s, copy, reference_});
     QVERIFY2(graded.status == 0, qPrintable(graded.out + graded.err));
 }
 
@@ -255,7 +254,7 @@ void TestGradePlatforms::studentReportsHideHiddenCases()
     const QString decoded = out + u".decoded.json"_s;
     writeAll(decoded, report.toUtf8());
     QCOMPARE(schemaErrors(decoded, schemaPath(schema)), QString());
-    const QJsonObject json = QJsonDocument::fromJson(report.toUtf8()).object();
+    const QJsonObject json = jsonOf(report.toUtf8());
     int sum = 0;
     if (format == u"coderunner"_s) {
         QCOMPARE(json[u"fraction"_s].toDouble(), points / 7.0);
@@ -303,11 +302,9 @@ void TestGradePlatforms::feedbackLevels()
     QFETCH(QString, level);
     QFETCH(QStringList, present);
     QFETCH(QStringList, absent);
-    const QString &tests = tests_;
-    const QString &reference = reference_;
     const QString wrong = file(u"levels/wrong.orb"_s, classMembers()[1].text);
-    const Outcome o = grade({u"--reference"_s, reference, u"--student-feedback"_s, level,
-                             u"--report"_s, u"classroom:-"_s, tests, wrong});
+    const Outcome o = grade({u"--reference"_s, reference_, u"--student-feedback"_s, level,
+                             u"--report"_s, u"classroom:-"_s, tests_, wrong});
     QCOMPARE(o.status, 1);
     const QString report = studentText(u"classroom"_s, o.out.toUtf8());
     for (const QString &text : present)
@@ -318,24 +315,23 @@ void TestGradePlatforms::feedbackLevels()
     QVERIFY2(!report.contains(u"A + B"_s), qPrintable(report));
     // The teacher's report has it all.
     const Outcome teacher =
-        grade({u"--reference"_s, reference, u"--report"_s, u"json:-"_s, tests, wrong});
+        grade({u"--reference"_s, reference_, u"--report"_s, u"json:-"_s, tests_, wrong});
     QVERIFY(teacher.out.contains(u"A + B"_s));
-    QCOMPARE(grade({u"--student-feedback"_s, u"all"_s, tests, wrong}).status, 64);
+    QCOMPARE(grade({u"--student-feedback"_s, u"all"_s, tests_, wrong}).status, 64);
 }
 
 void TestGradePlatforms::platformShapes()
 {
-    const QString &tests = tests_;
     const QString right = file(u"shapes/right.orb"_s, documentText(sumRows));
     // Classroom: base64 on one line, nothing else.
-    Outcome o = grade({u"--report"_s, u"classroom:-"_s, tests, right});
+    Outcome o = grade({u"--report"_s, u"classroom:-"_s, tests_, right});
     QCOMPARE(o.status, 0);
     QVERIFY2(QRegularExpression(u"^[A-Za-z0-9+/=]+\n$"_s).match(o.out).hasMatch(),
              qPrintable(o.out));
     // VPL: the comment block, then the grade as the last line; the range from the environment.
     qputenv("VPL_GRADEMIN", "2");
     qputenv("VPL_GRADEMAX", "5");
-    o = grade({u"--report"_s, u"vpl:-"_s, tests, right});
+    o = grade({u"--report"_s, u"vpl:-"_s, tests_, right});
     QStringList lines = o.out.split(u'\n');
     QCOMPARE(lines.first(), u"<|--"_s);
     QCOMPARE(lines.mid(lines.size() - 3), (QStringList{u"--|>"_s, u"Grade :=>> 5"_s, QString()}));
@@ -355,9 +351,8 @@ void TestGradePlatforms::platformShapes()
     QCOMPARE(lines.filter(QRegularExpression(u"^Grade :=>>"_s)), QStringList{u"Grade :=>> 0"_s});
     // Several documents where a platform grades one: 0 points and why, in Russian.
     file(u"shapes/second.orb"_s, documentText(sumRows));
-    o = grade({u"--report"_s, u"classroom:-"_s, tests, dir_.filePath(u"shapes"_s)});
-    const QJsonObject several =
-        QJsonDocument::fromJson(QByteArray::fromBase64(o.out.toUtf8())).object();
+    o = grade({u"--report"_s, u"classroom:-"_s, tests_, dir_.filePath(u"shapes"_s)});
+    const QJsonObject several = jsonOf(o.out.toUtf8(), true);
     QCOMPARE(several[u"status"_s].toString(), u"error"_s);
     QVERIFY(several[u"tests"_s][0][u"message"_s].toString().startsWith(u"не проверен"_s));
 }
@@ -388,7 +383,7 @@ void TestGradePlatforms::codeRunnerNeverWritesToStandardError()
             QCOMPARE(o.status, row.status);
             QVERIFY2(o.err.isEmpty(), qPrintable(o.err));
             const QByteArray json = path == u"-"_s ? o.out.toUtf8() : readAll(out);
-            const QJsonObject result = QJsonDocument::fromJson(json).object();
+            const QJsonObject result = jsonOf(json);
             QCOMPARE(result[u"fraction"_s].toDouble(-1), 0.0);
             const QString prologue = result[u"prologuehtml"_s].toString();
             QVERIFY2(prologue.contains(row.why), qPrintable(prologue));
@@ -412,13 +407,12 @@ void TestGradePlatforms::deadline()
                u"--report"_s, u"classroom:"_s + out + u"/c.txt"_s, tests, loops});
     QCOMPARE(o.status, 3);
     QStringList statuses;
-    const QJsonObject json = QJsonDocument::fromJson(readAll(out + u"/r.json"_s)).object();
+    const QJsonObject json = jsonOf(readAll(out + u"/r.json"_s));
     for (const QJsonValue &c : json[u"submissions"_s][0][u"cases"_s].toArray())
         statuses << c[u"status"_s].toString();
     QCOMPARE(statuses, (QStringList{u"loops"_s, u"not-run"_s, u"not-run"_s}));
     QCOMPARE(schemaErrors(out + u"/r.json"_s), QString());
-    const QJsonObject classroom =
-        QJsonDocument::fromJson(QByteArray::fromBase64(readAll(out + u"/c.txt"_s))).object();
+    const QJsonObject classroom = jsonOf(readAll(out + u"/c.txt"_s), true);
     QCOMPARE(classroom[u"tests"_s][1][u"status"_s].toString(), u"error"_s);
     QVERIFY(o.out.contains(u"not-run"_s));
     QCOMPARE(grade({u"--deadline"_s, u"-1"_s, tests, loops}).status, 64);
@@ -452,7 +446,7 @@ void TestGradePlatforms::addressSpaceLimit()
         QVERIFY2(all.err.isEmpty() ||
                      all.err.contains(u"note: an address-space limit of 1000000 KB"_s),
                  qPrintable(all.err));
-        const QJsonObject json = QJsonDocument::fromJson(all.out.toUtf8()).object();
+        const QJsonObject json = jsonOf(all.out.toUtf8());
         QCOMPARE(json[u"totals"_s][u"passedAll"_s].toInt(), 32);
     }
 }
