@@ -7,6 +7,7 @@
 // rules, end-of-edit checks on focus loss, key navigation) needs the window to be active.
 
 #include "app/mainwindow.h"
+#include "cells/ramlineedit.h"
 #include "cells/ttlineedit.h"
 #include "sim/executionwindow.h"
 #include "scriptedwindow.h"
@@ -99,6 +100,15 @@ inline void setRows(MainWindow &window, const QList<Row> &rows)
         for (int field = 0; field < 4; ++field)
             window.ttCell(row, 2 * field + 2)->fillAndCommit(rows[row].value(field));
     }
+}
+
+// The texts of the 256 memory cells.
+inline QStringList memoryTexts(const MainWindow &window)
+{
+    QStringList texts;
+    for (int address = 0; address < 256; ++address)
+        texts << window.ramCell(address / 16, address % 16)->text();
+    return texts;
 }
 
 inline Row rowTexts(const MainWindow &window, int row)

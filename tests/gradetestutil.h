@@ -8,6 +8,7 @@
 #include "clitestutil.h"
 #include "coretestutil.h"
 #include "grade/gradecli.h"
+#include "grade/testfile.h"
 #include "run/runner.h"
 
 #include <QJsonDocument>
@@ -31,6 +32,16 @@ inline const QStringList sumRows{u"0|1||y43"_s,
                                  u"7|7||y70"_s};
 
 using Outcome = clitest::Outcome;
+
+// A test file that must parse; one that does not ends the test run.
+inline orb::TestFile parsed(const QByteArray &text)
+{
+    QString error;
+    std::optional<orb::TestFile> file = orb::parseTestFile(text, u"t.orbtest"_s, &error);
+    if (!file)
+        qFatal("%s", qPrintable(error));
+    return *file;
+}
 
 inline Outcome grade(const QStringList &arguments)
 {

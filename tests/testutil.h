@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QString>
+#include <QTest>
 #include <QWidget>
 
 namespace testutil {
@@ -34,6 +35,14 @@ template <typename T> T *child(QWidget *parent, const char *name)
     if (!widget)
         qFatal("no child %s", name);
     return widget;
+}
+
+// Shows `window`, activates it and waits until it is active: focus-dependent checks need that.
+inline bool activate(QWidget *window)
+{
+    window->show();
+    window->activateWindow();
+    return QTest::qWaitForWindowActive(window);
 }
 
 inline QString labelText(QWidget *parent, const char *name)

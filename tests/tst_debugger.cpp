@@ -235,13 +235,7 @@ private:
         QVERIFY(!run);
     }
     // The first 16 bytes of the memory.
-    QStringList memory() const
-    {
-        QStringList bytes;
-        for (int address = 0; address < 16; ++address)
-            bytes << editor->ramCell(0, address)->text();
-        return bytes;
-    }
+    QStringList memory() const { return editortest::memoryTexts(*editor).mid(0, 16); }
     // Closes the run, clears the memory and presses a fresh run's step button `presses` times.
     ExecutionWindow *freshRun(qsizetype presses)
     {

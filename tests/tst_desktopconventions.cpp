@@ -185,8 +185,7 @@ void TestDesktopConventions::init()
 
 void TestDesktopConventions::activateEditor()
 {
-    editor->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(editor.get()));
+    QVERIFY(testutil::activate(editor.get()));
 }
 
 void TestDesktopConventions::cleanup()

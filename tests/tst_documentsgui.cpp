@@ -40,6 +40,7 @@ using testutil::writeAll;
 #endif
 
 using namespace Qt::StringLiterals;
+using editortest::memoryTexts;
 using editortest::openExecutionWindow;
 using editortest::Row;
 using editortest::ScriptedWindow;
@@ -61,16 +62,6 @@ void typeText(const QString &text)
 QString dataFile(const char *name)
 {
     return QStringLiteral(ORB_TEST_DATA "/") + QLatin1String(name);
-}
-
-QStringList memoryTexts(const MainWindow &window)
-{
-    QStringList texts;
-    for (int row = 0; row < 16; ++row) {
-        for (int column = 0; column < 16; ++column)
-            texts << window.ramCell(row, column)->text();
-    }
-    return texts;
 }
 
 QList<Row> tableTexts(const MainWindow &window)
@@ -181,9 +172,7 @@ void TestDocumentsGui::cleanup()
 void TestDocumentsGui::showNewWindow()
 {
     window = std::make_unique<ScriptedWindow>();
-    window->show();
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QVERIFY(testutil::activate(window.get()));
 }
 
 void TestDocumentsGui::fillKnownContents(bool withWrongCell)
@@ -468,8 +457,7 @@ void TestDocumentsGui::refusedDocuments()
     launch();
     QPointer<ExecutionWindow> running = openExecutionWindow();
     QVERIFY(running);
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QVERIFY(testutil::activate(window.get()));
 
     const QList<Row> rows = tableTexts(*window);
     const QStringList marks = tableMarks(*window);
@@ -680,8 +668,7 @@ void TestDocumentsGui::newAndOpenCloseExecutionWindow()
     QCOMPARE(window->stringCount(), command == "new"_L1 ? 1 : 9);
 
     // The table is editable and launches again.
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QVERIFY(testutil::activate(window.get()));
     launch();
     QVERIFY(openExecutionWindow());
 }

@@ -105,9 +105,7 @@ private:
     ExecutionWindow *launchShown()
     {
         ExecutionWindow *window = launch();
-        window->show();
-        window->activateWindow();
-        if (!QTest::qWaitForWindowActive(window))
+        if (!testutil::activate(window))
             qWarning("execution window not active");
         return window;
     }

@@ -44,15 +44,6 @@ Outcome runOrbRun(const QStringList &arguments)
     return clitest::runInProcess(runCommandLine, u"orb-run"_s, arguments);
 }
 
-TestFile parsed(const QByteArray &text)
-{
-    QString error;
-    std::optional<TestFile> file = parseTestFile(text, u"t.orbtest"_s, &error);
-    if (!file)
-        qWarning("%s", qPrintable(error));
-    return file.value_or(TestFile{});
-}
-
 // M02 := M00 + M01 on three data sets.
 const QByteArray sumTests = "max-steps 100\n"
                             "case 25 + 17\n set M00=25 M01=17\n expect end=success M02=3C\n"

@@ -40,6 +40,7 @@ using namespace Qt::StringLiterals;
 using editortest::Row;
 using orb::GraphModel;
 using orb::GraphModelNode;
+using testutil::activate;
 using testutil::child;
 
 namespace {
@@ -132,13 +133,6 @@ QString edgesOf(const GraphModel &model)
         words << word;
     }
     return words.join(u' ');
-}
-
-bool activate(QWidget *window)
-{
-    window->show();
-    window->activateWindow();
-    return QTest::qWaitForWindowActive(window);
 }
 
 const QList<Row> loopTable = {

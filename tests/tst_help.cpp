@@ -28,6 +28,7 @@
 
 #include <memory>
 
+using testutil::activate;
 using testutil::child;
 
 using namespace Qt::StringLiterals;
@@ -75,13 +76,6 @@ bool scrolledTo(QTextBrowser *browser, const QTextBlock &block)
 void closeHelp()
 {
     delete HelpWindow::instance();
-}
-
-bool activate(QWidget *window)
-{
-    window->show();
-    window->activateWindow();
-    return QTest::qWaitForWindowActive(window);
 }
 
 } // namespace

@@ -47,6 +47,7 @@ using testutil::writeAll;
 #endif
 
 using namespace Qt::StringLiterals;
+using editortest::memoryTexts;
 using editortest::Row;
 
 namespace {
@@ -54,16 +55,6 @@ namespace {
 QString sourceFile(const char *name)
 {
     return QStringLiteral(ORB_SOURCE_DIR "/") + QLatin1String(name);
-}
-
-QStringList memoryTexts(const MainWindow &window)
-{
-    QStringList texts;
-    for (int row = 0; row < 16; ++row) {
-        for (int column = 0; column < 16; ++column)
-            texts << window.ramCell(row, column)->text();
-    }
-    return texts;
 }
 
 // Texts and marks of every row, one entry per row: the four texts, then the marks.
@@ -214,9 +205,7 @@ void TestHostile::init()
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
     window = std::make_unique<ScriptedWindow>();
-    window->show();
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QVERIFY(testutil::activate(window.get()));
 }
 
 void TestHostile::cleanup()

@@ -84,9 +84,7 @@ void TestLaunch::init()
 {
     testutil::failOnAnyWarning();
     editor = std::make_unique<MainWindow>();
-    editor->show();
-    editor->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(editor.get()));
+    QVERIFY(testutil::activate(editor.get()));
 }
 
 void TestLaunch::cleanup()

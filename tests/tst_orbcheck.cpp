@@ -21,21 +21,17 @@ using namespace Qt::StringLiterals;
 namespace {
 
 using clitest::Outcome;
+using testutil::examplePath;
 
 Outcome check(const QStringList &arguments)
 {
     return clitest::runInProcess(checkCommandLine, u"orb-check"_s, arguments);
 }
 
-QString example(const char *name)
-{
-    return QStringLiteral(ORB_SOURCE_DIR "/examples/") + QLatin1StringView(name);
-}
-
 const QStringList examples = {
-    example("01-add-two-bytes.orb"),      example("02-multiply-shift-and-add.orb"),
-    example("03-fetch-decode-loop.orb"),  example("04-display-loop.orb"),
-    example("05-input-largest-byte.orb"), example("06-signed-add-overflow.orb"),
+    examplePath(u"01-add-two-bytes.orb"_s),      examplePath(u"02-multiply-shift-and-add.orb"_s),
+    examplePath(u"03-fetch-decode-loop.orb"_s),  examplePath(u"04-display-loop.orb"_s),
+    examplePath(u"05-input-largest-byte.orb"_s), examplePath(u"06-signed-add-overflow.orb"_s),
 };
 
 } // namespace

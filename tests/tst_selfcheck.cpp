@@ -5,6 +5,7 @@
 // status and mismatch is orb-grade's own for the same document and test file.
 
 #include "coretestutil.h"
+#include "gradetestutil.h"
 
 #include "app/document.h"
 #include "grade/gradecli.h"
@@ -21,6 +22,8 @@
 
 using namespace Qt::StringLiterals;
 using namespace orb;
+using gradetest::parsed;
+using testutil::examplePath;
 
 namespace {
 
@@ -30,20 +33,6 @@ CheckSnapshot openSnapshot(const QString &path)
     if (!document)
         qFatal("cannot open %s", qPrintable(path));
     return documentSnapshot(openDocument(*document));
-}
-
-QString example(const char *name)
-{
-    return QStringLiteral(ORB_SOURCE_DIR "/examples/") + QLatin1StringView(name);
-}
-
-TestFile parsed(const QByteArray &text)
-{
-    QString error;
-    std::optional<TestFile> tests = parseTestFile(text, u"t.orbtest"_s, &error);
-    if (!tests)
-        qFatal("%s", qPrintable(error));
-    return *tests;
 }
 
 // A cell of a loaded table retyped and left, as the editor's row rules mark it.
@@ -88,8 +77,8 @@ void TestSelfCheck::outcomes_data()
     QTest::addColumn<QStringList>("rows"); // per case: result | points | first failing item
     QTest::addColumn<QString>("summary");
 
-    const QString add = example("01-add-two-bytes.orb");
-    const QString display = example("04-display-loop.orb");
+    const QString add = examplePath(u"01-add-two-bytes.orb"_s);
+    const QString display = examplePath(u"04-display-loop.orb"_s);
     QTest::newRow("passed, memory, register, end and limit")
         << add << -1 << 0 << QString()
         << QByteArray("points 2\n"
@@ -164,7 +153,7 @@ void TestSelfCheck::outcomes()
 
 void TestSelfCheck::wrongCellsRunNothing()
 {
-    CheckSnapshot snapshot = openSnapshot(example("01-add-two-bytes.orb"));
+    CheckSnapshot snapshot = openSnapshot(examplePath(u"01-add-two-bytes.orb"_s));
     retype(snapshot, 2, SignalsField, u"y30,y48,у20"_s);
     retype(snapshot, 4, NextStateField, QString());
     const CheckOutcome outcome =
@@ -190,7 +179,7 @@ void TestSelfCheck::wrongCellsRunNothing()
 void TestSelfCheck::findingsComeWithTheirRows()
 {
     // A transition to a state without rows is orb-check's missing-state error, on that row.
-    CheckSnapshot snapshot = openSnapshot(example("01-add-two-bytes.orb"));
+    CheckSnapshot snapshot = openSnapshot(examplePath(u"01-add-two-bytes.orb"_s));
     retype(snapshot, 0, NextStateField, u"99"_s);
     const CheckOutcome outcome = checkSnapshot(snapshot, parsed("case a\n expect M02=3C\n"));
     QVERIFY(!outcome.findings.isEmpty());

@@ -194,8 +194,7 @@ void TestSelfCheckWindow::checksAndFollowsTheTable()
     run->close();
     QTRY_VERIFY(!link->caseRun());
     QVERIFY(DocumentState::of(*window) == mended);
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QVERIFY(testutil::activate(window.get()));
 
     // A memory byte typed on the memory page is checked too.
     QTest::mouseClick(testutil::child<QPushButton>(window.get(), "ramButton"), Qt::LeftButton);

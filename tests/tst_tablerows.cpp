@@ -206,9 +206,7 @@ void TestTableRows::cleanup()
 std::unique_ptr<ScriptedWindow> TestTableRows::showWindow()
 {
     auto window = std::make_unique<ScriptedWindow>();
-    window->show();
-    window->activateWindow();
-    if (!QTest::qWaitForWindowActive(window.get()))
+    if (!testutil::activate(window.get()))
         qFatal("the editor window did not become active");
     return window;
 }
@@ -294,8 +292,7 @@ void TestTableRows::insertAndDeleteAsInBuiltTable()
     for (const Step &step : steps) {
         for (MainWindow *window : {static_cast<MainWindow *>(opened.get()),
                                    static_cast<MainWindow *>(reference.get())}) {
-            window->activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(window));
+            QVERIFY(testutil::activate(window));
             TTLineEdit *cell = window->ttCell(step.row, step.column);
             QVERIFY(cell);
             cell->setFocus(Qt::OtherFocusReason);
@@ -402,8 +399,7 @@ void TestTableRows::tabWalksRowsInOrder()
     opened->ttCell(20, 2);
     for (MainWindow *window :
          {static_cast<MainWindow *>(opened.get()), static_cast<MainWindow *>(reference.get())}) {
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window));
+        QVERIFY(testutil::activate(window));
         for (const bool forward : {true, false}) {
             window->ttCell(150, 6)->setFocus(Qt::OtherFocusReason);
             int row = 150;

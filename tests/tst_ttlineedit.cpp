@@ -253,11 +253,8 @@ void TestTTLineEdit::refusedStateTextStaysWrong()
 
     focusCell(*window, 0, 2);
     QWidget other;
-    other.show();
-    other.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&other));
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QVERIFY(testutil::activate(&other));
+    QVERIFY(testutil::activate(window.get()));
     QCOMPARE(focused(), source);
     QCOMPARE(rowMarks(*window, 0), QStringLiteral("-+++"));
 

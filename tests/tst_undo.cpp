@@ -350,8 +350,7 @@ private slots:
                 run = candidate;
         }
         QVERIFY(run);
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QVERIFY(testutil::activate(window.get()));
         QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(stateOf(*window), before);
         run->close();
