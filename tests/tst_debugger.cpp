@@ -223,7 +223,8 @@ private:
     // Releases the start button and returns the window it opened.
     ExecutionWindow *launch()
     {
-        if (!(run = editortest::pressStart(*editor)))
+        run = editortest::pressStart(*editor);
+        if (!run)
             qFatal("no execution window");
         return run;
     }

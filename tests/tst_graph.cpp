@@ -472,7 +472,8 @@ GraphWindow *TestGraph::pressF2(QWidget *window)
 
 ExecutionWindow *TestGraph::launch()
 {
-    if (!(run = editortest::pressStart(*editor)))
+    run = editortest::pressStart(*editor);
+    if (!run)
         qFatal("no execution window");
     return run;
 }
