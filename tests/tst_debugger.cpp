@@ -196,7 +196,7 @@ class TestDebugger : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() { testutil::failOnAnyWarning(); }
     void init();
     void cleanup();
 
@@ -255,11 +255,6 @@ private:
     std::unique_ptr<editortest::ScriptedWindow> editor;
     QPointer<ExecutionWindow> run;
 };
-
-void TestDebugger::initTestCase()
-{
-    testutil::failOnAnyWarning();
-}
 
 void TestDebugger::init()
 {

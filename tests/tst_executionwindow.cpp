@@ -72,7 +72,7 @@ class TestExecutionWindow : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() { testutil::failOnAnyWarning(); }
     void init();
     void cleanup();
 
@@ -113,11 +113,6 @@ private:
     std::unique_ptr<MainWindow> editor;
     QPointer<ExecutionWindow> executionWindow;
 };
-
-void TestExecutionWindow::initTestCase()
-{
-    testutil::failOnAnyWarning();
-}
 
 void TestExecutionWindow::init()
 {

@@ -33,7 +33,7 @@ class TestInfoDialog : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() { testutil::failOnAnyWarning(); }
     void init();
     void cleanup();
 
@@ -50,11 +50,6 @@ private:
     std::unique_ptr<MainWindow> editor;
     QPointer<ExecutionWindow> window;
 };
-
-void TestInfoDialog::initTestCase()
-{
-    testutil::failOnAnyWarning();
-}
 
 void TestInfoDialog::init()
 {

@@ -44,7 +44,7 @@ class TestLaunch : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() { testutil::failOnAnyWarning(); }
     void init();
     void cleanup();
 
@@ -74,11 +74,6 @@ private:
 
     std::unique_ptr<MainWindow> editor;
 };
-
-void TestLaunch::initTestCase()
-{
-    testutil::failOnAnyWarning();
-}
 
 void TestLaunch::init()
 {

@@ -36,7 +36,7 @@ class TestMainWindow : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() { testutil::failOnAnyWarning(); }
     void init();
     void cleanup();
 
@@ -78,11 +78,6 @@ private:
 
     std::unique_ptr<MainWindow> window;
 };
-
-void TestMainWindow::initTestCase()
-{
-    testutil::failOnAnyWarning();
-}
 
 void TestMainWindow::init()
 {

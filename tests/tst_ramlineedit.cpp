@@ -22,7 +22,7 @@ class TestRamLineEdit : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() { testutil::failOnAnyWarning(); }
     void init();
     void cleanup();
 
@@ -54,11 +54,6 @@ private:
     std::unique_ptr<MainWindow> window;
     QWidget *focusAfterConstruction = nullptr;
 };
-
-void TestRamLineEdit::initTestCase()
-{
-    testutil::failOnAnyWarning();
-}
 
 void TestRamLineEdit::init()
 {

@@ -154,7 +154,7 @@ class TestTableRows : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() { testutil::failOnAnyWarning(); }
     void init();
     void cleanup();
 
@@ -179,11 +179,6 @@ private:
     std::unique_ptr<ScriptedWindow> opened;
     std::unique_ptr<ScriptedWindow> reference;
 };
-
-void TestTableRows::initTestCase()
-{
-    testutil::failOnAnyWarning();
-}
 
 void TestTableRows::init()
 {

@@ -22,7 +22,7 @@ class TestTTLineEdit : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() { testutil::failOnAnyWarning(); }
     void init();
     void cleanup();
 
@@ -42,11 +42,6 @@ private slots:
 private:
     std::unique_ptr<MainWindow> window;
 };
-
-void TestTTLineEdit::initTestCase()
-{
-    testutil::failOnAnyWarning();
-}
 
 void TestTTLineEdit::init()
 {
